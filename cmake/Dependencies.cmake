@@ -1,0 +1,13 @@
+# Third-party libraries, all from Debian's packages (scripts/install-deps.sh).
+
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(TURBOJPEG REQUIRED IMPORTED_TARGET libturbojpeg)
+
+if(SHARDCAST_BUILD_TESTS)
+  find_package(GTest REQUIRED)
+  find_package(JPEG REQUIRED)
+  include(GoogleTest)
+endif()
+if(SHARDCAST_BUILD_BENCHMARKS)
+  find_package(benchmark REQUIRED)
+endif()
