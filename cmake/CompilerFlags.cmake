@@ -19,3 +19,9 @@ if(SHARDCAST_SANITIZE)
   add_compile_options(-fsanitize=${SHARDCAST_SANITIZE} -fno-sanitize-recover=all -fno-omit-frame-pointer)
   add_link_options(-fsanitize=${SHARDCAST_SANITIZE})
 endif()
+
+# Coverage instrumentation for libFuzzer, on every target of a fuzzing build;
+# the harness executables add the fuzzer's own main.
+if(SHARDCAST_BUILD_FUZZERS)
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
