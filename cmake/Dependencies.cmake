@@ -2,6 +2,9 @@
 
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(TURBOJPEG REQUIRED IMPORTED_TARGET libturbojpeg)
+# The command-line renderer: option parsing and PNG files.
+find_package(CLI11 CONFIG REQUIRED)
+find_package(PNG REQUIRED)
 
 if(SHARDCAST_BUILD_TESTS)
   find_package(GTest REQUIRED)

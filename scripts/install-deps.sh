@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  libturbojpeg0-dev libjpeg62-turbo-dev libpng-dev
+  libturbojpeg0-dev libjpeg62-turbo-dev libpng-dev libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
 )
 
