@@ -1,0 +1,77 @@
+// Fuzzes the whole glitch of one frame: compression, corruption, decoding and
+// both filters, on a small random frame, with parameter values inside and
+// outside their ranges (as a host delivering animated values may). The
+// frame's pixels come from the input after the settings.
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "fuzz/fuzz_input.h"
+#include "pipeline/glitch_settings.h"
+
+namespace {
+
+// A value mostly inside [low, high], sometimes well outside it.
+float spread(shardcast::fuzzing::FuzzInput& input, float low, float high) {
+  const std::uint8_t selector = input.byte();
+  const float unit = static_cast<float>(input.byte()) / 255.0f;
+  if (selector < 224) {
+    return low + unit * (high - low);
+  }
+  return (selector & 1) ? high + unit * 1.0e6f : low - unit * 1.0e6f;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  shardcast::fuzzing::FuzzInput input(data, size);
+  shardcast::GlitchSettings settings;
+  settings.messages = shardcast::MessageSink::discard();
+  settings.width = 16 * (1 + input.byte() % 4);
+  settings.height = 1 + input.byte() % 40;
+  settings.quality = static_cast<std::int32_t>(spread(input, 1, 100));
+  settings.broken_bytes = static_cast<std::int32_t>(spread(input, 0, 300));
+  settings.glitch_start = spread(input, 0, 99.9f);
+  settings.glitch_end = spread(input, 0.1f, 100);
+  settings.qtl_position = static_cast<std::int32_t>(spread(input, 1, 64));
+  settings.qtc_position = static_cast<std::int32_t>(spread(input, 1, 64));
+  settings.qtl_value = static_cast<std::int32_t>(spread(input, 0, 255));
+  settings.qtc_value = static_cast<std::int32_t>(spread(input, 0, 255));
+  settings.qtl_break_count = static_cast<std::int32_t>(spread(input, 0, 64));
+  settings.qtc_break_count = static_cast<std::int32_t>(spread(input, 0, 64));
+  settings.qtl_max_random = static_cast<std::int32_t>(spread(input, 0, 255));
+  settings.qtc_max_random = static_cast<std::int32_t>(spread(input, 0, 255));
+  settings.seed = static_cast<std::int32_t>(input.u32());
+  settings.qtl_seed = static_cast<std::int32_t>(input.u32());
+  settings.qtc_seed = static_cast<std::int32_t>(input.u32());
+  const std::uint8_t switches = input.byte();
+  settings.qtl_enabled = (switches & 1) != 0;
+  settings.qtc_enabled = (switches & 2) != 0;
+  settings.inverse_dct = (switches & 4) != 0;
+  settings.ycbcr_to_rgb = (switches & 8) != 0;
+  settings.dequantize = (switches & 16) != 0;
+  settings.filter1_enabled = (switches & 32) != 0;
+  settings.filter2_enabled = (switches & 64) != 0;
+  settings.filter1_value = spread(input, -10, 10);
+  settings.filter2_value = spread(input, -10, 10);
+  settings.seed_engines();
+
+  std::vector<std::uint8_t> pixels(static_cast<std::size_t>(settings.width) * settings.height * 4);
+  const std::size_t available = std::min(pixels.size(), input.rest_size());
+  if (available > 0) {
+    std::memcpy(pixels.data(), input.rest(), available);
+  }
+  settings.pixels = pixels.data();
+
+  if (settings.glitch_frame() >= 0) {
+    if (settings.filter1_enabled) {
+      settings.apply_filter1();
+    }
+    if (settings.filter2_enabled) {
+      settings.apply_filter2();
+    }
+  }
+  return 0;
+}
