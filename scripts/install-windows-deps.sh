@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs what the Windows cross build and its tests need, all from Debian's
+# packages: the MinGW-w64 cross compiler (win32 thread model), nasm for
+# libjpeg-turbo's SIMD code, dpkg-dev to unpack Debian's library sources,
+# MinGW zlib for libpng, wine64 to run the Windows binaries and icoutils (wrestool) to read the
+# module's resources. Safe to run again: packages already present are left.
+set -euo pipefail
+
+packages=(
+  gcc-mingw-w64-x86-64-win32 g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64
+  libz-mingw-w64-dev nasm dpkg-dev wine64 icoutils
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+done
+
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  sudo_cmd=()
+  [[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
+  "${sudo_cmd[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
