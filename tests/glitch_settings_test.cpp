@@ -1,0 +1,66 @@
+#include "pipeline/glitch_settings.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <sstream>
+
+namespace shardcast {
+namespace {
+
+GlitchSettings seeded(std::int32_t seed, std::int32_t qtl_seed, std::int32_t qtc_seed) {
+  GlitchSettings settings;
+  settings.seed = seed;
+  settings.qtl_seed = qtl_seed;
+  settings.qtc_seed = qtc_seed;
+  settings.seed_engines();
+  return settings;
+}
+
+TEST(GlitchSettings, FreshRecordHasNoBufferAndFourTwoTwoSubsampling) {
+  const GlitchSettings settings;
+  EXPECT_EQ(settings.pixels, nullptr);
+  EXPECT_EQ(settings.width, 0);
+  EXPECT_EQ(settings.subsampling, 1);
+  EXPECT_EQ(settings.broken_bytes, 0);
+}
+
+TEST(EngineSeeding, EachEngineTakesItsOwnSeedField) {
+  const GlitchSettings settings = seeded(1, 2, 3);
+  EXPECT_TRUE(settings.glitch_rng == std::mt19937(1u));
+  EXPECT_TRUE(settings.qtl_rng == std::mt19937(2u));
+  EXPECT_TRUE(settings.qtc_rng == std::mt19937(3u));
+}
+
+TEST(EngineSeeding, SeedOfOneStartsTheStandardSequence) {
+  GlitchSettings settings = seeded(1, 1, 1);
+  // The engine's text form lists its state words oldest first.
+  std::ostringstream state;
+  state << settings.glitch_rng;
+  std::uint32_t word0 = 0;
+  std::istringstream(state.str()) >> word0;
+  EXPECT_EQ(word0, 1u);
+  EXPECT_EQ(settings.glitch_rng(), 1791095845u);
+}
+
+TEST(EngineSeeding, NegativeSeedIsTakenAsItsUnsignedPattern) {
+  const GlitchSettings settings = seeded(-1, -2, -2147483647 - 1);
+  EXPECT_TRUE(settings.glitch_rng == std::mt19937(0xFFFFFFFFu));
+  EXPECT_TRUE(settings.qtl_rng == std::mt19937(0xFFFFFFFEu));
+  EXPECT_TRUE(settings.qtc_rng == std::mt19937(0x80000000u));
+}
+
+TEST(EngineSeeding, ReseedingForgetsEarlierDraws) {
+  GlitchSettings settings = seeded(7, 8, 9);
+  settings.glitch_rng.discard(1000);
+  settings.qtl_rng();
+  settings.qtc_rng.discard(5);
+  settings.seed_engines();
+  EXPECT_TRUE(settings.glitch_rng == std::mt19937(7u));
+  EXPECT_TRUE(settings.qtl_rng == std::mt19937(8u));
+  EXPECT_TRUE(settings.qtc_rng == std::mt19937(9u));
+}
+
+}  // namespace
+}  // namespace shardcast
