@@ -1,0 +1,185 @@
+// Our host-interface headers against the host's published numbers: record
+// sizes and offsets (also enforced at compile time by the layout checks),
+// command, error and flag values, and the version packing.
+#include <cstddef>
+#include <cstdint>
+
+#include <gtest/gtest.h>
+
+#include "AE_Effect.h"
+#include "AE_EffectCB.h"
+#include "AE_EffectCBSuites.h"
+#include "AE_EffectPixelFormat.h"
+#include "AE_EffectSuites.h"
+#include "AE_PluginData.h"
+#include "Param_Utils.h"
+#include "PrSDKAESupport.h"
+#include "SPBasic.h"
+#include "checks/layout_checks.h"
+#include "entry.h"
+
+namespace {
+
+TEST(RecordLayout, SizesMatchTheHost) {
+  EXPECT_EQ(sizeof(PF_InData), 408u);
+  EXPECT_EQ(sizeof(PF_OutData), 408u);
+  EXPECT_EQ(sizeof(PF_ParamDef), 176u);
+  EXPECT_EQ(sizeof(PF_ParamDefUnion), 120u);
+  EXPECT_EQ(sizeof(PF_LayerDef), 120u);
+  EXPECT_EQ(sizeof(PF_FloatSliderDef), 88u);
+  EXPECT_EQ(sizeof(PF_CheckBoxDef), 16u);
+  EXPECT_EQ(sizeof(PF_InteractCallbacks), 176u);
+  EXPECT_EQ(sizeof(PF_UtilCallbacks), 552u);
+  EXPECT_EQ(sizeof(PF_ANSICallbacks), 160u);
+  EXPECT_EQ(sizeof(PF_ANSICallbacksSuite1), 152u);
+  EXPECT_EQ(sizeof(PF_ParamUtilsSuite3), 72u);
+  EXPECT_EQ(sizeof(PF_PixelFormatSuite1), 64u);
+  EXPECT_EQ(sizeof(SPBasicSuite), 56u);
+  EXPECT_EQ(sizeof(PF_Pixel), 4u);
+  EXPECT_EQ(sizeof(PF_SoundWorld), 32u);
+  EXPECT_EQ(alignof(PF_ParamDef), 8u);
+  EXPECT_EQ(alignof(PF_LayerDef), 8u);
+}
+
+TEST(RecordLayout, MemberOffsetsMatchTheHost) {
+  EXPECT_EQ(offsetof(PF_InData, utils), 176u);
+  EXPECT_EQ(offsetof(PF_InData, effect_ref), 184u);
+  EXPECT_EQ(offsetof(PF_InData, appl_id), 204u);
+  EXPECT_EQ(offsetof(PF_InData, current_time), 224u);
+  EXPECT_EQ(offsetof(PF_InData, time_scale), 240u);
+  EXPECT_EQ(offsetof(PF_InData, src_snd), 352u);
+  EXPECT_EQ(offsetof(PF_InData, pica_basicP), 384u);
+  EXPECT_EQ(offsetof(PF_OutData, global_data), 40u);
+  EXPECT_EQ(offsetof(PF_OutData, out_flags), 96u);
+  EXPECT_EQ(offsetof(PF_OutData, return_msg), 100u);
+  EXPECT_EQ(offsetof(PF_OutData, dest_snd), 368u);
+  EXPECT_EQ(offsetof(PF_OutData, out_flags2), 400u);
+  EXPECT_EQ(offsetof(PF_ParamDef, ui_width), 8u);
+  EXPECT_EQ(offsetof(PF_ParamDef, name), 16u);
+  EXPECT_EQ(offsetof(PF_ParamDef, u), 56u);
+  EXPECT_EQ(offsetof(PF_UtilCallbacks, copy), 64u);
+  EXPECT_EQ(offsetof(PF_UtilCallbacks, fill), 72u);
+  EXPECT_EQ(offsetof(PF_UtilCallbacks, new_world), 112u);
+  EXPECT_EQ(offsetof(PF_UtilCallbacks, dispose_world), 120u);
+  EXPECT_EQ(offsetof(PF_UtilCallbacks, app), 200u);
+  EXPECT_EQ(offsetof(PF_UtilCallbacks, ansi), 208u);
+  EXPECT_EQ(offsetof(PF_UtilCallbacks, colorCB), 368u);
+  EXPECT_EQ(offsetof(PF_UtilCallbacks, get_platform_data), 432u);
+  EXPECT_EQ(offsetof(PF_UtilCallbacks, get_pixel_data8), 528u);
+  EXPECT_EQ(offsetof(PF_UtilCallbacks, reserved), 544u);
+  EXPECT_EQ(offsetof(PF_UtilCallbacks, ansi) + offsetof(PF_ANSICallbacks, sprintf), 328u);
+  EXPECT_EQ(offsetof(PF_ANSICallbacks, sprintf), 120u);
+  EXPECT_EQ(offsetof(PF_ANSICallbacksSuite1, sprintf), 120u);
+  EXPECT_EQ(offsetof(PF_FloatSliderDef, value_desc), 16u);
+  EXPECT_EQ(offsetof(PF_FloatSliderDef, dephault), 64u);
+  EXPECT_EQ(offsetof(PF_FloatSliderDef, precision), 68u);
+  EXPECT_EQ(offsetof(PF_FloatSliderDef, curve_tolerance), 76u);
+  EXPECT_EQ(offsetof(PF_FloatSliderDef, useExponent), 80u);
+  EXPECT_EQ(offsetof(PF_FloatSliderDef, exponent), 84u);
+  EXPECT_EQ(offsetof(PF_CheckBoxDef, dephault), 4u);
+  EXPECT_EQ(offsetof(PF_LayerDef, data), 24u);
+  EXPECT_EQ(offsetof(PF_LayerDef, rowbytes), 32u);
+  EXPECT_EQ(offsetof(PF_LayerDef, width), 36u);
+  EXPECT_EQ(offsetof(PF_LayerDef, height), 40u);
+  EXPECT_EQ(offsetof(PF_LayerDef, platform_ref), 64u);
+  EXPECT_EQ(offsetof(PF_LayerDef, pix_aspect_ratio), 88u);
+  EXPECT_EQ(offsetof(PF_LayerDef, origin_x), 104u);
+  EXPECT_EQ(offsetof(PF_ParamUtilsSuite3, PF_KeyIndexToTime), 64u);
+  EXPECT_EQ(offsetof(PF_PixelFormatSuite1, ClearSupportedPixelFormats), 8u);
+  EXPECT_EQ(offsetof(PF_PixelFormatSuite1, ConvertColorToPixelFormattedData), 56u);
+}
+
+TEST(HostConstants, CommandCodesFollowTheHostsOrder) {
+  EXPECT_EQ(PF_Cmd_ABOUT, 0);
+  EXPECT_EQ(PF_Cmd_GLOBAL_SETUP, 1);
+  EXPECT_EQ(PF_Cmd_GLOBAL_SETDOWN, 3);
+  EXPECT_EQ(PF_Cmd_PARAMS_SETUP, 4);
+  EXPECT_EQ(PF_Cmd_RENDER, 11);
+  EXPECT_EQ(PF_Cmd_USER_CHANGED_PARAM, 13);
+  EXPECT_EQ(PF_Cmd_UPDATE_PARAMS_UI, 14);
+  EXPECT_EQ(PF_Cmd_SMART_RENDER, 24);
+  EXPECT_EQ(PF_Cmd_GET_FLATTENED_SEQUENCE_DATA, 28);
+  EXPECT_EQ(PF_Cmd_GPU_DEVICE_SETDOWN, 33);
+  EXPECT_EQ(PF_Cmd_NUM_CMDS, 34);
+}
+
+TEST(HostConstants, ErrorCodes) {
+  EXPECT_EQ(PF_Err_NONE, 0);
+  EXPECT_EQ(PF_Err_OUT_OF_MEMORY, 4);
+  EXPECT_EQ(PF_Err_INTERNAL_STRUCT_DAMAGED, 512);
+  EXPECT_EQ(PF_Err_INVALID_INDEX, 513);
+  EXPECT_EQ(PF_Err_BAD_CALLBACK_PARAM, 516);
+  EXPECT_EQ(PF_Interrupt_CANCEL, 517);
+  EXPECT_EQ(PF_Err_CANNOT_PARSE_KEYFRAME_TEXT, 518);
+  EXPECT_EQ(A_Err_MISSING_SUITE, 13);
+  EXPECT_EQ(A_Err_LAST, 25);
+  EXPECT_EQ(kSPSuiteNotFoundError, 0x53214664);
+  EXPECT_EQ(static_cast<std::uint32_t>(kSPOutOfMemoryError), 0xFFFFFF6Cu);
+}
+
+TEST(HostConstants, ParameterTypesAndFlags) {
+  EXPECT_EQ(PF_Param_LAYER, 0);
+  EXPECT_EQ(PF_Param_CHECKBOX, 4);
+  EXPECT_EQ(PF_Param_FLOAT_SLIDER, 10);
+  EXPECT_EQ(PF_Param_GROUP_START, 13);
+  EXPECT_EQ(PF_Param_GROUP_END, 14);
+  EXPECT_EQ(PF_Param_POINT_3D, 18);
+  EXPECT_EQ(PF_ParamFlag_SUPERVISE, 0x40);
+  EXPECT_EQ(PF_ParamFlag_COLLAPSE_TWIRLY, 0x20);
+  EXPECT_EQ(PF_ChangeFlag_CHANGED_VALUE, 1);
+  EXPECT_EQ(PF_PUI_INVISIBLE, 0x200);
+  EXPECT_EQ(PF_Precision_INTEGER, 0);
+  EXPECT_EQ(PF_Precision_HUNDREDTHS, 2);
+  EXPECT_EQ(PF_NewWorldFlag_CLEAR_PIXELS, 1);
+  EXPECT_EQ(PF_NewWorldFlag_DEEP_PIXELS, 2);
+  EXPECT_FLOAT_EQ(AEFX_AUDIO_DEFAULT_CURVE_TOLERANCE, 0.05f);
+}
+
+TEST(HostConstants, OutFlagsIncludingBitThirtyOne) {
+  EXPECT_EQ(PF_OutFlag_DISPLAY_ERROR_MESSAGE, 0x100);
+  EXPECT_EQ(PF_OutFlag_REFRESH_UI | PF_OutFlag_FORCE_RERENDER, 0x00420000);
+  EXPECT_EQ(PF_OutFlag_DEEP_COLOR_AWARE, 0x02000000);
+  EXPECT_EQ(PF_OutFlag_SEND_UPDATE_PARAMS_UI, 0x04000000);
+  EXPECT_EQ(PF_OutFlag2_FLOAT_COLOR_AWARE, 0x1000);
+  EXPECT_EQ(PF_OutFlag2_SUPPORTS_THREADED_RENDERING, 0x8000000);
+  // The top bit keeps a 32-bit signed enumeration on every platform.
+  EXPECT_EQ(sizeof(PF_OutFlag_AUDIO_EFFECT_ONLY), 4u);
+  EXPECT_EQ(static_cast<std::uint32_t>(PF_OutFlag_AUDIO_EFFECT_ONLY), 0x80000000u);
+  EXPECT_EQ(static_cast<std::uint32_t>(PF_WorldFlag_RESERVED), 0x80000000u);
+}
+
+TEST(HostConstants, PixelFormatCodesAreBuiltInMemoryOrder) {
+  EXPECT_EQ(static_cast<std::uint32_t>(PrPixelFormat_BGRA_4444_8u), 0x61726762u);
+  EXPECT_EQ(static_cast<std::uint32_t>(PrPixelFormat_ARGB_4444_8u), 0x62677261u);
+  EXPECT_NE(static_cast<std::uint32_t>(PrPixelFormat_BGRA_4444_8u),
+            static_cast<std::uint32_t>('bgra'));
+  EXPECT_EQ(PF_PixelFormat_BGRA32, static_cast<A_long>(PrPixelFormat_BGRA_4444_8u));
+  EXPECT_STREQ(kPFPixelFormatSuite, "PF Pixel Format Suite");
+  EXPECT_STREQ(kPFANSISuite, "PF ANSI Suite");
+  EXPECT_STREQ(kPFParamUtilsSuite, "PF Param Utils Suite");
+  EXPECT_EQ(kPFPixelFormatSuiteVersion1, 1);
+  EXPECT_EQ(kPFParamUtilsSuiteVersion3, 3);
+}
+
+TEST(HostConstants, FourCharacterCodes) {
+  EXPECT_EQ('PrMr', 0x50724D72);
+  EXPECT_EQ('FXTC', 0x46585443);
+  EXPECT_EQ('eFKT', 0x65464B54);
+  EXPECT_STREQ(AE_ENTRY_POINT, "EffectMain");
+  EXPECT_EQ(AE_RESERVED_INFO, 8);
+}
+
+TEST(VersionPacking, PacksAndUnpacksEveryField) {
+  EXPECT_EQ(PF_VERSION(1, 0, 7, 0, 0), 0x00083800u);
+  EXPECT_EQ(PF_VERSION(2, 4, 0, 0, 1), 0x00120001u);
+  // Versions above 7 spill into bits 26-29.
+  const A_u_long v = PF_VERSION(13, 9, 5, PF_Stage_RELEASE, 300);
+  EXPECT_EQ(v, (1u << 26) | (5u << 19) | (9u << 15) | (5u << 11) | (3u << 9) | 300u);
+  EXPECT_EQ(PF_Version_VERS(v), 13u);
+  EXPECT_EQ(PF_Version_SUBVERS(v), 9u);
+  EXPECT_EQ(PF_Version_BUGFIX(v), 5u);
+  EXPECT_EQ(PF_Version_STAGE(v), 3u);
+  EXPECT_EQ(PF_Version_BUILD(v), 300u);
+}
+
+}  // namespace
