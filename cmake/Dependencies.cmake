@@ -1,5 +1,11 @@
 # Third-party libraries, all from Debian's packages (scripts/install-deps.sh).
 
+# A Windows build brings its own copies of the libraries.
+if(CMAKE_SYSTEM_NAME STREQUAL "Windows")
+  include(${CMAKE_CURRENT_LIST_DIR}/WindowsDependencies.cmake)
+  return()
+endif()
+
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(TURBOJPEG REQUIRED IMPORTED_TARGET libturbojpeg)
 # The command-line renderer: option parsing and PNG files.

@@ -1,0 +1,59 @@
+# Third-party libraries of the Windows cross build. Nothing comes from the
+# build machine's own libraries: libjpeg-turbo and libpng are Debian's
+# sources built for Windows by scripts/build-windows-libjpeg-turbo.sh into
+# SHARDCAST_WINDOWS_DEPS_DIR, zlib is Debian's MinGW package, and CLI11
+# (header-only) is copied out of the build machine's include folder alone so
+# that no Linux header can reach a Windows compile.
+#
+# The targets carry the names the Linux build's find modules give them, so
+# the libraries' users need no platform branch.
+
+set(SHARDCAST_WINDOWS_DEPS_DIR "${PROJECT_SOURCE_DIR}/build/windows-deps" CACHE PATH
+    "Windows libraries built by scripts/build-windows-libjpeg-turbo.sh")
+
+# An imported static library from <deps>/<name>/lib, under the first of the
+# file names given that exists (MinGW and MSVC builds name them differently).
+function(shardcast_windows_library target name)
+  set(root "${SHARDCAST_WINDOWS_DEPS_DIR}/${name}")
+  foreach(file IN LISTS ARGN)
+    if(EXISTS "${root}/lib/${file}" AND EXISTS "${root}/include")
+      add_library(${target} STATIC IMPORTED)
+      set_target_properties(${target} PROPERTIES
+        IMPORTED_LOCATION "${root}/lib/${file}"
+        INTERFACE_INCLUDE_DIRECTORIES "${root}/include")
+      return()
+    endif()
+  endforeach()
+  message(FATAL_ERROR "No Windows ${name} in ${root}: run scripts/build-windows-libjpeg-turbo.sh first")
+endfunction()
+
+shardcast_windows_library(PkgConfig::TURBOJPEG libjpeg-turbo libturbojpeg.a turbojpeg-static.lib)
+
+set(ZLIB_USE_STATIC_LIBS ON)
+find_package(ZLIB REQUIRED)
+shardcast_windows_library(PNG::PNG libpng libpng.a libpng16_static.lib)
+set_property(TARGET PNG::PNG PROPERTY INTERFACE_LINK_LIBRARIES ZLIB::ZLIB)
+
+if(CMAKE_CROSSCOMPILING)
+  find_path(SHARDCAST_CLI11_INCLUDE CLI/CLI.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH NO_DEFAULT_PATH)
+  if(NOT SHARDCAST_CLI11_INCLUDE)
+    message(FATAL_ERROR "CLI11 headers not found (Debian package libcli11-dev)")
+  endif()
+  file(COPY "${SHARDCAST_CLI11_INCLUDE}/CLI" DESTINATION "${CMAKE_BINARY_DIR}/windows-include")
+  add_library(CLI11::CLI11 INTERFACE IMPORTED)
+  set_target_properties(CLI11::CLI11 PROPERTIES
+    INTERFACE_INCLUDE_DIRECTORIES "${CMAKE_BINARY_DIR}/windows-include")
+else()
+  find_package(CLI11 CONFIG REQUIRED)
+endif()
+
+# The PiPL resource and the Wine test driver need every target defined, so
+# they are wired up once the top-level CMakeLists.txt has been read.
+enable_language(RC)
+cmake_language(DEFER DIRECTORY "${PROJECT_SOURCE_DIR}"
+  CALL include "${PROJECT_SOURCE_DIR}/cmake/WindowsResources.cmake")
+option(SHARDCAST_BUILD_WINE_DRIVER "Build the Windows test driver that the Wine tests run" OFF)
+if(SHARDCAST_BUILD_WINE_DRIVER)
+  cmake_language(DEFER DIRECTORY "${PROJECT_SOURCE_DIR}"
+    CALL include "${PROJECT_SOURCE_DIR}/cmake/WindowsDriver.cmake")
+endif()
