@@ -90,9 +90,13 @@ Bytes two_block_grey_stream() {
   return b.build();
 }
 
+// Every kind of segment the loop handles, a fill byte and a 16-bit table.
 Bytes header_only() {
   JpegStreamBuilder b;
-  b.soi().app0().dqt_all(0, 1).dqt_all(1, 1).dri(0);
+  b.soi().app0().segment(0xFE, {'h', 'i'}).dri(4).raw({0xFF});
+  Bytes wide_dqt{0x10};
+  wide_dqt.resize(129, 0x01);
+  b.segment(0xDB, wide_dqt).dqt_all(1, 1);
   b.sof(0xC0, 8, 16, {{1, 0x21, 0}, {2, 0x11, 1}, {3, 0x11, 1}});
   b.dht(0, 0, counts({1}), {0}).dht(1, 0, counts({1}), {0});
   b.sos({{1, 0x00}, {2, 0x00}, {3, 0x00}});
@@ -154,6 +158,8 @@ TEST(DecodeDriver, EveryTruncatedHeaderFailsWithOneErrorLineAndAnUntouchedBuffer
     EXPECT_EQ(frame.decode(Bytes(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(length))), -1)
         << "prefix " << length;
     EXPECT_EQ(error_line_count(frame.messages), 1) << "prefix " << length << ":\n" << frame.messages;
+    const std::string last_line = length < 2 ? "Error - SOI invalid\n" : "Error - File ended prematurely\n";
+    EXPECT_TRUE(frame.messages.ends_with(last_line)) << "prefix " << length << ":\n" << frame.messages;
     EXPECT_TRUE(frame.untouched()) << "prefix " << length;
   }
 }

@@ -83,36 +83,6 @@ std::string loop_messages_for_code(std::uint8_t code) {
   return run_marker_loop(b.bytes()).messages;
 }
 
-int error_line_count(const std::string& messages) {
-  int count = 0;
-  for (std::size_t at = messages.find("Error - "); at != std::string::npos;
-       at = messages.find("Error - ", at + 1)) {
-    ++count;
-  }
-  return count;
-}
-
-TEST(DecoderState, StartsValidEmptyAndWithoutStorage) {
-  const auto state = std::make_unique<DecoderState>();
-  EXPECT_TRUE(state->valid);
-  EXPECT_EQ(state->component_count, 0);
-  EXPECT_EQ(state->coefficients, nullptr);
-  for (int id = 0; id < 4; ++id) {
-    EXPECT_FALSE(state->quant_tables[id].defined);
-    EXPECT_FALSE(state->dc_tables[id].defined);
-    EXPECT_FALSE(state->ac_tables[id].defined);
-  }
-}
-
-TEST(StreamCursor, ByteReadAfterBitReadsTakesTheNextByteAndRestartsTheBitIndex) {
-  const std::uint8_t data[] = {0xA5, 0x3C};
-  StreamCursor cursor{.current_byte = 0xA5, .next_bit = 2, .data = data, .position = 1, .size = 2};
-  EXPECT_EQ(cursor.read_byte(), 0x3C);
-  EXPECT_EQ(cursor.next_bit, 0);
-  EXPECT_EQ(cursor.position, 2u);
-  EXPECT_EQ(cursor.remaining(), 0u);
-}
-
 TEST(MarkerLoop, WellFormedHeaderReportsEachSegmentInStreamOrder) {
   const Bytes bytes = baseline_header().raw({0x12, 0x34}).build();
   const Parsed parsed = run_header(bytes);
@@ -122,14 +92,6 @@ TEST(MarkerLoop, WellFormedHeaderReportsEachSegmentInStreamOrder) {
   EXPECT_TRUE(parsed.state->valid);
   EXPECT_EQ(parsed.cursor.position, bytes.size() - 2) << "cursor on the first entropy-coded byte";
   EXPECT_EQ(parsed.cursor.next_bit, 0);
-}
-
-TEST(MarkerLoop, StopsAtTheScanMarkerWithTheCursorOnItsLengthField) {
-  const Bytes bytes = JpegStreamBuilder().soi().marker(0xDA).raw({0x00, 0x08}).build();
-  const Parsed parsed = run_marker_loop(bytes);
-  EXPECT_TRUE(parsed.state->valid);
-  EXPECT_EQ(parsed.messages, "");
-  EXPECT_EQ(parsed.cursor.position, 4u);
 }
 
 TEST(MarkerLoop, RejectsAStreamThatDoesNotStartWithSoi) {
@@ -304,11 +266,6 @@ TEST(QuantTables, RejectsATableIdAboveThreeAndAcceptsAnEmptySegment) {
   EXPECT_FALSE(empty.state->quant_tables[0].defined);
 }
 
-TEST(QuantTables, ALaterDefinitionOverwritesTheTable) {
-  const Parsed parsed = run_marker_loop(JpegStreamBuilder().soi().dqt_all(1, 5).dqt_all(1, 9).marker(0xDA).build());
-  EXPECT_EQ(parsed.state->quant_tables[1].values[0], 9u);
-}
-
 TEST(HuffmanTables, AcceptsUpTo176SymbolsAndNamesTheTotalBeyond) {
   const Bytes symbols176(176, 0x11);
   const Parsed full = run_marker_loop(
@@ -335,15 +292,11 @@ TEST(HuffmanTables, ClassNibbleChoosesDcOrAcAndOffsetsAccumulate) {
   const Parsed parsed = run_marker_loop(b.bytes());
   const HuffmanTable& dc = parsed.state->dc_tables[3];
   const HuffmanTable& ac = parsed.state->ac_tables[1];
-  EXPECT_TRUE(dc.defined);
-  EXPECT_TRUE(ac.defined);
+  EXPECT_TRUE(dc.defined && ac.defined);
   EXPECT_FALSE(parsed.state->dc_tables[1].defined);
-  EXPECT_EQ(dc.offsets[0], 0);
-  EXPECT_EQ(dc.offsets[1], 1);
-  EXPECT_EQ(dc.offsets[2], 3);
-  EXPECT_EQ(dc.offsets[16], 3);
+  EXPECT_EQ((std::array<std::uint8_t, 4>{dc.offsets[0], dc.offsets[1], dc.offsets[2], dc.offsets[16]}),
+            (std::array<std::uint8_t, 4>{0, 1, 3, 3}));
   EXPECT_EQ(dc.symbols[2], 9);
-  EXPECT_EQ(dc.codes[1], 2u);
   EXPECT_EQ(ac.symbols[0], 0x42);
 }
 
@@ -595,27 +548,6 @@ TEST(ScanHeader, EveryNeededTableMustBeDefinedFirst) {
 TEST(ScanHeader, LengthMustMatchTheComponentCount) {
   const Bytes bytes = frame_with_tables(0xC0).segment_with_length(0xDA, 9, {1, 1, 0x00, 0, 63, 0}).build();
   EXPECT_EQ(scan_errors(bytes), "Error - SOS invalid\n");
-}
-
-TEST(TruncatedHeader, EveryPrefixEndsWithExactlyOneErrorLine) {
-  JpegStreamBuilder b;
-  b.soi().app0().segment(0xFE, {'h', 'i'}).dri(4).raw({0xFF});
-  Bytes wide_dqt{0x10};
-  wide_dqt.resize(129, 0x01);
-  b.segment(0xDB, wide_dqt).dqt_all(1, 2);
-  b.sof(0xC0, 16, 16, {{1, 0x21, 0}, {2, 0x11, 1}, {3, 0x11, 1}});
-  minimal_tables(b).sos({{1, 0x00}, {2, 0x00}, {3, 0x00}});
-  const Bytes full = b.build();
-  ASSERT_TRUE(run_header(full).state->valid);
-
-  for (std::size_t length = 0; length < full.size(); ++length) {
-    const Parsed parsed = run_header(Bytes(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(length)));
-    EXPECT_FALSE(parsed.state->valid) << "prefix " << length;
-    EXPECT_EQ(error_line_count(parsed.messages), 1) << "prefix " << length << ":\n" << parsed.messages;
-    const std::string expected = length < 2 ? "Error - SOI invalid\n" : "Error - File ended prematurely\n";
-    EXPECT_TRUE(parsed.messages.ends_with(expected)) << "prefix " << length << ":\n" << parsed.messages;
-    EXPECT_LE(parsed.cursor.position, length);
-  }
 }
 
 TEST(TruncatedHeader, ParsersReadIntoTheNextSegmentAndStopOnlyAtTheEnd) {
