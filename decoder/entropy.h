@@ -21,6 +21,9 @@ inline constexpr DrawRange table_index_range{0, 63};
 
 // One uniform integer of the closed range, by multiply-and-reject.
 std::int32_t random_in_range(DrawRange range, std::mt19937& engine);
+// One step of that mapping: false when the draw is rejected, otherwise true
+// with the draw's integer in result.
+bool map_draw(DrawRange range, std::uint32_t draw, std::int32_t& result);
 
 inline constexpr std::uint8_t no_symbol = 0xFF;
 
