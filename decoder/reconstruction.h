@@ -9,6 +9,18 @@
 
 namespace shardcast {
 
+// The inverse DCT's single-precision constants: the per-frequency scales
+// and the rotation factors of the scaled float transform.
+struct IdctConstants {
+  float scale[8];
+  float k_sqrt2;
+  float k_c2;
+  float k_c6;
+  float k_minus;  // k_c2 - k_c6, formed in single precision
+  float k_plus;   // k_c6 + k_c2, formed in single precision
+};
+const IdctConstants& idct_constants();
+
 void tamper_quant_tables(DecoderState& state, GlitchSettings& settings);
 void dequantize_blocks(DecoderState& state);
 void inverse_dct_8x8(std::int32_t* block);
