@@ -1,0 +1,255 @@
+// The render command: one frame from parameter values to output pixels.
+//
+// The parameters are checked out at the frame's time and condensed into a
+// GlitchSettings record; the input layer is stretched into a work buffer
+// whose width is padded to a multiple of 16 (the height scaled to keep the
+// aspect), glitched and filtered there, and copied back at the input's size.
+//
+// Host calls are chained on one result code: each runs only while the code
+// is 0 and stores its result, so the first failure wins. Disposing of the
+// work buffer and checking in all 35 parameter records happen on every path
+// (RAII), and only fill the code while it is still 0. A failure of the
+// pipeline itself is not a host error: the output is simply left as the host
+// supplied it.
+//
+// The pipeline reads pixels as alpha, red, green, blue. Premiere Pro hands
+// an effect that announced only 8-bit BGRA worlds in blue, green, red, alpha
+// order, so there the work buffer is reordered in place around the pipeline
+// when the pixel format suite says so. After Effects is never touched.
+#include <array>
+#include <cstring>
+#include <utility>
+
+#include "AE_EffectCB.h"
+#include "PrSDKAESupport.h"
+#include "decoder/numeric.h"
+#include "host/commands.h"
+#include "host/params.h"
+#include "host/suites.h"
+#include "pipeline/glitch_settings.h"
+
+namespace shardcast {
+namespace {
+
+constexpr A_long kPremiereProAppId = 'PrMr';
+
+// Value-carrying parameters, in the order they are checked out. Group
+// records are never checked out.
+constexpr std::array<ParamIndex, 25> kCheckoutOrder{
+    PARAM_INPUT,         PARAM_COMPRESSION_RATIO,  PARAM_BROKEN_BYTES,    PARAM_GLITCH_START,
+    PARAM_GLITCH_END,    PARAM_SEED,               PARAM_QTC,             PARAM_QTC_POSITION,
+    PARAM_QTC_VALUE,     PARAM_QTC_BREAKING_BYTES, PARAM_QTC_MAX_RANDOM,  PARAM_QTL,
+    PARAM_QTL_POSITION,  PARAM_QTL_VALUE,          PARAM_QTL_BREAKING_BYTES, PARAM_QTL_MAX_RANDOM,
+    PARAM_INVERSE_DCT,   PARAM_YCBCR_TO_RGB,       PARAM_DEQUANTIZE,      PARAM_FILTER1,
+    PARAM_FILTER1_VALUE, PARAM_FILTER2,            PARAM_FILTER2_VALUE,   PARAM_QTL_SEED,
+    PARAM_QTC_SEED,
+};
+
+// The 35 parameter records of one render, zeroed, each checked in on
+// destruction in ascending order (also those never checked out). A failing
+// check-in sets the result only if it is still 0.
+class ParamRecords {
+ public:
+  ParamRecords(PF_InData* in_data, PF_Err& err) : in_data_(in_data), err_(err) {
+    std::memset(records_.data(), 0, sizeof(PF_ParamDef) * records_.size());
+  }
+  ~ParamRecords() {
+    for (PF_ParamDef& record : records_) {
+      const PF_Err checkin_err = in_data_->inter.checkin_param(in_data_->effect_ref, &record);
+      if (err_ == PF_Err_NONE) {
+        err_ = checkin_err;
+      }
+    }
+  }
+  ParamRecords(const ParamRecords&) = delete;
+  ParamRecords& operator=(const ParamRecords&) = delete;
+
+  PF_ParamDef& operator[](ParamIndex index) { return records_[static_cast<std::size_t>(index)]; }
+
+ private:
+  PF_InData* in_data_;
+  PF_Err& err_;
+  std::array<PF_ParamDef, PARAM_COUNT> records_;
+};
+
+// The work buffer: created through new_world, disposed of on destruction if
+// it was created. A failing disposal sets the result only if it is still 0.
+class WorkWorld {
+ public:
+  WorkWorld(PF_InData* in_data, PF_Err& err) : in_data_(in_data), err_(err) {
+    std::memset(&world_, 0, sizeof world_);
+  }
+  ~WorkWorld() {
+    if (created_) {
+      const PF_Err dispose_err = in_data_->utils->dispose_world(in_data_->effect_ref, &world_);
+      if (err_ == PF_Err_NONE) {
+        err_ = dispose_err;
+      }
+    }
+  }
+  WorkWorld(const WorkWorld&) = delete;
+  WorkWorld& operator=(const WorkWorld&) = delete;
+
+  PF_Err create(A_long width, A_long height) {
+    const PF_Err err = in_data_->utils->new_world(in_data_->effect_ref, width, height, 0, &world_);
+    created_ = err == PF_Err_NONE;
+    return err;
+  }
+  PF_EffectWorld* get() { return &world_; }
+
+ private:
+  PF_InData* in_data_;
+  PF_Err& err_;
+  PF_EffectWorld world_;
+  bool created_ = false;
+};
+
+PF_FpLong slider_value(PF_ParamDef& record) { return record.u.fs_d.value; }
+std::int32_t truncated(PF_ParamDef& record) { return truncate_to_int32(slider_value(record)); }
+float narrowed(PF_ParamDef& record) { return static_cast<float>(slider_value(record)); }
+bool on(PF_ParamDef& record) { return record.u.bd.value != 0; }
+
+void fill_settings(GlitchSettings& settings, ParamRecords& records) {
+  settings.width = records[PARAM_INPUT].u.ld.width;
+  settings.height = records[PARAM_INPUT].u.ld.height;
+  settings.quality = truncated(records[PARAM_COMPRESSION_RATIO]);
+  settings.broken_bytes = truncated(records[PARAM_BROKEN_BYTES]);
+  settings.glitch_start = narrowed(records[PARAM_GLITCH_START]);
+  settings.glitch_end = narrowed(records[PARAM_GLITCH_END]);
+  settings.subsampling = 1;  // 4:2:2
+  settings.qtl_position = truncated(records[PARAM_QTL_POSITION]);
+  settings.qtc_position = truncated(records[PARAM_QTC_POSITION]);
+  settings.qtl_value = truncated(records[PARAM_QTL_VALUE]);
+  settings.qtc_value = truncated(records[PARAM_QTC_VALUE]);
+  settings.qtc_break_count = truncated(records[PARAM_QTC_BREAKING_BYTES]);
+  settings.qtc_max_random = truncated(records[PARAM_QTC_MAX_RANDOM]);
+  settings.qtl_break_count = truncated(records[PARAM_QTL_BREAKING_BYTES]);
+  settings.qtl_max_random = truncated(records[PARAM_QTL_MAX_RANDOM]);
+  settings.qtc_seed = truncated(records[PARAM_QTC_SEED]);
+  settings.qtl_seed = truncated(records[PARAM_QTL_SEED]);
+  settings.qtl_enabled = on(records[PARAM_QTL]);
+  settings.qtc_enabled = on(records[PARAM_QTC]);
+  settings.inverse_dct = on(records[PARAM_INVERSE_DCT]);
+  settings.ycbcr_to_rgb = on(records[PARAM_YCBCR_TO_RGB]);
+  settings.dequantize = on(records[PARAM_DEQUANTIZE]);
+  settings.seed = truncated(records[PARAM_SEED]);
+  settings.filter1_enabled = on(records[PARAM_FILTER1]);
+  settings.filter2_enabled = on(records[PARAM_FILTER2]);
+  settings.filter1_value = narrowed(records[PARAM_FILTER1_VALUE]);
+  settings.filter2_value = narrowed(records[PARAM_FILTER2_VALUE]);
+  settings.seed_engines();
+}
+
+// Pads the width to the next multiple of 16 and scales the height in
+// proportion, rounding halves away from zero. A width that is already a
+// multiple of 16 (or not positive) is kept with its height.
+void pad_geometry(GlitchSettings& settings) {
+  const std::int32_t width = settings.width;
+  if (width % 16 > 0) {
+    // Wrapping keeps absurd host widths defined; the host refuses the world.
+    const std::int32_t padded = wrapping_mul(width / 16 + 1, 16);
+    const double scale = static_cast<double>(padded) / static_cast<double>(width);
+    settings.height = round_to_int32(scale * static_cast<double>(settings.height));
+    settings.width = padded;
+  }
+}
+
+// Swaps B, G, R, A and A, R, G, B in place; the same exchange goes both ways.
+void reverse_channel_order(std::uint8_t* pixels, std::int32_t width, std::int32_t height) {
+  if (pixels == nullptr || width <= 0 || height <= 0) {
+    return;
+  }
+  const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+  for (std::size_t i = 0; i < count; ++i) {
+    std::uint8_t* pixel = pixels + i * 4;
+    std::swap(pixel[0], pixel[3]);
+    std::swap(pixel[1], pixel[2]);
+  }
+}
+
+// True when Premiere Pro hands the work buffer in B, G, R, A order.
+bool work_buffer_is_bgra(const PF_PixelFormatSuite1* formats, PF_EffectWorld* world) {
+  if (formats == nullptr || formats->GetPixelFormat == nullptr) {
+    return false;
+  }
+  PrPixelFormat format{};
+  return formats->GetPixelFormat(world, &format) == PF_Err_NONE && format == PrPixelFormat_BGRA_4444_8u;
+}
+
+// Steps between check-out and clean-up; the work buffer's disposal runs as
+// this function returns.
+void render_in_scope(PF_InData* in_data, PF_ParamDef* params[], PF_LayerDef* output, ParamRecords& records,
+                     PF_Err& err) {
+  for (ParamIndex index : kCheckoutOrder) {
+    err = in_data->inter.checkout_param(in_data->effect_ref, index, in_data->current_time, in_data->time_step,
+                                        in_data->time_scale, &records[index]);
+    if (err != PF_Err_NONE) {
+      break;
+    }
+  }
+
+  GlitchSettings settings;
+  fill_settings(settings, records);
+  const std::int32_t input_width = settings.width;
+  const std::int32_t input_height = settings.height;
+  pad_geometry(settings);
+
+  PF_Rect input_rect{0, 0, input_width, input_height};
+  PF_Rect work_rect{0, 0, settings.width, settings.height};
+  const PF_Pixel opaque_black{255, 0, 0, 0};
+
+  WorkWorld work(in_data, err);
+  if (err == PF_Err_NONE) {
+    err = work.create(settings.width, settings.height);
+  }
+  if (err == PF_Err_NONE) {
+    err = in_data->utils->fill(in_data->effect_ref, &opaque_black, nullptr, work.get());
+  }
+  if (err == PF_Err_NONE) {
+    err = in_data->utils->copy(in_data->effect_ref, &params[PARAM_INPUT]->u.ld, work.get(), &input_rect, &work_rect);
+  }
+  if (err == PF_Err_NONE) {
+    PF_Pixel8* pixels = nullptr;
+    in_data->utils->get_pixel_data8(work.get(), nullptr, &pixels);  // its result is not kept
+    settings.pixels = reinterpret_cast<std::uint8_t*>(pixels);
+
+    bool bgra = false;
+    if (in_data->appl_id == kPremiereProAppId) {
+      OptionalSuite formats(in_data->pica_basicP, kPFPixelFormatSuite, kPFPixelFormatSuiteVersion1);
+      bgra = work_buffer_is_bgra(formats.get<PF_PixelFormatSuite1>(), work.get());
+    }
+    if (bgra) {
+      reverse_channel_order(settings.pixels, settings.width, settings.height);
+    }
+
+    if (settings.glitch_frame() >= 0) {
+      if (settings.filter1_enabled) {
+        settings.apply_filter1();
+      }
+      if (settings.filter2_enabled) {
+        settings.apply_filter2();
+      }
+      if (bgra) {
+        reverse_channel_order(settings.pixels, settings.width, settings.height);
+      }
+      err = in_data->utils->copy(in_data->effect_ref, work.get(), output, &work_rect, &input_rect);
+    }
+  }
+}
+
+}  // namespace
+
+PF_Err render_frame(PF_InData* in_data, PF_OutData* /*out_data*/, PF_ParamDef* params[], PF_LayerDef* output) {
+  SuiteCache suites(in_data->pica_basicP);  // nothing is requested; a null basic suite ends the render here
+  PF_Err err = PF_Err_NONE;
+  {
+    // The clean-up of this scope (disposal, check-ins) may still set err, so
+    // it must end before err is returned. The records are declared first, so
+    // the work buffer is disposed of before they are checked in.
+    ParamRecords records(in_data, err);
+    render_in_scope(in_data, params, output, records, err);
+  }
+  return err;
+}
+
+}  // namespace shardcast
