@@ -134,10 +134,7 @@ TEST(CorruptionWindow, OnePercentOfTheSpanScalesStartAndWidth) {
   EXPECT_EQ(window.unit, 94.0f);
   EXPECT_EQ(window.start, 940);
   EXPECT_EQ(window.width, 940);
-}
-
-TEST(CorruptionWindow, SpanQuotientIsTruncatedBeforeScaling) {
-  // (10129 - 600 - 30) / 100 = 94.99, taken as 94.
+  // (10129 - 600 - 30) / 100 = 94.99 is truncated before scaling.
   EXPECT_EQ(corruption_window(0.0f, 100.0f, 10129, 600).unit, 94.0f);
 }
 
