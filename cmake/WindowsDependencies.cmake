@@ -47,13 +47,18 @@ else()
   find_package(CLI11 CONFIG REQUIRED)
 endif()
 
-# The PiPL resource and the Wine test driver need every target defined, so
-# they are wired up once the top-level CMakeLists.txt has been read.
+# The PiPL resource, the Wine test driver and the output folder need every
+# target defined, so they are wired up once the top-level CMakeLists.txt has
+# been read.
 enable_language(RC)
-cmake_language(DEFER DIRECTORY "${PROJECT_SOURCE_DIR}"
-  CALL include "${PROJECT_SOURCE_DIR}/cmake/WindowsResources.cmake")
 option(SHARDCAST_BUILD_WINE_DRIVER "Build the Windows test driver that the Wine tests run" OFF)
+set(shardcast_windows_wiring WindowsResources)
 if(SHARDCAST_BUILD_WINE_DRIVER)
-  cmake_language(DEFER DIRECTORY "${PROJECT_SOURCE_DIR}"
-    CALL include "${PROJECT_SOURCE_DIR}/cmake/WindowsDriver.cmake")
+  list(APPEND shardcast_windows_wiring WindowsDriver)
 endif()
+list(APPEND shardcast_windows_wiring WindowsLayout)
+foreach(wiring IN LISTS shardcast_windows_wiring)
+  # Deferred arguments are expanded late; EVAL fixes the file name now.
+  cmake_language(EVAL CODE "cmake_language(DEFER DIRECTORY [[${PROJECT_SOURCE_DIR}]]
+    CALL include [[${PROJECT_SOURCE_DIR}/cmake/${wiring}.cmake]])")
+endforeach()
