@@ -427,27 +427,6 @@ TEST(DecodeScan, RestartIntervalResetsPredictorsAndDropsTheBitsInHand) {
   }
 }
 
-TEST(DecodeScan, TwoByOneSamplingPutsChromaOnlyInTheMcuOrigin) {
-  // Three block columns: the second MCU reaches into the padding column.
-  ScanFixture scan(1, 3, true, 2, 1);
-  BitWriter writer;
-  for (int mcu = 0; mcu < 2; ++mcu) {
-    writer.bits(0b110, 3).bits(1, 1).bits(0b00, 2);    // luma +1
-    writer.bits(0b110, 3).bits(1, 1).bits(0b00, 2);    // luma +1
-    writer.bits(0b01, 2).bits(0b11, 2).bits(0b00, 2);  // Cb +3
-    writer.bits(0b10, 2).bits(0b111, 3).bits(0b00, 2);  // Cr +7
-  }
-  scan.data = writer.finish();
-  scan.decode();
-  EXPECT_EQ(scan.text, "");
-  for (std::uint32_t col = 0; col < 4; ++col) {
-    EXPECT_EQ(scan.plane(0, col, 0)[0], static_cast<std::int32_t>(col + 1));
-    const bool origin = col % 2 == 0;
-    EXPECT_EQ(scan.plane(0, col, 1)[0], origin ? 3 * static_cast<std::int32_t>(col / 2 + 1) : 0);
-    EXPECT_EQ(scan.plane(0, col, 2)[0], origin ? 7 * static_cast<std::int32_t>(col / 2 + 1) : 0);
-  }
-}
-
 // Every accepted sampling with odd block counts: the MCUs fill the padded
 // storage exactly, chroma only in each MCU's origin, nothing beyond.
 TEST(DecodeScan, OddGeometriesStayInsideThePaddedStorage) {

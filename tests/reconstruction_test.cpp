@@ -323,6 +323,20 @@ TEST(ConvertYcbcr, ChromaWeightsInSinglePrecision) {
   EXPECT_EQ(frame.plane(0, 0, 2)[1], 0);
 }
 
+// Green values whose truncation gives away double precision (133) or the
+// level shift applied first (118).
+TEST(ConvertYcbcr, GreenIsSinglePrecisionInItsOwnGrouping) {
+  FrameFixture frame(1, 1, 1, 1);
+  frame.plane(0, 0, 1)[0] = -582;
+  frame.plane(0, 0, 2)[0] = 272;
+  frame.plane(0, 0, 0)[9] = 52;
+  frame.plane(0, 0, 1)[9] = -985;
+  frame.plane(0, 0, 2)[9] = 560;
+  convert_ycbcr_blocks(frame.state);
+  EXPECT_EQ(frame.plane(0, 0, 1)[0], 134);
+  EXPECT_EQ(frame.plane(0, 0, 1)[9], 119);
+}
+
 // Every cell of an MCU reads chroma from the MCU's origin, scaled down by
 // the sampling: with 2x1, column o of the right-hand cell reads column
 // 4 + o / 2. The origin is converted last, so nobody reads converted chroma.
