@@ -128,7 +128,7 @@ std::string_view host_call_name(HostCall call);
 
 // One host call as the module made it.
 struct CallRecord {
-  HostCall call;
+  HostCall call = HostCall::unsupported;
   A_long param_index = -1;  // checkout/checkin/add_param/update_param_ui
   A_long what_time = 0;     // checkout_param
   A_long time_step = 0;     // checkout_param
@@ -173,6 +173,9 @@ struct HostOptions {
   PF_Pixel output_fill = {0, 0, 0, 0};
   // Returned by the registration callback.
   A_Err registration_result = A_Err_NONE;
+  // out_flags and out_flags2 as the host presets them in every command.
+  PF_OutFlags initial_out_flags = 0;
+  PF_OutFlags2 initial_out_flags2 = 0;
 };
 
 // The nine values of one registration callback call.
@@ -288,6 +291,8 @@ class SimulatedHost {
   struct Core;
 
  private:
+  SimulatedHost(ModuleLibrary library, HostOptions options);
+
   std::unique_ptr<Core> core_;
 };
 
