@@ -1,0 +1,153 @@
+// `decode`: the tolerant decoder alone, on a JPEG file from anywhere (one
+// damaged by hand, say), showing it the way the effect would.
+//
+// The work buffer has the size the stream's frame header declares and
+// starts opaque black; glitch_rng is seeded from --seed, the table and stage
+// options apply as in a render. Refuses files that do not start like a JPEG
+// stream and frames larger than the tool's limit. When the decoder gives up
+// the untouched black buffer is written all the same and the exit code is 3;
+// a stream whose header never declares a frame size leaves nothing to write.
+#include <memory>
+
+#include "cli/commands.h"
+#include "cli/decoder_messages.h"
+#include "cli/image.h"
+#include "cli/module_session.h"
+#include "decoder/decoder_state.h"
+#include "decoder/markers.h"
+#include "decoder/numeric.h"
+#include "pipeline/glitch_settings.h"
+
+namespace shardcast::cli {
+namespace {
+
+// The frame size the header declares, read by the decoder's own header
+// parser with its lines discarded; 0 x 0 when no frame header is reached.
+void declared_frame_size(const std::vector<std::uint8_t>& stream, std::uint32_t& width, std::uint32_t& height) {
+  StreamCursor cursor;
+  cursor.data = stream.data();
+  cursor.size = static_cast<std::uint32_t>(stream.size());
+  auto state = std::make_unique<DecoderState>();
+  MessageWriter silent(MessageSink::discard());
+  parse_markers(cursor, *state, silent);
+  width = state->width;
+  height = state->height;
+}
+
+std::string in_parentheses(const std::string& text) { return text.empty() ? text : " (" + text + ")"; }
+
+void fill_decoder_settings(const ResolvedValues& values, GlitchSettings& settings) {
+  auto integer = [&](std::int32_t index) { return truncate_to_int32(values[static_cast<std::size_t>(index)]); };
+  auto on = [&](std::int32_t index) { return values[static_cast<std::size_t>(index)] != 0.0; };
+  settings.seed = integer(6);
+  settings.qtc_enabled = on(9);
+  settings.qtc_position = integer(10);
+  settings.qtc_value = integer(11);
+  settings.qtc_break_count = integer(12);
+  settings.qtc_max_random = integer(13);
+  settings.qtc_seed = integer(14);
+  settings.qtl_enabled = on(17);
+  settings.qtl_position = integer(18);
+  settings.qtl_value = integer(19);
+  settings.qtl_break_count = integer(20);
+  settings.qtl_max_random = integer(21);
+  settings.qtl_seed = integer(22);
+  settings.inverse_dct = on(25);
+  settings.ycbcr_to_rgb = on(26);
+  settings.dequantize = on(27);
+  settings.seed_engines();
+}
+
+}  // namespace
+
+int run_decode(const DecodeRequest& request) {
+  ImageFormat format{};
+  if (!output_format_for(request.output, format)) {
+    report("cannot write " + request.output + ": unknown picture format (use .png, .jpg or .jpeg)");
+    return exit_bad_input;
+  }
+  ModuleSession module;
+  if (std::string failure = module.open(find_module_path(request.module_path)); !failure.empty()) {
+    report(failure);
+    return exit_bad_input;
+  }
+  ResolvedValues values{};
+  if (std::string refusal = resolve_values(module.parameters(), request.values, values); !refusal.empty()) {
+    report(refusal);
+    return exit_bad_input;
+  }
+
+  std::vector<std::uint8_t> stream;
+  if (ImageResult read = read_file_bytes(request.input, stream); !read.ok()) {
+    report("cannot read " + request.input + ": " + read.error);
+    return exit_bad_input;
+  }
+  if (stream.size() < 2 || stream[0] != 0xFF || stream[1] != 0xD8) {
+    report("cannot read " + request.input + ": not a JPEG file");
+    return exit_bad_input;
+  }
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+  declared_frame_size(stream, width, height);
+  const bool has_size = width > 0 && height > 0;
+  if (has_size && static_cast<std::uint64_t>(width) * height > max_image_pixels) {
+    report("cannot read " + request.input + ": its frame of " + std::to_string(width) + "x" + std::to_string(height) +
+           " pixels is too large");
+    return exit_bad_input;
+  }
+
+  MessageDestination messages;
+  if (std::string failure = messages.open(request.messages); !failure.empty()) {
+    report("cannot write " + request.messages + ": " + failure);
+    return exit_bad_input;
+  }
+
+  // Alpha, red, green, blue, opaque black, as the effect's work buffer.
+  const std::size_t pixel_count = has_size ? static_cast<std::size_t>(width) * height : 1;
+  std::vector<std::uint8_t> work(pixel_count * 4, 0);
+  for (std::size_t i = 0; i < work.size(); i += 4) {
+    work[i] = 255;
+  }
+  GlitchSettings settings;
+  settings.pixels = work.data();
+  settings.width = static_cast<std::int32_t>(has_size ? width : 1);
+  settings.height = static_cast<std::int32_t>(has_size ? height : 1);
+  fill_decoder_settings(values, settings);
+  settings.messages = messages.sink();
+  const std::int32_t result = settings.decode_to_work_buffer(stream.data(), static_cast<std::uint32_t>(stream.size()));
+
+  const std::string messages_failure = messages.close();
+  report("decode: 1 frame, " + std::to_string(messages.lines()) + " decoder lines " + messages.describe());
+  if (!messages_failure.empty()) {
+    report("cannot write " + request.messages + ": " + messages_failure);
+    return exit_bad_input;
+  }
+  if (!has_size) {
+    report("nothing written to " + request.output + ": " + request.input + " declares no frame size" +
+           in_parentheses(messages.last_error()));
+    return result < 0 ? exit_decoder_gave_up : exit_bad_input;
+  }
+
+  Image picture;
+  picture.width = static_cast<std::int32_t>(width);
+  picture.height = static_cast<std::int32_t>(height);
+  picture.rgba.resize(work.size());
+  for (std::size_t i = 0; i < work.size(); i += 4) {
+    picture.rgba[i] = work[i + 1];
+    picture.rgba[i + 1] = work[i + 2];
+    picture.rgba[i + 2] = work[i + 3];
+    picture.rgba[i + 3] = work[i];
+  }
+  if (ImageResult written = write_image(request.output, picture); !written.ok()) {
+    report("cannot write " + request.output + ": " + written.error);
+    return exit_bad_input;
+  }
+  if (result < 0) {
+    report("the decoder gave up on " + request.input + in_parentheses(messages.last_error()) + "; " + request.output +
+           " holds the untouched black frame");
+    return exit_decoder_gave_up;
+  }
+  return exit_success;
+}
+
+}  // namespace shardcast::cli

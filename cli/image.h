@@ -1,0 +1,61 @@
+// Pictures as the renderer's commands see them, and the files they come from
+// and go to. Inside the tool a picture is always 8-bit red, green, blue,
+// alpha, rows following one another directly.
+//
+// Reading recognises PNG and JPEG by their first bytes, not by the file name;
+// anything else, a corrupt file or an unreadable one is refused with a reason.
+// Writing chooses PNG or JPEG by the output's extension and goes through a
+// temporary file in the output's folder, renamed into place only when the
+// whole file is written, so a failure never leaves a partial picture behind.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace shardcast::cli {
+
+struct Image {
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  std::vector<std::uint8_t> rgba;  // width * height * 4 bytes
+
+  static Image filled(std::int32_t width, std::int32_t height, std::uint8_t red, std::uint8_t green,
+                      std::uint8_t blue, std::uint8_t alpha);
+  std::uint8_t* pixel(std::int32_t x, std::int32_t y) {
+    return rgba.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 4;
+  }
+};
+
+// Largest picture the tool accepts or creates, in pixels (a 1 GiB buffer).
+inline constexpr std::uint64_t max_image_pixels = std::uint64_t{1} << 28;
+
+// What went wrong, worded to follow "cannot read FILE: " or "cannot write
+// FILE: ". Empty on success.
+struct ImageResult {
+  std::string error;
+  bool ok() const { return error.empty(); }
+};
+
+enum class ImageFormat { Png, Jpeg };
+
+// The whole file, bounded by max_file_bytes.
+ImageResult read_file_bytes(const std::string& path, std::vector<std::uint8_t>& bytes);
+inline constexpr std::size_t max_file_bytes = std::size_t{1} << 30;
+
+ImageResult read_image(const std::string& path, Image& image);
+ImageResult decode_png(const std::vector<std::uint8_t>& bytes, Image& image);
+ImageResult decode_jpeg(const std::vector<std::uint8_t>& bytes, Image& image);
+
+// The format an output name asks for; false for anything but .png, .jpg or
+// .jpeg (any letter case).
+bool output_format_for(const std::string& path, ImageFormat& format);
+
+// Quality of JPEG outputs; high, so the written file shows the effect's
+// damage rather than new compression artefacts.
+inline constexpr int output_jpeg_quality = 95;
+
+ImageResult write_image(const std::string& path, const Image& image);
+
+}  // namespace shardcast::cli

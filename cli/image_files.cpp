@@ -1,0 +1,369 @@
+// Reading and writing picture files: PNG through libpng, JPEG through
+// TurboJPEG.
+//
+// Tolerates every PNG colour type and bit depth (palette, grey, grey with
+// alpha, RGB, RGBA; 1 to 16 bits, interlaced or not): libpng's transforms
+// bring each to 8-bit RGBA, 16-bit samples scaled to 8. JPEG inputs get an
+// opaque alpha. Refuses files that are neither, corrupt files, pictures
+// larger than max_image_pixels, and output names without a known extension.
+#include "cli/image.h"
+
+#include <png.h>
+#include <turbojpeg.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <random>
+
+namespace shardcast::cli {
+namespace {
+
+constexpr std::uint8_t png_signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+
+std::string system_reason(int error_number) { return std::strerror(error_number); }
+
+// libpng reports errors by longjmp; everything the jump skips must be plain
+// data, so the state lives here and is released by its owner after the jump.
+struct PngReader {
+  png_structp png = nullptr;
+  png_infop info = nullptr;
+  const std::uint8_t* data = nullptr;
+  std::size_t size = 0;
+  std::size_t position = 0;
+  char error[200] = {};
+
+  PngReader() = default;
+  PngReader(const PngReader&) = delete;
+  PngReader& operator=(const PngReader&) = delete;
+  ~PngReader() { png_destroy_read_struct(&png, info != nullptr ? &info : nullptr, nullptr); }
+};
+
+void png_error_handler(png_structp png, png_const_charp message) {
+  auto* reader = static_cast<PngReader*>(png_get_error_ptr(png));
+  std::snprintf(reader->error, sizeof reader->error, "corrupt PNG file (%s)", message);
+  png_longjmp(png, 1);
+}
+
+void png_warning_handler(png_structp, png_const_charp) {}
+
+void png_read_from_memory(png_structp png, png_bytep out, png_size_t count) {
+  auto* reader = static_cast<PngReader*>(png_get_io_ptr(png));
+  if (count > reader->size - reader->position) {
+    png_error(png, "file ends early");
+  }
+  std::memcpy(out, reader->data + reader->position, count);
+  reader->position += count;
+}
+
+// Reads the header and sets up the transforms to 8-bit RGBA. Returns false
+// after a libpng error (reader.error says why).
+bool png_read_header(PngReader& reader, png_uint_32& width, png_uint_32& height) {
+  if (setjmp(png_jmpbuf(reader.png)) != 0) {
+    return false;
+  }
+  png_set_read_fn(reader.png, &reader, &png_read_from_memory);
+  png_read_info(reader.png, reader.info);
+  width = png_get_image_width(reader.png, reader.info);
+  height = png_get_image_height(reader.png, reader.info);
+  const int colour_type = png_get_color_type(reader.png, reader.info);
+  const int bit_depth = png_get_bit_depth(reader.png, reader.info);
+  if (bit_depth == 16) {
+    png_set_scale_16(reader.png);
+  }
+  if (colour_type == PNG_COLOR_TYPE_PALETTE) {
+    png_set_palette_to_rgb(reader.png);
+  }
+  if (colour_type == PNG_COLOR_TYPE_GRAY && bit_depth < 8) {
+    png_set_expand_gray_1_2_4_to_8(reader.png);
+  }
+  if (png_get_valid(reader.png, reader.info, PNG_INFO_tRNS) != 0) {
+    png_set_tRNS_to_alpha(reader.png);
+  }
+  if (colour_type == PNG_COLOR_TYPE_GRAY || colour_type == PNG_COLOR_TYPE_GRAY_ALPHA) {
+    png_set_gray_to_rgb(reader.png);
+  }
+  png_set_add_alpha(reader.png, 0xFF, PNG_FILLER_AFTER);
+  png_set_interlace_handling(reader.png);
+  png_read_update_info(reader.png, reader.info);
+  return true;
+}
+
+bool png_read_rows(PngReader& reader, png_bytepp rows) {
+  if (setjmp(png_jmpbuf(reader.png)) != 0) {
+    return false;
+  }
+  png_read_image(reader.png, rows);
+  png_read_end(reader.png, nullptr);
+  return true;
+}
+
+struct TurboJpegHandle {
+  tjhandle handle;
+  explicit TurboJpegHandle(tjhandle h) : handle(h) {}
+  TurboJpegHandle(const TurboJpegHandle&) = delete;
+  TurboJpegHandle& operator=(const TurboJpegHandle&) = delete;
+  ~TurboJpegHandle() {
+    if (handle != nullptr) {
+      tjDestroy(handle);
+    }
+  }
+};
+
+struct TurboJpegBuffer {
+  unsigned char* data = nullptr;
+  unsigned long size = 0;
+  TurboJpegBuffer() = default;
+  TurboJpegBuffer(const TurboJpegBuffer&) = delete;
+  TurboJpegBuffer& operator=(const TurboJpegBuffer&) = delete;
+  ~TurboJpegBuffer() { tjFree(data); }
+};
+
+bool within_limits(std::uint64_t width, std::uint64_t height) {
+  return width > 0 && height > 0 && width <= INT32_MAX && height <= INT32_MAX &&
+         width * height <= max_image_pixels;
+}
+
+std::string size_refusal(std::uint64_t width, std::uint64_t height) {
+  return "picture of " + std::to_string(width) + "x" + std::to_string(height) +
+         " pixels is empty or too large";
+}
+
+ImageResult encode_png(const Image& image, std::vector<std::uint8_t>& bytes) {
+  png_image description{};
+  description.version = PNG_IMAGE_VERSION;
+  description.width = static_cast<png_uint_32>(image.width);
+  description.height = static_cast<png_uint_32>(image.height);
+  description.format = PNG_FORMAT_RGBA;
+  png_alloc_size_t size = 0;
+  if (png_image_write_get_memory_size(description, size, 0, image.rgba.data(), 0, nullptr) == 0) {
+    std::string reason = std::string("PNG encoding failed (") + description.message + ")";
+    png_image_free(&description);
+    return {reason};
+  }
+  bytes.resize(size);
+  if (png_image_write_to_memory(&description, bytes.data(), &size, 0, image.rgba.data(), 0, nullptr) == 0) {
+    std::string reason = std::string("PNG encoding failed (") + description.message + ")";
+    png_image_free(&description);
+    return {reason};
+  }
+  bytes.resize(size);
+  return {};
+}
+
+ImageResult encode_jpeg(const Image& image, std::vector<std::uint8_t>& bytes) {
+  TurboJpegHandle compressor(tjInitCompress());
+  if (compressor.handle == nullptr) {
+    return {std::string("JPEG encoder unavailable (") + tjGetErrorStr2(nullptr) + ")"};
+  }
+  TurboJpegBuffer stream;
+  if (tjCompress2(compressor.handle, image.rgba.data(), image.width, 0, image.height, TJPF_RGBA, &stream.data,
+                  &stream.size, TJSAMP_444, output_jpeg_quality, 0) != 0) {
+    return {std::string("JPEG encoding failed (") + tjGetErrorStr2(compressor.handle) + ")"};
+  }
+  bytes.assign(stream.data, stream.data + stream.size);
+  return {};
+}
+
+// Writes into a fresh temporary file beside the target and renames it into
+// place; the temporary file is removed on every failure.
+ImageResult write_file_atomically(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+  namespace fs = std::filesystem;
+  const fs::path target(path);
+  const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+  std::error_code error;
+  if (!fs::exists(folder, error)) {
+    return {"folder " + folder.string() + " does not exist"};
+  }
+  if (!fs::is_directory(folder, error)) {
+    return {folder.string() + " is not a folder"};
+  }
+  if (fs::is_directory(target, error)) {
+    return {"it is a folder"};
+  }
+  std::random_device entropy;
+  fs::path temporary;
+  do {
+    char name[40];
+    std::snprintf(name, sizeof name, ".shardcast-%08x.tmp", static_cast<unsigned>(entropy()));
+    temporary = folder / name;
+  } while (fs::exists(temporary, error));
+
+  std::FILE* file = std::fopen(temporary.string().c_str(), "wb");
+  if (file == nullptr) {
+    return {system_reason(errno)};
+  }
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  const int write_error = errno;
+  const bool closed = std::fclose(file) == 0;
+  const int close_error = errno;
+  if (!written || !closed) {
+    fs::remove(temporary, error);
+    return {system_reason(!written ? write_error : close_error)};
+  }
+  fs::rename(temporary, target, error);
+  if (error) {
+    fs::remove(temporary, error);
+    return {error.message()};
+  }
+  return {};
+}
+
+}  // namespace
+
+Image Image::filled(std::int32_t width, std::int32_t height, std::uint8_t red, std::uint8_t green,
+                    std::uint8_t blue, std::uint8_t alpha) {
+  Image image;
+  image.width = width;
+  image.height = height;
+  image.rgba.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4);
+  for (std::size_t i = 0; i < image.rgba.size(); i += 4) {
+    image.rgba[i] = red;
+    image.rgba[i + 1] = green;
+    image.rgba[i + 2] = blue;
+    image.rgba[i + 3] = alpha;
+  }
+  return image;
+}
+
+ImageResult read_file_bytes(const std::string& path, std::vector<std::uint8_t>& bytes) {
+  std::error_code error;
+  if (std::filesystem::is_directory(path, error)) {
+    return {"it is a folder"};
+  }
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
+    return {system_reason(errno)};
+  }
+  bytes.clear();
+  std::uint8_t chunk[65536];
+  ImageResult result;
+  for (;;) {
+    const std::size_t count = std::fread(chunk, 1, sizeof chunk, file);
+    if (bytes.size() + count > max_file_bytes) {
+      result.error = "file is larger than 1 GiB";
+      break;
+    }
+    bytes.insert(bytes.end(), chunk, chunk + count);
+    if (count < sizeof chunk) {
+      if (std::ferror(file) != 0) {
+        result.error = "read error";
+      }
+      break;
+    }
+  }
+  std::fclose(file);
+  return result;
+}
+
+ImageResult decode_png(const std::vector<std::uint8_t>& bytes, Image& image) {
+  PngReader reader;
+  reader.data = bytes.data();
+  reader.size = bytes.size();
+  reader.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &reader, &png_error_handler, &png_warning_handler);
+  if (reader.png == nullptr) {
+    return {"PNG decoder unavailable"};
+  }
+  reader.info = png_create_info_struct(reader.png);
+  if (reader.info == nullptr) {
+    return {"PNG decoder unavailable"};
+  }
+  png_set_user_limits(reader.png, 0x7FFFFFFF, 0x7FFFFFFF);
+  png_uint_32 width = 0;
+  png_uint_32 height = 0;
+  if (!png_read_header(reader, width, height)) {
+    return {reader.error};
+  }
+  if (!within_limits(width, height)) {
+    return {size_refusal(width, height)};
+  }
+  if (png_get_rowbytes(reader.png, reader.info) != static_cast<std::size_t>(width) * 4) {
+    return {"unsupported PNG layout"};
+  }
+  image.width = static_cast<std::int32_t>(width);
+  image.height = static_cast<std::int32_t>(height);
+  image.rgba.assign(static_cast<std::size_t>(width) * height * 4, 0);
+  std::vector<png_bytep> rows(height);
+  for (png_uint_32 y = 0; y < height; ++y) {
+    rows[y] = image.pixel(0, static_cast<std::int32_t>(y));
+  }
+  if (!png_read_rows(reader, rows.data())) {
+    return {reader.error};
+  }
+  return {};
+}
+
+ImageResult decode_jpeg(const std::vector<std::uint8_t>& bytes, Image& image) {
+  TurboJpegHandle decompressor(tjInitDecompress());
+  if (decompressor.handle == nullptr) {
+    return {std::string("JPEG decoder unavailable (") + tjGetErrorStr2(nullptr) + ")"};
+  }
+  int width = 0;
+  int height = 0;
+  int subsampling = 0;
+  int colourspace = 0;
+  if (tjDecompressHeader3(decompressor.handle, bytes.data(), bytes.size(), &width, &height, &subsampling,
+                          &colourspace) != 0) {
+    return {std::string("corrupt JPEG file (") + tjGetErrorStr2(decompressor.handle) + ")"};
+  }
+  if (!within_limits(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height))) {
+    return {size_refusal(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height))};
+  }
+  image.width = width;
+  image.height = height;
+  image.rgba.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4, 0);
+  if (tjDecompress2(decompressor.handle, bytes.data(), bytes.size(), image.rgba.data(), width, 0, height, TJPF_RGBA,
+                    0) != 0 &&
+      tjGetErrorCode(decompressor.handle) == TJERR_FATAL) {
+    return {std::string("corrupt JPEG file (") + tjGetErrorStr2(decompressor.handle) + ")"};
+  }
+  return {};
+}
+
+ImageResult read_image(const std::string& path, Image& image) {
+  std::vector<std::uint8_t> bytes;
+  if (ImageResult result = read_file_bytes(path, bytes); !result.ok()) {
+    return result;
+  }
+  if (bytes.size() >= sizeof png_signature && std::equal(png_signature, png_signature + 8, bytes.begin())) {
+    return decode_png(bytes, image);
+  }
+  if (bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF) {
+    return decode_jpeg(bytes, image);
+  }
+  return {"not a PNG or JPEG file"};
+}
+
+bool output_format_for(const std::string& path, ImageFormat& format) {
+  std::string extension = std::filesystem::path(path).extension().string();
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  if (extension == ".png") {
+    format = ImageFormat::Png;
+    return true;
+  }
+  if (extension == ".jpg" || extension == ".jpeg") {
+    format = ImageFormat::Jpeg;
+    return true;
+  }
+  return false;
+}
+
+ImageResult write_image(const std::string& path, const Image& image) {
+  ImageFormat format{};
+  if (!output_format_for(path, format)) {
+    return {"unknown picture format (use .png, .jpg or .jpeg)"};
+  }
+  std::vector<std::uint8_t> bytes;
+  ImageResult encoded = format == ImageFormat::Png ? encode_png(image, bytes) : encode_jpeg(image, bytes);
+  if (!encoded.ok()) {
+    return encoded;
+  }
+  return write_file_atomically(path, bytes);
+}
+
+}  // namespace shardcast::cli

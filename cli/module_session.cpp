@@ -1,0 +1,158 @@
+// The effect module behind the simulated host: loading, setup, the
+// parameter table it registers, supervision and frames.
+//
+// The module is set up once per run, as a host does when the effect is
+// applied; each frame then sets every registered value and sends one render
+// command. A command that returns an error, or breaks the host's accounting
+// (a record not checked in, a world not disposed of, a suite not released),
+// fails the frame: what users render must be what a host would accept.
+#include "cli/module_session.h"
+
+#include <cstdlib>
+#include <exception>
+
+#include "cli/platform.h"
+#include "hostsim/simulated_host.h"
+
+namespace shardcast::cli {
+namespace {
+
+std::string command_failure(const char* command, const hostsim::CommandOutcome& outcome) {
+  if (outcome.result != PF_Err_NONE) {
+    return std::string("the effect module failed in ") + command + " (host error " + std::to_string(outcome.result) +
+           ")";
+  }
+  if (!outcome.violations.empty()) {
+    std::string text = std::string("the effect module broke the host's rules in ") + command + ": " +
+                       outcome.violations.front();
+    if (outcome.violations.size() > 1) {
+      text += " (and " + std::to_string(outcome.violations.size() - 1) + " more)";
+    }
+    return text;
+  }
+  return {};
+}
+
+std::string name_of(const PF_ParamDef& def) {
+  const char* name = def.name;
+  std::size_t length = 0;
+  while (length < sizeof def.name && name[length] != '\0') {
+    ++length;
+  }
+  return std::string(name, length);
+}
+
+}  // namespace
+
+std::string find_module_path(const std::string& option_path) {
+  if (!option_path.empty()) {
+    return option_path;
+  }
+  if (const char* variable = std::getenv("SHARDCAST_MODULE"); variable != nullptr && variable[0] != '\0') {
+    return variable;
+  }
+  const std::filesystem::path own = executable_path();
+  if (!own.empty()) {
+    const std::filesystem::path beside = own.parent_path() / SHARDCAST_MODULE_FILE_NAME;
+    std::error_code error;
+    if (std::filesystem::exists(beside, error)) {
+      return beside.string();
+    }
+  }
+  return SHARDCAST_BUILD_MODULE_PATH;
+}
+
+struct ModuleSession::State {
+  std::unique_ptr<hostsim::SimulatedHost> host;
+  std::vector<ParameterInfo> parameters;
+};
+
+ModuleSession::ModuleSession() : state_(std::make_unique<State>()) {}
+ModuleSession::~ModuleSession() = default;
+
+std::string ModuleSession::open(const std::string& path) {
+  try {
+    state_->host = std::make_unique<hostsim::SimulatedHost>(std::filesystem::path(path));
+  } catch (const std::exception& error) {
+    return "cannot load the effect module " + path + ": " + error.what() +
+           " (give its path with --module or SHARDCAST_MODULE)";
+  }
+  hostsim::SimulatedHost& host = *state_->host;
+  if (std::string failure = command_failure("global setup", host.global_setup()); !failure.empty()) {
+    return failure;
+  }
+  if (std::string failure = command_failure("parameter setup", host.params_setup()); !failure.empty()) {
+    return failure;
+  }
+  std::string group;
+  for (A_long index = 1; index < host.parameter_count(); ++index) {
+    const PF_ParamDef& def = host.parameter(index);
+    ParameterInfo info;
+    info.index = index;
+    info.shown_name = name_of(def);
+    info.group = group;
+    switch (def.param_type) {
+      case PF_Param_GROUP_START:
+        group = name_of(def);
+        continue;
+      case PF_Param_GROUP_END:
+        group.clear();
+        continue;
+      case PF_Param_FLOAT_SLIDER:
+        info.kind = ParameterKind::Slider;
+        info.minimum = def.u.fs_d.valid_min;
+        info.maximum = def.u.fs_d.valid_max;
+        info.default_value = def.u.fs_d.value;
+        info.precision = def.u.fs_d.precision;
+        break;
+      case PF_Param_CHECKBOX:
+        info.kind = ParameterKind::Checkbox;
+        info.default_value = def.u.bd.value != 0 ? 1.0 : 0.0;
+        break;
+      default:
+        continue;
+    }
+    state_->parameters.push_back(info);
+  }
+  return {};
+}
+
+const std::vector<ParameterInfo>& ModuleSession::parameters() const { return state_->parameters; }
+
+std::string ModuleSession::supervise(ResolvedValues& values) {
+  hostsim::SimulatedHost& host = *state_->host;
+  // As a user types them: the start first, then the end.
+  for (const std::int32_t index : {glitch_start_index, glitch_end_index}) {
+    for (const hostsim::CommandOutcome& outcome : host.user_edit(index, values[static_cast<std::size_t>(index)])) {
+      if (std::string failure = command_failure("supervision", outcome); !failure.empty()) {
+        return failure;
+      }
+    }
+  }
+  values[glitch_start_index] = host.slider_value(glitch_start_index);
+  values[glitch_end_index] = host.slider_value(glitch_end_index);
+  return {};
+}
+
+std::string ModuleSession::render(const Image& input, const ResolvedValues& values, Image& output) {
+  hostsim::SimulatedHost& host = *state_->host;
+  for (const ParameterInfo& info : state_->parameters) {
+    const double value = values[static_cast<std::size_t>(info.index)];
+    if (info.kind == ParameterKind::Checkbox) {
+      host.set_checkbox(info.index, value != 0.0);
+    } else {
+      host.set_slider(info.index, value);
+    }
+  }
+  const hostsim::CommandOutcome outcome =
+      host.render(hostsim::Picture::from_rgba(input.width, input.height, input.rgba.data()));
+  if (std::string failure = command_failure("render", outcome); !failure.empty()) {
+    return failure;
+  }
+  output.width = outcome.output.width;
+  output.height = outcome.output.height;
+  output.rgba = outcome.output.to_rgba();
+  return {};
+}
+
+}  // namespace shardcast::cli

@@ -1,0 +1,43 @@
+// The effect module as the tool uses it: loaded through the simulated host,
+// set up once (global setup, parameter setup) and then asked for frames.
+//
+// Which module: the --module option, else the SHARDCAST_MODULE environment
+// variable, else Shardcast.so beside the executable, else the module of the
+// build the tool came from.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/image.h"
+#include "cli/parameter_options.h"
+
+namespace shardcast::cli {
+
+std::string find_module_path(const std::string& option_path);
+
+class ModuleSession {
+ public:
+  ModuleSession();
+  ModuleSession(const ModuleSession&) = delete;
+  ModuleSession& operator=(const ModuleSession&) = delete;
+  ~ModuleSession();
+
+  // Loads the module and runs global and parameter setup. Empty on success,
+  // otherwise the reason.
+  std::string open(const std::string& path);
+  // What the module registered, in index order, sliders and checkboxes only.
+  const std::vector<ParameterInfo>& parameters() const;
+  // The host's editing rule for the glitch window: the values are changed
+  // the way a user's typing them into the host would change them.
+  std::string supervise(ResolvedValues& values);
+  // One frame at the given values; output gets the input's size.
+  std::string render(const Image& input, const ResolvedValues& values, Image& output);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace shardcast::cli
