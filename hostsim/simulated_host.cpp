@@ -117,7 +117,9 @@ void take_value_changes(SimulatedHost::Core& core, const std::vector<PF_ParamDef
     if (!is_value_parameter(held)) {
       continue;
     }
-    const bool flagged = (given.uu.change_flags & PF_ChangeFlag_CHANGED_VALUE) != 0;
+    // In other commands the union holds the id, not change flags.
+    const bool flagged = state.command != PF_Cmd_RENDER &&
+                         (given.uu.change_flags & PF_ChangeFlag_CHANGED_VALUE) != 0;
     const bool changed = !same_value(given, before[i]);
     if (state.command == PF_Cmd_USER_CHANGED_PARAM && flagged) {
       copy_value(given, held);
@@ -344,6 +346,8 @@ SimulatedHost::SimulatedHost(ModuleLibrary library, HostOptions options)
   core_->library.emplace(std::move(library));
 }
 
+SimulatedHost::SimulatedHost(SimulatedHost&&) noexcept = default;
+SimulatedHost& SimulatedHost::operator=(SimulatedHost&&) noexcept = default;
 SimulatedHost::~SimulatedHost() = default;
 
 const HostOptions& SimulatedHost::options() const { return core_->options; }

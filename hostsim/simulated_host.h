@@ -142,10 +142,10 @@ struct CallRecord {
 // A rule that makes matching host calls fail with `error`. Every field that
 // is set must match; a rule with nothing set matches every call.
 struct FailRule {
-  std::optional<HostCall> call;
-  std::optional<std::size_t> position;   // index in the command's call log
-  std::optional<A_long> param_index;     // for parameter calls
-  std::optional<std::string> suite_name; // for acquire_suite / release_suite
+  std::optional<HostCall> call{};
+  std::optional<std::size_t> position{};    // index in the command's call log
+  std::optional<A_long> param_index{};      // for parameter calls
+  std::optional<std::string> suite_name{};  // for acquire_suite / release_suite
   PF_Err error = PF_Err_INTERNAL_STRUCT_DAMAGED;
 };
 
@@ -234,6 +234,8 @@ class SimulatedHost {
   explicit SimulatedHost(EffectEntryPoints module, HostOptions options = {});
   // Opens the module at `path` and keeps it open for the host's lifetime.
   explicit SimulatedHost(const std::filesystem::path& path, HostOptions options = {});
+  SimulatedHost(SimulatedHost&&) noexcept;
+  SimulatedHost& operator=(SimulatedHost&&) noexcept;
   SimulatedHost(const SimulatedHost&) = delete;
   SimulatedHost& operator=(const SimulatedHost&) = delete;
   ~SimulatedHost();

@@ -1,4 +1,5 @@
-# The host-interface tests and the simulated host's tests need our headers
-# (and the latter the simulated host library).
+# The host-interface tests need our headers; the simulated host's tests also
+# need the simulated host library.
 target_link_libraries(sdk_layout_test PRIVATE shardcast_sdk)
 target_include_directories(sdk_layout_test PRIVATE ${PROJECT_SOURCE_DIR}/sdk)
+target_link_libraries(simulated_host_test PRIVATE shardcast_hostsim)
