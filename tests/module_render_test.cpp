@@ -1,0 +1,424 @@
+// Rendering through the module's command entry: geometry of the work
+// buffer, the pipeline and filter order, determinism, Premiere Pro's byte
+// order, and the error and clean-up rules under every host failure.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <new>
+#include <optional>
+#include <stdexcept>
+#include <utility>
+#include <vector>
+
+#include "hostsim/simulated_host.h"
+#include "pipeline/glitch_settings.h"
+
+namespace {
+
+using shardcast::GlitchSettings;
+using shardcast::hostsim::CommandOutcome;
+using shardcast::hostsim::EffectEntryPoints;
+using shardcast::hostsim::FailRule;
+using shardcast::hostsim::FrameTime;
+using shardcast::hostsim::HostCall;
+using shardcast::hostsim::HostMode;
+using shardcast::hostsim::HostOptions;
+using shardcast::hostsim::ModuleLibrary;
+using shardcast::hostsim::Picture;
+using shardcast::hostsim::SimulatedHost;
+
+constexpr PF_Pixel kOutputFill = {7, 11, 13, 17};
+constexpr PF_Err kFailure = 0x2222;
+constexpr PF_Err kLaterFailure = 0x3333;
+
+// Stands between the simulated host and the loaded module: it sees the
+// world sizes and rectangles the module asks for, and can make fill throw.
+struct Interceptor {
+  struct Copy {
+    PF_Rect source;
+    PF_Rect destination;
+  };
+
+  static inline shardcast::hostsim::EffectMainFunction module_main = nullptr;
+  static inline PF_UtilCallbacks* host_utils = nullptr;
+  static inline PF_UtilCallbacks patched{};
+  static inline std::vector<std::pair<A_long, A_long>> new_worlds;
+  static inline std::vector<Copy> copies;
+  static inline std::function<void()> on_fill;
+
+  static PF_Err new_world(PF_ProgPtr ref, A_long width, A_long height, PF_NewWorldFlags flags, PF_EffectWorld* world) {
+    new_worlds.emplace_back(width, height);
+    return host_utils->new_world(ref, width, height, flags, world);
+  }
+  static PF_Err copy(PF_ProgPtr ref, PF_EffectWorld* src, PF_EffectWorld* dst, PF_Rect* src_r, PF_Rect* dst_r) {
+    copies.push_back({*src_r, *dst_r});
+    return host_utils->copy(ref, src, dst, src_r, dst_r);
+  }
+  static PF_Err fill(PF_ProgPtr ref, const PF_Pixel* color, const PF_Rect* rect, PF_EffectWorld* world) {
+    if (on_fill) {
+      on_fill();
+    }
+    return host_utils->fill(ref, color, rect, world);
+  }
+  static PF_Err effect_main(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
+                            PF_LayerDef* output, void* extra) {
+    host_utils = in_data->utils;
+    patched = *host_utils;
+    patched.new_world = new_world;
+    patched.copy = copy;
+    patched.fill = fill;
+    in_data->utils = &patched;
+    const PF_Err err = module_main(cmd, in_data, out_data, params, output, extra);
+    in_data->utils = host_utils;
+    return err;
+  }
+  static void reset() {
+    new_worlds.clear();
+    copies.clear();
+    on_fill = nullptr;
+  }
+};
+
+Picture test_picture(A_long width, A_long height) {
+  Picture picture = Picture::filled(width, height, {255, 0, 0, 0});
+  for (A_long y = 0; y < height; ++y) {
+    for (A_long x = 0; x < width; ++x) {
+      picture.set(x, y,
+                  {static_cast<A_u_char>(200 + (x + y) % 56), static_cast<A_u_char>((x * 7 + y * 3) & 0xFF),
+                   static_cast<A_u_char>((x * x + y * 5) & 0xFF), static_cast<A_u_char>((255 - x * 2 + y) & 0xFF)});
+    }
+  }
+  return picture;
+}
+
+class Render : public testing::Test {
+ protected:
+  ModuleLibrary module{SHARDCAST_MODULE_PATH};
+
+  void SetUp() override {
+    Interceptor::reset();
+    Interceptor::module_main = module.entry_points().effect_main;
+  }
+
+  std::unique_ptr<SimulatedHost> host(HostMode mode = HostMode::after_effects) {
+    HostOptions options;
+    options.mode = mode;
+    options.output_fill = kOutputFill;
+    auto result = std::make_unique<SimulatedHost>(
+        EffectEntryPoints{Interceptor::effect_main, module.entry_points().plugin_data_entry}, options);
+    EXPECT_EQ(result->global_setup().result, PF_Err_NONE);
+    EXPECT_EQ(result->params_setup().result, PF_Err_NONE);
+    result->set_slider(3, 40);  // broken bytes
+    result->set_slider(6, 1234);
+    return result;
+  }
+};
+
+void expect_clean(const CommandOutcome& outcome) {
+  EXPECT_TRUE(outcome.clean()) << testing::PrintToString(outcome.violations);
+}
+
+bool same_rect(const PF_Rect& a, const PF_Rect& b) {
+  return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+TEST_F(Render, WidthsThatAreMultiplesOf16AreProcessedAtTheirOwnSize) {
+  auto h = host();
+  for (auto [width, height] : {std::pair{1920, 4}, std::pair{16, 9}}) {
+    Interceptor::reset();
+    const CommandOutcome outcome = h->render(test_picture(width, height));
+    EXPECT_EQ(outcome.result, PF_Err_NONE);
+    expect_clean(outcome);
+    ASSERT_EQ(Interceptor::new_worlds.size(), 1u);
+    EXPECT_EQ(Interceptor::new_worlds[0], std::pair(width, height));
+    ASSERT_EQ(Interceptor::copies.size(), 2u);
+    const PF_Rect whole{0, 0, width, height};
+    for (const auto& copy : Interceptor::copies) {
+      EXPECT_TRUE(same_rect(copy.source, whole));
+      EXPECT_TRUE(same_rect(copy.destination, whole));
+    }
+  }
+}
+
+TEST_F(Render, OtherWidthsArePaddedTo16WithTheHeightScaledAndRounded) {
+  auto h = host();
+  struct Case {
+    A_long width, height, padded_width, padded_height;
+  };
+  for (const Case c : {Case{1000, 500, 1008, 504}, Case{17, 10, 32, 19}, Case{1, 1, 16, 16}, Case{33, 3, 48, 4}}) {
+    SCOPED_TRACE(c.width);
+    Interceptor::reset();
+    const CommandOutcome outcome = h->render(test_picture(c.width, c.height));
+    EXPECT_EQ(outcome.result, PF_Err_NONE);
+    expect_clean(outcome);
+    ASSERT_EQ(Interceptor::new_worlds.size(), 1u);
+    EXPECT_EQ(Interceptor::new_worlds[0], std::pair(c.padded_width, c.padded_height));
+    ASSERT_EQ(Interceptor::copies.size(), 2u);
+    const PF_Rect input{0, 0, c.width, c.height};
+    const PF_Rect work{0, 0, c.padded_width, c.padded_height};
+    EXPECT_TRUE(same_rect(Interceptor::copies[0].source, input));
+    EXPECT_TRUE(same_rect(Interceptor::copies[0].destination, work));
+    EXPECT_TRUE(same_rect(Interceptor::copies[1].source, work));
+    EXPECT_TRUE(same_rect(Interceptor::copies[1].destination, input));
+  }
+}
+
+// The output is the glitched frame with filter 1 applied first and filter 2
+// on its result: replaying the filters over the unfiltered render in that
+// order gives the same picture, the other order does not.
+TEST_F(Render, FilterOneRunsBeforeFilterTwo) {
+  auto h = host();
+  const Picture input = test_picture(32, 16);
+  const Picture unfiltered = h->render(input).output;
+  h->set_checkbox(30, true);
+  h->set_checkbox(32, true);
+  h->set_slider(31, 1.5);
+  h->set_slider(33, -0.75);
+  const CommandOutcome filtered = h->render(input);
+  EXPECT_EQ(filtered.result, PF_Err_NONE);
+
+  auto replay = [&](bool filter1_first) {
+    Picture picture = unfiltered;
+    GlitchSettings settings;
+    settings.pixels = picture.argb.data();
+    settings.width = picture.width;
+    settings.height = picture.height;
+    settings.filter1_value = 1.5f;
+    settings.filter2_value = -0.75f;
+    if (filter1_first) {
+      settings.apply_filter1();
+      settings.apply_filter2();
+    } else {
+      settings.apply_filter2();
+      settings.apply_filter1();
+    }
+    return picture;
+  };
+  EXPECT_EQ(filtered.output, replay(true));
+  EXPECT_NE(filtered.output, replay(false));
+}
+
+TEST_F(Render, SameValuesAtDifferentTimesGiveTheSameFrame) {
+  auto h = host();
+  const Picture input = test_picture(48, 24);
+  const CommandOutcome first = h->render(input, {0, 1, 30});
+  const CommandOutcome later = h->render(input, {4321, 2, 25});
+  EXPECT_EQ(first.result, PF_Err_NONE);
+  EXPECT_EQ(first.output, later.output);
+  EXPECT_NE(first.output, Picture::filled(48, 24, kOutputFill));
+  for (const auto& call : later.calls) {
+    if (call.call == HostCall::checkout_param) {
+      EXPECT_EQ(call.what_time, 4321);
+      EXPECT_EQ(call.time_step, 2);
+      EXPECT_EQ(call.time_scale, 25u);
+    }
+  }
+}
+
+// Zero broken bytes still sends the frame through the encoder and decoder.
+TEST_F(Render, NoBrokenBytesStillShowsCompressionArtefacts) {
+  auto h = host();
+  h->set_slider(3, 0);
+  h->set_slider(1, 10);
+  const Picture input = test_picture(32, 16);
+  const CommandOutcome outcome = h->render(input);
+  EXPECT_EQ(outcome.result, PF_Err_NONE);
+  EXPECT_NE(outcome.output, input);
+  EXPECT_NE(outcome.output, Picture::filled(32, 16, kOutputFill));
+}
+
+TEST_F(Render, PremiereRenderEqualsAfterEffectsRenderOnceChannelsAreReordered) {
+  auto after_effects = host(HostMode::after_effects);
+  auto premiere = host(HostMode::premiere_pro);
+  ASSERT_EQ(premiere->world_format(), PrPixelFormat_BGRA_4444_8u);
+  for (bool filters : {false, true}) {
+    SCOPED_TRACE(filters);
+    for (auto* h : {after_effects.get(), premiere.get()}) {
+      h->set_checkbox(30, filters);
+      h->set_checkbox(32, filters);
+    }
+    const Picture input = test_picture(40, 20);
+    const CommandOutcome expected = after_effects->render(input);
+    const CommandOutcome outcome = premiere->render(input);
+    EXPECT_EQ(outcome.result, PF_Err_NONE);
+    expect_clean(outcome);
+    EXPECT_EQ(outcome.count(HostCall::get_pixel_format), 1u);
+    EXPECT_EQ(outcome.output, expected.output);
+  }
+}
+
+// Without the suite nothing is reordered: the pipeline then reads B, G, R, A
+// as if it were A, R, G, B, which is what the reordering exists to prevent.
+TEST_F(Render, PremiereWithoutThePixelFormatSuiteReordersNothing) {
+  auto after_effects = host(HostMode::after_effects);
+  auto premiere = host(HostMode::premiere_pro);
+  premiere->faults().unavailable_suites = {"PF Pixel Format Suite"};
+  const Picture input = test_picture(32, 16);
+  const CommandOutcome outcome = premiere->render(input);
+  EXPECT_EQ(outcome.result, PF_Err_NONE);
+  expect_clean(outcome);
+  EXPECT_EQ(outcome.count(HostCall::get_pixel_format), 0u);
+  EXPECT_NE(outcome.output, after_effects->render(input).output);
+}
+
+TEST_F(Render, AfterEffectsNeverAsksForThePixelFormat) {
+  auto h = host(HostMode::after_effects);
+  const CommandOutcome outcome = h->render(test_picture(16, 16));
+  EXPECT_EQ(outcome.count(HostCall::acquire_suite), 0u);
+  EXPECT_EQ(outcome.count(HostCall::get_pixel_format), 0u);
+}
+
+TEST_F(Render, AFailedCheckoutOfParameter5StopsEverythingButTheCheckins) {
+  auto h = host();
+  FailRule rule;
+  rule.call = HostCall::checkout_param;
+  rule.param_index = 5;
+  rule.error = kFailure;
+  h->faults().fail = {rule};
+  const CommandOutcome outcome = h->render(test_picture(32, 16));
+  EXPECT_EQ(outcome.result, kFailure);
+  expect_clean(outcome);
+  std::vector<A_long> checked_out;
+  for (const auto& call : outcome.calls) {
+    if (call.call == HostCall::checkout_param) {
+      checked_out.push_back(call.param_index);
+    }
+  }
+  EXPECT_EQ(checked_out, (std::vector<A_long>{0, 1, 3, 4, 5}));
+  EXPECT_EQ(outcome.count(HostCall::new_world), 0u);
+  EXPECT_EQ(outcome.count(HostCall::checkin_param), 35u);
+  EXPECT_EQ(outcome.output, Picture::filled(32, 16, kOutputFill));
+}
+
+TEST_F(Render, ChecksOutTheValueParametersInTheirFixedOrderAndChecksInAll35) {
+  auto h = host();
+  const CommandOutcome outcome = h->render(test_picture(16, 8));
+  std::vector<A_long> checked_out;
+  for (const auto& call : outcome.calls) {
+    if (call.call == HostCall::checkout_param) {
+      checked_out.push_back(call.param_index);
+    }
+  }
+  EXPECT_EQ(checked_out, (std::vector<A_long>{0, 1, 3, 4, 5, 6, 9, 10, 11, 12, 13, 17, 18, 19, 20, 21, 25, 26, 27,
+                                              30, 31, 32, 33, 22, 14}));
+  EXPECT_EQ(outcome.count(HostCall::checkin_param), 35u);
+  EXPECT_EQ(outcome.count(HostCall::dispose_world), 1u);
+}
+
+TEST_F(Render, WithoutABasicSuiteNothingIsTouched) {
+  auto h = host();
+  h->faults().no_basic_suite = true;
+  const CommandOutcome outcome = h->render(test_picture(16, 8));
+  EXPECT_EQ(outcome.result, PF_Err_BAD_CALLBACK_PARAM);
+  EXPECT_TRUE(outcome.calls.empty());
+  EXPECT_EQ(outcome.output, Picture::filled(16, 8, kOutputFill));
+}
+
+TEST_F(Render, WithoutAPixelAddressThePipelineFailsQuietly) {
+  auto h = host();
+  h->faults().no_pixel_address = true;
+  const CommandOutcome outcome = h->render(test_picture(16, 8));
+  EXPECT_EQ(outcome.result, PF_Err_NONE);
+  expect_clean(outcome);
+  EXPECT_EQ(outcome.output, Picture::filled(16, 8, kOutputFill));
+}
+
+TEST_F(Render, ExceptionsBecomeErrorCodesAfterTheCleanUp) {
+  auto h = host();
+  Interceptor::on_fill = [] { throw std::bad_alloc(); };
+  CommandOutcome outcome = h->render(test_picture(16, 8));
+  EXPECT_EQ(outcome.result, PF_Err_OUT_OF_MEMORY);
+  expect_clean(outcome);
+  EXPECT_EQ(outcome.count(HostCall::dispose_world), 1u);
+  EXPECT_EQ(outcome.count(HostCall::checkin_param), 35u);
+
+  Interceptor::on_fill = [] { throw std::runtime_error("unexpected"); };
+  outcome = h->render(test_picture(16, 8));
+  EXPECT_EQ(outcome.result, PF_Err_INTERNAL_STRUCT_DAMAGED);
+  expect_clean(outcome);
+}
+
+// Host calls whose failure becomes the render's result; the others are
+// probes whose failure only changes what the pipeline gets.
+bool is_chained(HostCall call) {
+  switch (call) {
+    case HostCall::checkout_param:
+    case HostCall::checkin_param:
+    case HostCall::new_world:
+    case HostCall::fill:
+    case HostCall::copy:
+    case HostCall::dispose_world:
+      return true;
+    default:
+      return false;
+  }
+}
+
+void sweep_every_host_call(SimulatedHost& h) {
+  const Picture input = test_picture(32, 8);
+  const Picture untouched = Picture::filled(32, 8, kOutputFill);
+  const CommandOutcome baseline = h.render(input);
+  ASSERT_EQ(baseline.result, PF_Err_NONE);
+  std::optional<std::size_t> first_checkin;
+  std::optional<std::size_t> pixel_request;
+  for (std::size_t n = 0; n < baseline.calls.size(); ++n) {
+    if (baseline.calls[n].call == HostCall::checkin_param && !first_checkin) {
+      first_checkin = n;
+    }
+    if (baseline.calls[n].call == HostCall::get_pixel_data8) {
+      pixel_request = n;
+    }
+  }
+  ASSERT_TRUE(first_checkin && pixel_request);
+
+  FailRule every_checkin;
+  every_checkin.call = HostCall::checkin_param;
+  every_checkin.error = kLaterFailure;
+  for (std::size_t n = 0; n < baseline.calls.size(); ++n) {
+    const HostCall call = baseline.calls[n].call;
+    SCOPED_TRACE(testing::Message() << "call " << n << ": " << shardcast::hostsim::host_call_name(call));
+    FailRule at_n;
+    at_n.position = n;
+    at_n.error = kFailure;
+
+    h.faults().fail = {at_n};
+    const CommandOutcome alone = h.render(input);
+    expect_clean(alone);
+    EXPECT_EQ(alone.result, is_chained(call) ? kFailure : PF_Err_NONE);
+    EXPECT_EQ(alone.count(HostCall::checkin_param), 35u);
+    std::size_t worlds_created = 0;
+    for (const auto& record : alone.calls) {
+      worlds_created += record.call == HostCall::new_world && record.result == PF_Err_NONE ? 1 : 0;
+    }
+    EXPECT_EQ(alone.count(HostCall::dispose_world), worlds_created);
+    // Up to the pixel request every failure keeps the pipeline from running;
+    // after it, only the Premiere probes of the pixel format change the
+    // picture (no reordering), and a failing release changes nothing.
+    if (n <= *pixel_request) {
+      EXPECT_EQ(alone.output, untouched);
+    } else if (call == HostCall::release_suite) {
+      EXPECT_EQ(alone.output, baseline.output);
+    }
+
+    // The first failure wins over the check-ins failing after it.
+    h.faults().fail = {at_n, every_checkin};
+    const CommandOutcome both = h.render(input);
+    expect_clean(both);
+    const bool first = is_chained(call) && (call != HostCall::checkin_param || n == *first_checkin);
+    EXPECT_EQ(both.result, first ? kFailure : kLaterFailure);
+  }
+  h.faults().fail.clear();
+}
+
+TEST_F(Render, EveryFailingHostCallKeepsTheAccountingAndTheFirstError) {
+  auto h = host(HostMode::after_effects);
+  sweep_every_host_call(*h);
+}
+
+TEST_F(Render, EveryFailingHostCallInPremiereKeepsTheAccountingAndTheFirstError) {
+  auto h = host(HostMode::premiere_pro);
+  sweep_every_host_call(*h);
+}
+
+}  // namespace
