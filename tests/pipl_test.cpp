@@ -117,15 +117,6 @@ TEST_F(PiplResource, SupportUrlIsThePaddedLastProperty) {
   expect_pascal(bytes, 282, url);
 }
 
-TEST_F(PiplResource, AgreesWithWhatGlobalSetupAndRegistrationReport) {
-  const auto& r = shardcast::kRegistration;
-  ASSERT_GE(bytes.size(), 298u);
-  EXPECT_EQ(u32_at(bytes, 166), r.effect_version);
-  EXPECT_EQ(u32_at(bytes, 206), r.global_out_flags);
-  EXPECT_EQ(u32_at(bytes, 226), r.global_out_flags2);
-  EXPECT_EQ(u32_at(bytes, 26), r.kind);
-}
-
 // The script is read back the way a resource compiler reads it: a bare
 // number is a WORD, a number with an L suffix a DWORD, both little-endian.
 TEST(PiplResourceScript, DeclaresTypeIdAndLanguageAndEncodesTheSameBytes) {
