@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <png.h>
+#include <pty.h>
 #include <sys/wait.h>
 #include <turbojpeg.h>
 #include <unistd.h>
@@ -25,6 +26,7 @@
 #include "cli/sample_frame.h"
 #include "hostsim/simulated_host.h"
 #include "pipeline/glitch_settings.h"
+#include "support/jpeg_stream_builder.h"
 
 namespace shardcast::cli {
 namespace {
@@ -160,7 +162,8 @@ void collect_lines(void* context, const char* text, std::size_t length) {
   static_cast<std::string*>(context)->append(text, length);
 }
 
-DirectDecode decode_directly(const std::vector<std::uint8_t>& stream, std::int32_t width, std::int32_t height) {
+DirectDecode decode_directly(const std::vector<std::uint8_t>& stream, std::int32_t width, std::int32_t height,
+                             std::int32_t seed = 1) {
   DirectDecode decoded;
   std::vector<std::uint8_t> work(static_cast<std::size_t>(width) * height * 4, 0);
   for (std::size_t i = 0; i < work.size(); i += 4) {
@@ -170,7 +173,7 @@ DirectDecode decode_directly(const std::vector<std::uint8_t>& stream, std::int32
   settings.pixels = work.data();
   settings.width = width;
   settings.height = height;
-  settings.seed = 1;
+  settings.seed = seed;
   settings.qtc_seed = 1;
   settings.qtl_seed = 1;
   settings.qtc_position = 5;
@@ -225,7 +228,7 @@ TEST_F(ShardcastTool, DecodeOfADamagedFileShowsTheDamageAndItsLines) {
   const std::size_t start = scan_start(stream);
   ASSERT_LT(start + 400, stream.size());
   std::mt19937 bytes(7);
-  for (std::size_t i = start + 5; i < start + 400; ++i) {
+  for (std::size_t i = start + 5; i + 2 < stream.size(); ++i) {
     stream[i] = static_cast<std::uint8_t>(bytes() % 0xFF);
   }
   write_bytes("damaged.jpg", stream);
@@ -244,6 +247,34 @@ TEST_F(ShardcastTool, DecodeOfADamagedFileShowsTheDamageAndItsLines) {
   const auto line_count = std::count(expected.lines.begin(), expected.lines.end(), '\n');
   EXPECT_NE(to_file.err.find(std::to_string(line_count) + " decoder lines written to lines.txt"), std::string::npos)
       << to_file.err;
+}
+
+TEST_F(ShardcastTool, DecodeDrawsItsRecoveryFromTheSeedGiven) {
+  // A grey 32x16 stream whose scan holds nothing but invalid codes: every
+  // block is made up from random draws.
+  using shardcast::testing::BitWriter;
+  using shardcast::testing::JpegStreamBuilder;
+  JpegStreamBuilder builder;
+  builder.soi()
+      .dqt_all(0, 1)
+      .sof(0xC0, 16, 32, {{1, 0x11, 0}})
+      .dht(0, 0, {1}, {0})
+      .dht(1, 0, {1}, {0})
+      .sos({{1, 0x00}});
+  BitWriter ones;
+  for (int i = 0; i < 8; ++i) {
+    ones.bits(0xFFFFFFFF, 32);
+  }
+  builder.raw(ones.finish()).eoi();
+  const std::vector<std::uint8_t> stream = builder.build();
+  write_bytes("invalid.jpg", stream);
+
+  const Outcome seeded = run({"decode", "invalid.jpg", "-o", "seeded.png", "--seed", "99", "--messages", "-"});
+  EXPECT_EQ(seeded.exit_code, 0) << seeded.err;
+  const DirectDecode expected = decode_directly(stream, 32, 16, 99);
+  EXPECT_EQ(read_png("seeded.png").rgba, expected.picture.rgba);
+  EXPECT_EQ(seeded.out, expected.lines);
+  EXPECT_NE(expected.picture.rgba, decode_directly(stream, 32, 16, 1).picture.rgba);
 }
 
 TEST_F(ShardcastTool, DecodeUsesTheSeedTablesAndStagesGiven) {
@@ -363,6 +394,16 @@ TEST_F(ShardcastTool, RenderOfAPictureFileEqualsTheModulesOwnRenderAlphaIncluded
   EXPECT_EQ(read_png("out.JPEG").width, 50);
 }
 
+TEST_F(ShardcastTool, RenderOfAJpegInputEqualsTheModulesRenderOfItsPixels) {
+  const std::vector<std::uint8_t> stream = compress_jpeg(test_picture(40, 24));
+  write_bytes("in.jpg", stream);
+  Image decoded;
+  ASSERT_TRUE(decode_jpeg(stream, decoded).ok());
+  const Outcome result = run({"render", "in.jpg", "-o", "out.png", "--broken-bytes", "30"});
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_TRUE(read_png("out.png").rgba == render_in_process(decoded, {{3, 30}}).rgba);
+}
+
 TEST_F(ShardcastTool, WindowValuesReachTheModuleAsGivenUnlessSupervised) {
   const Image input = test_picture(32, 16);
   write_png("in.png", input);
@@ -395,6 +436,35 @@ TEST_F(ShardcastTool, ASequenceAddsTheSeedStepTimesTheFrameNumber) {
   // Standard error is no terminal here: one plain closing line, no bar.
   EXPECT_NE(result.err.find("render: 3 frames"), std::string::npos) << result.err;
   EXPECT_EQ(result.err.find('\r'), std::string::npos);
+}
+
+TEST_F(ShardcastTool, OnATerminalASequenceShowsAProgressBar) {
+  write_png("in.png", test_picture(16, 16));
+  int terminal = -1;
+  int terminal_side = -1;
+  ASSERT_EQ(::openpty(&terminal, &terminal_side, nullptr, nullptr, nullptr), 0);
+  const std::string output = file("out_%d.png").string();
+  const std::string input = file("in.png").string();
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::dup2(terminal_side, STDERR_FILENO);
+    ::execl(SHARDCAST_CLI_PATH, SHARDCAST_CLI_PATH, "render", input.c_str(), "-o", output.c_str(), "--frames",
+            "1-2", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(terminal_side);
+  std::string shown;
+  char chunk[256];
+  for (ssize_t count; (count = ::read(terminal, chunk, sizeof chunk)) > 0;) {
+    shown.append(chunk, static_cast<std::size_t>(count));
+  }
+  ::close(terminal);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_NE(shown.find("\r["), std::string::npos) << shown;
+  EXPECT_NE(shown.find("2/2 frames"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("render: 2 frames"), std::string::npos) << shown;
 }
 
 TEST_F(ShardcastTool, ASequenceStopsAtTheFirstFailingFrameAndKeepsTheFramesWritten) {
