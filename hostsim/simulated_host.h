@@ -14,6 +14,17 @@
 // std::invalid_argument; a module that cannot be loaded throws
 // ModuleLoadError.
 //
+// Host behaviour a module meets: fill and copy take a null rectangle as the
+// whole world and refuse (PF_Err_BAD_CALLBACK_PARAM) empty rectangles or
+// ones reaching outside the world; fill's null colour is the all-zero pixel
+// (transparent black). new_world makes 8-bit worlds of 1 to 30000 pixels
+// each way, cleared only with PF_NewWorldFlag_CLEAR_PIXELS (otherwise every
+// byte is 0xCD) and refuses DEEP_PIXELS. Row padding of the input layer
+// and the output world holds 0xA5. get_pixel_data8 gives pixelsP0 when set,
+// else the world's data. Worlds and suites the host did not hand out are
+// refused; a check-in of a record never checked out is tolerated and noted
+// (the host documents check-in only as the partner of a check-out).
+//
 // Callbacks that carry no effect reference (the basic suite,
 // get_pixel_data8, GetPixelFormat) find their host through a thread-local
 // pointer that is set only while that host runs a command; one host runs one
@@ -286,8 +297,8 @@ class SimulatedHost {
   const std::vector<PrPixelFormat>& announced_pixel_formats() const;
   bool pixel_formats_cleared() const;
   const std::vector<ParamUiUpdate>& param_ui_updates() const;  // all commands
-  // The format the host gives new worlds now: ARGB, or BGRA in Premiere
-  // after the module cleared the list and announced BGRA first.
+  // The format of the worlds the host hands out now: ARGB, or in Premiere
+  // the first format the module announced, when it is BGRA or ARGB.
   PrPixelFormat world_format() const;
 
   struct Core;
