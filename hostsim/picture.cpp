@@ -14,6 +14,14 @@ std::size_t byte_count(A_long width, A_long height) {
   return static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4;
 }
 
+std::size_t offset_of(const Picture& picture, A_long x, A_long y) {
+  if (x < 0 || y < 0 || x >= picture.width || y >= picture.height) {
+    throw std::out_of_range("pixel outside the picture");
+  }
+  return (static_cast<std::size_t>(y) * static_cast<std::size_t>(picture.width) +
+          static_cast<std::size_t>(x)) * 4;
+}
+
 }  // namespace
 
 Picture Picture::filled(A_long width, A_long height, PF_Pixel colour) {
@@ -50,12 +58,12 @@ std::vector<std::uint8_t> Picture::to_rgba() const {
 }
 
 PF_Pixel Picture::at(A_long x, A_long y) const {
-  const std::size_t i = (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + x) * 4;
+  const std::size_t i = offset_of(*this, x, y);
   return {argb.at(i), argb.at(i + 1), argb.at(i + 2), argb.at(i + 3)};
 }
 
 void Picture::set(A_long x, A_long y, PF_Pixel pixel) {
-  const std::size_t i = (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + x) * 4;
+  const std::size_t i = offset_of(*this, x, y);
   argb.at(i) = pixel.alpha;
   argb.at(i + 1) = pixel.red;
   argb.at(i + 2) = pixel.green;

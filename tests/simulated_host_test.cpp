@@ -240,6 +240,7 @@ TEST(Pictures, RgbaRoundTripAndChannelOrder) {
   EXPECT_EQ(picture.at(1, 0).alpha, 8);
   EXPECT_EQ(picture.at(1, 0).red, 5);
   EXPECT_EQ(picture.to_rgba(), std::vector<std::uint8_t>(rgba, rgba + 8));
+  EXPECT_THROW(picture.at(2, 0), std::out_of_range);  // never the next row's pixel
 }
 
 // ---- loading and registration ----
