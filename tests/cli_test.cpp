@@ -638,7 +638,7 @@ TEST(ImageFiles, EveryPngLayoutReadsAsEightBitRgba) {
     description.height = 1;
     description.format = format;
     description.colormap_entries = static_cast<png_uint_32>(colourmap_entries);
-    const std::string path = folder + "/" + name;
+    const std::string path = folder + "/" + std::to_string(::getpid()) + "-" + name;
     EXPECT_NE(png_image_write_to_file(&description, path.c_str(), 0, pixels, 0, colourmap), 0) << name;
     Image image;
     EXPECT_TRUE(read_image(path, image).ok()) << name;
@@ -666,7 +666,7 @@ TEST(ImageFiles, EveryPngLayoutReadsAsEightBitRgba) {
 
 TEST(ImageFiles, WrittenPngsReadBackUnchanged) {
   const Image picture = test_picture(7, 5);
-  const std::string path = ::testing::TempDir() + "/round-trip.png";
+  const std::string path = ::testing::TempDir() + "/" + std::to_string(::getpid()) + "-round-trip.png";
   ASSERT_TRUE(write_image(path, picture).ok());
   Image again;
   ASSERT_TRUE(read_image(path, again).ok());
