@@ -8,6 +8,11 @@
 # The targets carry the names the Linux build's find modules give them, so
 # the libraries' users need no platform branch.
 
+# An MSVC build links the C and C++ runtimes statically too (the MinGW
+# toolchain file does the same with -static), so the module needs no
+# redistributable beside it.
+set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
+
 set(SHARDCAST_WINDOWS_DEPS_DIR "${PROJECT_SOURCE_DIR}/build/windows-deps" CACHE PATH
     "Windows libraries built by scripts/build-windows-libjpeg-turbo.sh")
 
@@ -29,10 +34,11 @@ endfunction()
 
 shardcast_windows_library(PkgConfig::TURBOJPEG libjpeg-turbo libturbojpeg.a turbojpeg-static.lib)
 
-set(ZLIB_USE_STATIC_LIBS ON)
-find_package(ZLIB REQUIRED)
+# The static zlib by its file name: a plain search would find the import
+# library of zlib1.dll first.
+find_library(SHARDCAST_WINDOWS_ZLIB NAMES libz.a zlibstatic.lib zlib.lib REQUIRED)
 shardcast_windows_library(PNG::PNG libpng libpng.a libpng16_static.lib)
-set_property(TARGET PNG::PNG PROPERTY INTERFACE_LINK_LIBRARIES ZLIB::ZLIB)
+set_property(TARGET PNG::PNG PROPERTY INTERFACE_LINK_LIBRARIES "${SHARDCAST_WINDOWS_ZLIB}")
 
 if(CMAKE_CROSSCOMPILING)
   find_path(SHARDCAST_CLI11_INCLUDE CLI/CLI.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH NO_DEFAULT_PATH)
