@@ -8,3 +8,12 @@ foreach(target IN ITEMS shardcast_effect shardcast shardcast_wine_driver)
       LIBRARY_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/bin")
   endif()
 endforeach()
+
+# The fuzz harnesses' replay programs are Linux test tools (CTest runs them
+# there); the Windows build leaves them out of its default target.
+if(EXISTS "${PROJECT_SOURCE_DIR}/fuzz/CMakeLists.txt")
+  get_property(shardcast_fuzz_targets DIRECTORY "${PROJECT_SOURCE_DIR}/fuzz" PROPERTY BUILDSYSTEM_TARGETS)
+  foreach(target IN LISTS shardcast_fuzz_targets)
+    set_target_properties(${target} PROPERTIES EXCLUDE_FROM_ALL TRUE)
+  endforeach()
+endif()
