@@ -17,17 +17,17 @@ extern "C" {
 /* Version packing of my_version: build 0-8, stage 9-10, bug fix 11-14,
  * subversion 15-18, low three bits of the version 19-21, the rest of the
  * version 26-29. */
-#define PF_Vers_BUILD_BITS 0x1FFL
+#define PF_Vers_BUILD_BITS 0x1FFu
 #define PF_Vers_BUILD_SHIFT 0
-#define PF_Vers_STAGE_BITS 0x3L
+#define PF_Vers_STAGE_BITS 0x3u
 #define PF_Vers_STAGE_SHIFT 9
-#define PF_Vers_BUGFIX_BITS 0xFL
+#define PF_Vers_BUGFIX_BITS 0xFu
 #define PF_Vers_BUGFIX_SHIFT 11
-#define PF_Vers_SUBVERS_BITS 0xFL
+#define PF_Vers_SUBVERS_BITS 0xFu
 #define PF_Vers_SUBVERS_SHIFT 15
-#define PF_Vers_VERS_BITS 0x7L
+#define PF_Vers_VERS_BITS 0x7u
 #define PF_Vers_VERS_SHIFT 19
-#define PF_Vers_VERS_HIGH_BITS 0xFL
+#define PF_Vers_VERS_HIGH_BITS 0xFu
 #define PF_Vers_VERS_HIGH_SHIFT 26
 #define PF_Vers_VERS_LOW_SHIFT 3
 
@@ -352,7 +352,7 @@ enum {
   PF_LayerDefault_NONE = 0
 };
 
-#define PF_Iterations_ONCE_PER_PROCESSOR -1
+#define PF_Iterations_ONCE_PER_PROCESSOR (-1)
 
 /* ---- small records ---- */
 

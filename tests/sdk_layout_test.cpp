@@ -169,6 +169,9 @@ TEST(HostConstants, FourCharacterCodes) {
   EXPECT_EQ(AE_RESERVED_INFO, 8);
 }
 
+// Usable where the module needs a constant (its version and the resource's).
+static_assert(PF_VERSION(1, 0, 7, 0, 0) == 0x00083800u);
+
 TEST(VersionPacking, PacksAndUnpacksEveryField) {
   EXPECT_EQ(PF_VERSION(1, 0, 7, 0, 0), 0x00083800u);
   EXPECT_EQ(PF_VERSION(2, 4, 0, 0, 1), 0x00120001u);
