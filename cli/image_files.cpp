@@ -319,7 +319,7 @@ ImageResult decode_jpeg(const std::vector<std::uint8_t>& bytes, Image& image) {
   if (tjDecompress2(decompressor.handle, bytes.data(), bytes.size(), image.rgba.data(), width, 0, height, TJPF_RGBA,
                     0) != 0 &&
       tjGetErrorCode(decompressor.handle) == TJERR_FATAL) {
-    return {std::string("corrupt JPEG file (") + tjGetErrorStr2(decompressor.handle) + ")"};
+    return {std::string("cannot decode this JPEG file (") + tjGetErrorStr2(decompressor.handle) + ")"};
   }
   return {};
 }

@@ -7,6 +7,8 @@
 // window. Frames are independent: each is read, rendered and written before
 // the next, and a failure stops the sequence naming the frame, with the
 // frames already written left in place.
+#include <charconv>
+
 #include "cli/commands.h"
 #include "cli/decoder_messages.h"
 #include "cli/image.h"
@@ -57,6 +59,12 @@ std::string plan_sequence(const RenderRequest& request, SequencePlan& plan) {
   return {};
 }
 
+std::string format_number(double value) {
+  char text[32];
+  const auto result = std::to_chars(text, text + sizeof text, value);
+  return std::string(text, result.ptr);
+}
+
 std::string check_seed_steps(const std::vector<ParameterInfo>& registered, const ResolvedValues& values,
                              const RenderRequest& request, const SequencePlan& plan) {
   if (!plan.sequence || request.seed_step == 0) {
@@ -69,7 +77,7 @@ std::string check_seed_steps(const std::vector<ParameterInfo>& registered, const
     for (const std::int64_t frame : {plan.frames.first, plan.frames.last}) {
       const double seed = values[seed_index] + static_cast<double>(request.seed_step) * static_cast<double>(frame);
       if (std::string refusal = check_range(info, seed); !refusal.empty()) {
-        return "frame " + std::to_string(frame) + ": --seed-step makes the seed " + std::to_string(seed) + "; " +
+        return "frame " + std::to_string(frame) + ": --seed-step makes the seed " + format_number(seed) + "; " +
                refusal;
       }
     }
