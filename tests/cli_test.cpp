@@ -324,6 +324,15 @@ TEST_F(ShardcastTool, DecodeRefusesWhatIsNoJpegStream) {
   EXPECT_EQ(stub.exit_code, 3) << stub.err;
   EXPECT_NE(stub.err.find("declares no frame size"), std::string::npos) << stub.err;
   EXPECT_FALSE(fs::exists(file("stub.png")));
+
+  // A header may declare a frame far larger than any buffer the tool makes.
+  shardcast::testing::JpegStreamBuilder huge;
+  huge.soi().dqt_all(0, 1).sof(0xC0, 60000, 60000, {{1, 0x11, 0}}).eoi();
+  write_bytes("huge.jpg", huge.build());
+  const Outcome refused = run({"decode", "huge.jpg", "-o", "huge.png"});
+  EXPECT_EQ(refused.exit_code, 2);
+  EXPECT_NE(refused.err.find("frame of 60000x60000 pixels is too large"), std::string::npos) << refused.err;
+  EXPECT_FALSE(fs::exists(file("huge.png")));
 }
 
 // What the module renders for the picture through the simulated host, with
