@@ -7,5 +7,7 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake --preset default >/dev/null
 cmake --build --preset default -j "$(nproc)"
-build/default/cli/shardcast render -o shardcast-demo.png "$@"
-echo "Wrote shardcast-demo.png"
+# The built-in frame with a dozen damaged bytes; any further options are
+# passed on (see `build/default/cli/shardcast render --help`).
+build/default/cli/shardcast render -o sample-glitched.png --broken-bytes 12 --seed 3 "$@"
+echo "Wrote sample-glitched.png"
