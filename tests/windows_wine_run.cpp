@@ -161,6 +161,21 @@ TEST_F(WineRun, DamagedRendersWriteDecoderMessages) {
   EXPECT_NE(file_bytes(work_dir() / "linux" / "heavy_damage.messages").find("Error - "), std::string::npos);
 }
 
+TEST_F(WineRun, TurboJpegEnvironmentVariablesDoNotChangeWindowsFrames) {
+  // Each of these would change the compressed stream if the library read it.
+  const fs::path folder = work_dir() / "windows-environment";
+  ASSERT_EQ(run("TJ_RESTART=1 TJ_OPTIMIZE=1 TJ_PROGRESSIVE=1 JSIMD_FORCENONE=1 " +
+                    under_wine(quoted(windows_name(windows_bin() / "shardcast_wine_driver.exe")) + " " +
+                               quoted(windows_name(windows_bin() / "Shardcast.aex")) + " " +
+                               quoted(windows_name(folder))),
+                work_dir() / "wine-environment.log"),
+            0)
+      << file_bytes(work_dir() / "wine-environment.log");
+  for (const std::string& name : file_names(work_dir() / "windows")) {
+    EXPECT_TRUE(file_bytes(folder / name) == file_bytes(work_dir() / "windows" / name)) << name << " differs";
+  }
+}
+
 TEST_F(WineRun, CommandLineRendererRendersAndDecodesAsOnLinux) {
   const fs::path linux_dir = work_dir() / "cli-linux";
   const fs::path windows_dir = work_dir() / "cli-windows";
