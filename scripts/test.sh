@@ -3,7 +3,8 @@
 # normal build and once under AddressSanitizer and UndefinedBehaviorSanitizer.
 # Then cross-builds the Windows module and tools and runs the Windows tests:
 # the module's exports, imports and resource, and the Wine run compared with
-# the Linux build.
+# the Linux build. Last, every fuzz harness runs for a bounded time
+# (SHARDCAST_FUZZ_SECONDS, 60 by default).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -28,3 +29,6 @@ cmake --preset windows-release >/dev/null
 cmake --build --preset windows-release -j "$jobs"
 echo "== windows tests"
 ctest --preset default -R '^(WindowsBuild\.|windows_wine_run$)'
+
+echo "== fuzzing (${SHARDCAST_FUZZ_SECONDS:-60}s per harness)"
+scripts/fuzz.sh "${SHARDCAST_FUZZ_SECONDS:-60}"
