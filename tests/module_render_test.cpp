@@ -1,12 +1,11 @@
 // Rendering through the module's command entry: geometry of the work
 // buffer, the pipeline and filter order, determinism, Premiere Pro's byte
-// order, and the error and clean-up rules under every host failure.
+// order, and the error and clean-up rules of the render's own failure paths.
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <memory>
 #include <new>
-#include <optional>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -30,7 +29,6 @@ using shardcast::hostsim::SimulatedHost;
 
 constexpr PF_Pixel kOutputFill = {7, 11, 13, 17};
 constexpr PF_Err kFailure = 0x2222;
-constexpr PF_Err kLaterFailure = 0x3333;
 
 // Stands between the simulated host and the loaded module: it sees the
 // world sizes and rectangles the module asks for, and can make fill throw.
@@ -337,88 +335,6 @@ TEST_F(Render, ExceptionsBecomeErrorCodesAfterTheCleanUp) {
   outcome = h->render(test_picture(16, 8));
   EXPECT_EQ(outcome.result, PF_Err_INTERNAL_STRUCT_DAMAGED);
   expect_clean(outcome);
-}
-
-// Host calls whose failure becomes the render's result; the others are
-// probes whose failure only changes what the pipeline gets.
-bool is_chained(HostCall call) {
-  switch (call) {
-    case HostCall::checkout_param:
-    case HostCall::checkin_param:
-    case HostCall::new_world:
-    case HostCall::fill:
-    case HostCall::copy:
-    case HostCall::dispose_world:
-      return true;
-    default:
-      return false;
-  }
-}
-
-void sweep_every_host_call(SimulatedHost& h) {
-  const Picture input = test_picture(32, 8);
-  const Picture untouched = Picture::filled(32, 8, kOutputFill);
-  const CommandOutcome baseline = h.render(input);
-  ASSERT_EQ(baseline.result, PF_Err_NONE);
-  std::optional<std::size_t> first_checkin;
-  std::optional<std::size_t> pixel_request;
-  for (std::size_t n = 0; n < baseline.calls.size(); ++n) {
-    if (baseline.calls[n].call == HostCall::checkin_param && !first_checkin) {
-      first_checkin = n;
-    }
-    if (baseline.calls[n].call == HostCall::get_pixel_data8) {
-      pixel_request = n;
-    }
-  }
-  ASSERT_TRUE(first_checkin && pixel_request);
-
-  FailRule every_checkin;
-  every_checkin.call = HostCall::checkin_param;
-  every_checkin.error = kLaterFailure;
-  for (std::size_t n = 0; n < baseline.calls.size(); ++n) {
-    const HostCall call = baseline.calls[n].call;
-    SCOPED_TRACE(testing::Message() << "call " << n << ": " << shardcast::hostsim::host_call_name(call));
-    FailRule at_n;
-    at_n.position = n;
-    at_n.error = kFailure;
-
-    h.faults().fail = {at_n};
-    const CommandOutcome alone = h.render(input);
-    expect_clean(alone);
-    EXPECT_EQ(alone.result, is_chained(call) ? kFailure : PF_Err_NONE);
-    EXPECT_EQ(alone.count(HostCall::checkin_param), 35u);
-    std::size_t worlds_created = 0;
-    for (const auto& record : alone.calls) {
-      worlds_created += record.call == HostCall::new_world && record.result == PF_Err_NONE ? 1 : 0;
-    }
-    EXPECT_EQ(alone.count(HostCall::dispose_world), worlds_created);
-    // Up to the pixel request every failure keeps the pipeline from running;
-    // after it, only the Premiere probes of the pixel format change the
-    // picture (no reordering), and a failing release changes nothing.
-    if (n <= *pixel_request) {
-      EXPECT_EQ(alone.output, untouched);
-    } else if (call == HostCall::release_suite) {
-      EXPECT_EQ(alone.output, baseline.output);
-    }
-
-    // The first failure wins over the check-ins failing after it.
-    h.faults().fail = {at_n, every_checkin};
-    const CommandOutcome both = h.render(input);
-    expect_clean(both);
-    const bool first = is_chained(call) && (call != HostCall::checkin_param || n == *first_checkin);
-    EXPECT_EQ(both.result, first ? kFailure : kLaterFailure);
-  }
-  h.faults().fail.clear();
-}
-
-TEST_F(Render, EveryFailingHostCallKeepsTheAccountingAndTheFirstError) {
-  auto h = host(HostMode::after_effects);
-  sweep_every_host_call(*h);
-}
-
-TEST_F(Render, EveryFailingHostCallInPremiereKeepsTheAccountingAndTheFirstError) {
-  auto h = host(HostMode::premiere_pro);
-  sweep_every_host_call(*h);
 }
 
 }  // namespace
