@@ -26,6 +26,7 @@
 #include "AE_EffectSuites.h"
 #include "PrSDKAESupport.h"
 #include "hostsim/simulated_host.h"
+#include "support/host_failure_rules.h"
 
 namespace {
 
@@ -40,6 +41,9 @@ using shardcast::hostsim::HostOptions;
 using shardcast::hostsim::ModuleLibrary;
 using shardcast::hostsim::Picture;
 using shardcast::hostsim::SimulatedHost;
+using shardcast::testing_support::deciding_failure;
+using shardcast::testing_support::expected_result;
+using shardcast::testing_support::is_clean_up;
 
 constexpr PF_Pixel kOutputFill = {7, 11, 13, 17};
 constexpr PF_Err kFailure = 0x2222;
@@ -47,71 +51,6 @@ constexpr PF_Err kLaterFailure = 0x3333;
 constexpr A_long kThrownCode = 77;
 constexpr const char* kSuites[] = {"PF ANSI Suite", "PF Param Utils Suite", "PF Pixel Format Suite"};
 constexpr const char* kMissingSuiteMessage = "Not able to acquire AEFX Suite.";
-
-// ---- what a failing host call means for each command ----
-
-enum class OnFailure {
-  ignored,      // the module carries on; the result is not touched
-  returned,     // the host's code becomes the command's result
-  suite_cache,  // a missing suite of a SuiteCache: 516
-  scoped_suite  // a missing suite of a ScopedSuite: 13
-};
-
-OnFailure on_failure(PF_Cmd command, HostCall call) {
-  switch (command) {
-    case PF_Cmd_ABOUT:
-      return call == HostCall::acquire_suite ? OnFailure::suite_cache : OnFailure::ignored;
-    case PF_Cmd_PARAMS_SETUP:
-      return call == HostCall::add_param ? OnFailure::returned : OnFailure::ignored;
-    case PF_Cmd_USER_CHANGED_PARAM:
-    case PF_Cmd_UPDATE_PARAMS_UI:
-      return call == HostCall::acquire_suite ? OnFailure::scoped_suite : OnFailure::ignored;
-    case PF_Cmd_RENDER:
-      switch (call) {
-        case HostCall::checkout_param:
-        case HostCall::checkin_param:
-        case HostCall::new_world:
-        case HostCall::fill:
-        case HostCall::copy:
-        case HostCall::dispose_world:
-          return OnFailure::returned;
-        default:
-          return OnFailure::ignored;  // get_pixel_data8 and Premiere's pixel format probe
-      }
-    default:
-      return OnFailure::ignored;  // global setup: a missing pixel format suite is no error
-  }
-}
-
-// The first call of the log whose failure counts for the command.
-std::optional<std::size_t> deciding_failure(PF_Cmd command, const std::vector<CallRecord>& calls) {
-  for (std::size_t n = 0; n < calls.size(); ++n) {
-    if (calls[n].result != PF_Err_NONE && on_failure(command, calls[n].call) != OnFailure::ignored) {
-      return n;
-    }
-  }
-  return std::nullopt;
-}
-
-PF_Err expected_result(PF_Cmd command, const std::vector<CallRecord>& calls) {
-  const auto n = deciding_failure(command, calls);
-  if (!n) {
-    return PF_Err_NONE;
-  }
-  switch (on_failure(command, calls[*n].call)) {
-    case OnFailure::suite_cache:
-      return PF_Err_BAD_CALLBACK_PARAM;
-    case OnFailure::scoped_suite:
-      return A_Err_MISSING_SUITE;
-    default:
-      return calls[*n].result;
-  }
-}
-
-bool is_clean_up(HostCall call) {
-  return call == HostCall::checkin_param || call == HostCall::dispose_world || call == HostCall::release_suite ||
-         call == HostCall::ansi_sprintf;  // the missing-suite message
-}
 
 // ---- the commands ----
 

@@ -1,0 +1,81 @@
+// What a failing host call means for each command the effect answers, read
+// off a command's call log: which failure decides the result, what that
+// result is, and which calls may still follow it (clean-up only). Shared by
+// the fault sweep and the effect fuzzer.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <vector>
+
+#include "hostsim/simulated_host.h"
+
+namespace shardcast::testing_support {
+
+enum class OnFailure {
+  ignored,      // the module carries on; the result is not touched
+  returned,     // the host's code becomes the command's result
+  suite_cache,  // a missing suite of a SuiteCache: 516
+  scoped_suite  // a missing suite of a ScopedSuite: 13
+};
+
+inline OnFailure on_failure(PF_Cmd command, hostsim::HostCall call) {
+  using hostsim::HostCall;
+  switch (command) {
+    case PF_Cmd_ABOUT:
+      return call == HostCall::acquire_suite ? OnFailure::suite_cache : OnFailure::ignored;
+    case PF_Cmd_PARAMS_SETUP:
+      return call == HostCall::add_param ? OnFailure::returned : OnFailure::ignored;
+    case PF_Cmd_USER_CHANGED_PARAM:
+    case PF_Cmd_UPDATE_PARAMS_UI:
+      return call == HostCall::acquire_suite ? OnFailure::scoped_suite : OnFailure::ignored;
+    case PF_Cmd_RENDER:
+      switch (call) {
+        case HostCall::checkout_param:
+        case HostCall::checkin_param:
+        case HostCall::new_world:
+        case HostCall::fill:
+        case HostCall::copy:
+        case HostCall::dispose_world:
+          return OnFailure::returned;
+        default:
+          return OnFailure::ignored;  // get_pixel_data8 and Premiere's pixel format probe
+      }
+    default:
+      return OnFailure::ignored;  // global setup: a missing pixel format suite is no error
+  }
+}
+
+// The first call of the log whose failure counts for the command.
+inline std::optional<std::size_t> deciding_failure(PF_Cmd command, const std::vector<hostsim::CallRecord>& calls) {
+  for (std::size_t n = 0; n < calls.size(); ++n) {
+    if (calls[n].result != PF_Err_NONE && on_failure(command, calls[n].call) != OnFailure::ignored) {
+      return n;
+    }
+  }
+  return std::nullopt;
+}
+
+// The command's result as the log says it must be (with a basic suite).
+inline PF_Err expected_result(PF_Cmd command, const std::vector<hostsim::CallRecord>& calls) {
+  const auto n = deciding_failure(command, calls);
+  if (!n) {
+    return PF_Err_NONE;
+  }
+  switch (on_failure(command, calls[*n].call)) {
+    case OnFailure::suite_cache:
+      return PF_Err_BAD_CALLBACK_PARAM;
+    case OnFailure::scoped_suite:
+      return A_Err_MISSING_SUITE;
+    default:
+      return calls[*n].result;
+  }
+}
+
+inline bool is_clean_up(hostsim::HostCall call) {
+  using hostsim::HostCall;
+  return call == HostCall::checkin_param || call == HostCall::dispose_world || call == HostCall::release_suite ||
+         call == HostCall::ansi_sprintf;  // the missing-suite message
+}
+
+}  // namespace shardcast::testing_support
