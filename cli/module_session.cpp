@@ -12,37 +12,11 @@
 #include <exception>
 
 #include "cli/platform.h"
+#include "hostsim/parameter_table.h"
 #include "hostsim/simulated_host.h"
 
 namespace shardcast::cli {
-namespace {
-
-std::string command_failure(const char* command, const hostsim::CommandOutcome& outcome) {
-  if (outcome.result != PF_Err_NONE) {
-    return std::string("the effect module failed in ") + command + " (host error " + std::to_string(outcome.result) +
-           ")";
-  }
-  if (!outcome.violations.empty()) {
-    std::string text = std::string("the effect module broke the host's rules in ") + command + ": " +
-                       outcome.violations.front();
-    if (outcome.violations.size() > 1) {
-      text += " (and " + std::to_string(outcome.violations.size() - 1) + " more)";
-    }
-    return text;
-  }
-  return {};
-}
-
-std::string name_of(const PF_ParamDef& def) {
-  const char* name = def.name;
-  std::size_t length = 0;
-  while (length < sizeof def.name && name[length] != '\0') {
-    ++length;
-  }
-  return std::string(name, length);
-}
-
-}  // namespace
+using hostsim::command_failure;
 
 std::string find_module_path(const std::string& option_path) {
   if (!option_path.empty()) {
@@ -84,36 +58,7 @@ std::string ModuleSession::open(const std::string& path) {
   if (std::string failure = command_failure("parameter setup", host.params_setup()); !failure.empty()) {
     return failure;
   }
-  std::string group;
-  for (A_long index = 1; index < host.parameter_count(); ++index) {
-    const PF_ParamDef& def = host.parameter(index);
-    ParameterInfo info;
-    info.index = index;
-    info.shown_name = name_of(def);
-    info.group = group;
-    switch (def.param_type) {
-      case PF_Param_GROUP_START:
-        group = name_of(def);
-        continue;
-      case PF_Param_GROUP_END:
-        group.clear();
-        continue;
-      case PF_Param_FLOAT_SLIDER:
-        info.kind = ParameterKind::Slider;
-        info.minimum = def.u.fs_d.valid_min;
-        info.maximum = def.u.fs_d.valid_max;
-        info.default_value = def.u.fs_d.value;
-        info.precision = def.u.fs_d.precision;
-        break;
-      case PF_Param_CHECKBOX:
-        info.kind = ParameterKind::Checkbox;
-        info.default_value = def.u.bd.value != 0 ? 1.0 : 0.0;
-        break;
-      default:
-        continue;
-    }
-    state_->parameters.push_back(info);
-  }
+  state_->parameters = hostsim::registered_parameters(host);
   return {};
 }
 
@@ -137,12 +82,7 @@ std::string ModuleSession::supervise(ResolvedValues& values) {
 std::string ModuleSession::render(const Image& input, const ResolvedValues& values, Image& output) {
   hostsim::SimulatedHost& host = *state_->host;
   for (const ParameterInfo& info : state_->parameters) {
-    const double value = values[static_cast<std::size_t>(info.index)];
-    if (info.kind == ParameterKind::Checkbox) {
-      host.set_checkbox(info.index, value != 0.0);
-    } else {
-      host.set_slider(info.index, value);
-    }
+    hostsim::set_parameter_value(host, info, values[static_cast<std::size_t>(info.index)]);
   }
   const hostsim::CommandOutcome outcome =
       host.render(hostsim::Picture::from_rgba(input.width, input.height, input.rgba.data()));

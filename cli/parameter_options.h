@@ -10,9 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "hostsim/parameter_table.h"
+
 namespace shardcast::cli {
 
-enum class ParameterKind { Slider, Checkbox };
+using hostsim::ParameterKind;
 
 struct ParameterOption {
   std::int32_t index;
@@ -61,16 +63,7 @@ inline constexpr std::array<std::int32_t, 16> decoder_parameter_indices = {6,  9
 const ParameterOption* option_for_index(std::int32_t index);
 
 // One parameter as the module registered it.
-struct ParameterInfo {
-  std::int32_t index = 0;
-  ParameterKind kind = ParameterKind::Slider;
-  std::string shown_name;
-  std::string group;  // empty outside every group
-  float minimum = 0;
-  float maximum = 0;
-  double default_value = 0;  // the starting value (checkboxes: 0 or 1)
-  int precision = 0;
-};
+using hostsim::ParameterInfo;
 
 // Values by parameter index, as a host would pass them.
 struct ParameterValues {
