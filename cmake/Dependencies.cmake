@@ -11,6 +11,9 @@ pkg_check_modules(TURBOJPEG REQUIRED IMPORTED_TARGET libturbojpeg)
 # The command-line renderer: option parsing and PNG files.
 find_package(CLI11 CONFIG REQUIRED)
 find_package(PNG REQUIRED)
+# The frei0r filter: the plug-in API's header (frei0r-plugins-dev). Without
+# it the filter is left out of the build.
+find_path(FREI0R_INCLUDE_DIR frei0r.h)
 
 if(SHARDCAST_BUILD_TESTS)
   find_package(GTest REQUIRED)

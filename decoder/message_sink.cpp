@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace shardcast {
@@ -12,9 +13,27 @@ void write_to_standard_output(void*, const char* text, std::size_t length) {
   std::fwrite(text, 1, length, stdout);
 }
 
+void write_to_standard_error(void*, const char* text, std::size_t length) { std::fwrite(text, 1, length, stderr); }
+
 }  // namespace
 
 MessageSink MessageSink::standard_output() { return {&write_to_standard_output, nullptr}; }
+
+MessageSink MessageSink::standard_error() { return {&write_to_standard_error, nullptr}; }
+
+MessageSink MessageSink::from_environment(const char* variable) {
+  const char* value = variable != nullptr ? std::getenv(variable) : nullptr;
+  if (value == nullptr) {
+    return discard();
+  }
+  if (std::strcmp(value, "stderr") == 0) {
+    return standard_error();
+  }
+  if (std::strcmp(value, "stdout") == 0) {
+    return standard_output();
+  }
+  return discard();
+}
 
 void MessageWriter::line(Message message) { append(message_text(message)); }
 

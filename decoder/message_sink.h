@@ -1,7 +1,9 @@
 // Where the decoder's lines go, and the buffer they pass through.
 //
 // A MessageSink is a destination: standard output by default, or any
-// callback (tests capture the lines, tools discard them). A MessageWriter
+// callback (tests capture the lines, tools discard them). Programs whose
+// standard output may carry data (the frei0r filter inside ffmpeg) let an
+// environment variable choose instead, and discard by default. A MessageWriter
 // belongs to one decode: it collects lines in a fixed buffer on the stack and
 // hands them to the sink in large pieces, so that the thousands of lines of a
 // badly damaged frame cost a handful of writes. It never allocates.
@@ -21,7 +23,11 @@ struct MessageSink {
   void* context = nullptr;
 
   static MessageSink standard_output();
+  static MessageSink standard_error();
   static MessageSink discard() { return {}; }
+  // The destination named by the environment variable `variable`, read now:
+  // "stderr" or "stdout"; unset, empty or anything else discards.
+  static MessageSink from_environment(const char* variable);
 };
 
 class MessageWriter {

@@ -7,6 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libturbojpeg0-dev libjpeg62-turbo-dev libpng-dev libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  frei0r-plugins-dev ffmpeg melt
 )
 
 missing=()

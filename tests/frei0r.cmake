@@ -1,0 +1,24 @@
+# The frei0r filter's tests open the built shardcast.so as a frei0r host
+# does, run the command-line renderer for the expected frames, and run
+# Debian's ffmpeg with FREI0R_PATH pointing at the filter's folder. They also
+# check the filter's value mapping directly and read the pictures with the
+# tool's own picture files.
+if(TARGET frei0r_test)
+  if(TARGET shardcast_frei0r AND TARGET shardcast)
+    target_sources(frei0r_test PRIVATE
+      ${PROJECT_SOURCE_DIR}/frei0r/frei0r_parameters.cpp
+      ${PROJECT_SOURCE_DIR}/cli/image_files.cpp)
+    target_include_directories(frei0r_test PRIVATE ${PROJECT_SOURCE_DIR} ${FREI0R_INCLUDE_DIR})
+    target_link_libraries(frei0r_test PRIVATE shardcast_hostsim shardcast_sdk PNG::PNG PkgConfig::TURBOJPEG
+                          ${CMAKE_DL_LIBS})
+    target_compile_definitions(frei0r_test PRIVATE
+      SHARDCAST_FREI0R_PLUGIN="$<TARGET_FILE:shardcast_frei0r>"
+      SHARDCAST_FREI0R_DIR="$<TARGET_FILE_DIR:shardcast_frei0r>"
+      SHARDCAST_CLI_PATH="$<TARGET_FILE:shardcast>"
+      SHARDCAST_MODULE_PATH="$<TARGET_FILE:shardcast_effect>")
+    add_dependencies(frei0r_test shardcast_frei0r shardcast shardcast_effect)
+  else()
+    # Without frei0r.h there is no filter to test.
+    set_target_properties(frei0r_test PROPERTIES EXCLUDE_FROM_ALL ON)
+  endif()
+endif()
