@@ -236,7 +236,7 @@ class Frei0rFiles : public ::testing::Test {
   fs::path folder_;
 };
 
-bool program_installed(const char* name) {
+[[maybe_unused]] bool program_installed(const char* name) {
   const char* path = std::getenv("PATH");
   std::string rest = path != nullptr ? path : "";
   while (!rest.empty()) {
@@ -248,6 +248,28 @@ bool program_installed(const char* name) {
     rest = colon == std::string::npos ? std::string() : rest.substr(colon + 1);
   }
   return false;
+}
+
+// Why ffmpeg and melt cannot run this build of the filter, or empty.
+std::string host_refusal(const char* program) {
+#if defined(SHARDCAST_HOST_CANNOT_LOAD_FILTER)
+  return std::string(program) + " cannot load a filter built with this compiler's sanitizers";
+#else
+  if (!program_installed(program)) {
+    return std::string(program) + " is not installed (scripts/install-deps.sh installs it)";
+  }
+  return {};
+#endif
+}
+
+// What ffmpeg and melt need in their environment to load this build of the
+// filter.
+std::vector<std::string> host_environment() {
+#if defined(SHARDCAST_HOST_PRELOAD)
+  return {std::string("LD_PRELOAD=") + SHARDCAST_HOST_PRELOAD, "ASAN_OPTIONS=detect_leaks=0"};
+#else
+  return {};
+#endif
 }
 
 // frei0r values with damage, table tampering and a filter, and the values
@@ -520,8 +542,8 @@ TEST(MessageDestination, EnvironmentChoosesStandardErrorOrStandardOutputElseNoth
 // ---- inside real hosts ----
 
 TEST_F(Frei0rFiles, FfmpegClipFramesEqualTheToolsRendersOfTheSameFrames) {
-  if (!program_installed("ffmpeg")) {
-    GTEST_SKIP() << "ffmpeg is not installed (scripts/install-deps.sh installs it)";
+  if (const std::string refusal = host_refusal("ffmpeg"); !refusal.empty()) {
+    GTEST_SKIP() << refusal;
   }
   const std::string source = "testsrc2=size=320x240:rate=10";
   const ProgramRun frames = run({"ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i", source, "-frames:v", "10", "-vf",
@@ -529,7 +551,8 @@ TEST_F(Frei0rFiles, FfmpegClipFramesEqualTheToolsRendersOfTheSameFrames) {
   ASSERT_EQ(frames.exit_code, 0) << frames.err;
   const ProgramRun glitched = run({"ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i", source, "-frames:v", "10", "-vf",
                             "format=rgba,frei0r=shardcast:" + ffmpeg_parameters(glitch_values) + ",format=rgba",
-                            "-pix_fmt", "rgba", "out_%02d.png"});
+                            "-pix_fmt", "rgba", "out_%02d.png"},
+                                   host_environment());
   ASSERT_EQ(glitched.exit_code, 0) << glitched.err;
   std::vector<std::string> words = tool_render("in_%02d.png", "tool_%02d.png", glitch_tool_options);
   words.insert(words.end(), {"--frames", "1-10"});
@@ -550,19 +573,21 @@ TEST_F(Frei0rFiles, FfmpegClipFramesEqualTheToolsRendersOfTheSameFrames) {
 }
 
 TEST_F(Frei0rFiles, FfmpegStandardOutputCarriesOnlyVideoUnlessMessagesAreAsked) {
-  if (!program_installed("ffmpeg")) {
-    GTEST_SKIP() << "ffmpeg is not installed (scripts/install-deps.sh installs it)";
+  if (const std::string refusal = host_refusal("ffmpeg"); !refusal.empty()) {
+    GTEST_SKIP() << refusal;
   }
   const std::vector<std::string> words = {"ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i",
                                           "testsrc2=size=64x48:rate=10", "-frames:v", "2", "-vf",
                                           "format=rgba,frei0r=shardcast:1|0.01,format=rgba", "-f", "rawvideo",
                                           "-pix_fmt", "rgba", "-"};
-  const ProgramRun quiet = run(words);
+  const ProgramRun quiet = run(words, host_environment());
   ASSERT_EQ(quiet.exit_code, 0) << quiet.err;
   EXPECT_EQ(quiet.out.size(), 64u * 48u * 4u * 2u);
   EXPECT_EQ(quiet.err.find("Reading "), std::string::npos);
 
-  const ProgramRun told = run(words, {"SHARDCAST_FREI0R_MESSAGES=stderr"});
+  std::vector<std::string> environment = host_environment();
+  environment.push_back("SHARDCAST_FREI0R_MESSAGES=stderr");
+  const ProgramRun told = run(words, environment);
   ASSERT_EQ(told.exit_code, 0) << told.err;
   EXPECT_EQ(told.out, quiet.out);
   EXPECT_NE(told.err.find("Reading SOF"), std::string::npos) << told.err.substr(0, 400);
@@ -570,8 +595,10 @@ TEST_F(Frei0rFiles, FfmpegStandardOutputCarriesOnlyVideoUnlessMessagesAreAsked) 
 }
 
 TEST_F(Frei0rFiles, MeltClipFramesEqualTheToolsRendersOfTheSameFrames) {
-  if (!program_installed("melt") || !program_installed("ffmpeg")) {
-    GTEST_SKIP() << "melt or ffmpeg is not installed (scripts/install-deps.sh installs both)";
+  for (const char* program : {"ffmpeg", "melt"}) {
+    if (const std::string refusal = host_refusal(program); !refusal.empty()) {
+      GTEST_SKIP() << refusal;
+    }
   }
   // A lossless RGBA clip (MLT's picture producer needs a display, its
   // avformat producer reads clips), its frames as PNG, and a profile of the
@@ -591,7 +618,7 @@ TEST_F(Frei0rFiles, MeltClipFramesEqualTheToolsRendersOfTheSameFrames) {
     words.push_back(std::to_string(i) + "=" + shortest(glitch_values[i]));
   }
   words.insert(words.end(), {"-consumer", "avformat:out_%02d.png", "vcodec=png", "pix_fmt=rgba", "mlt_image_format=rgba"});
-  const ProgramRun melt = run(words);
+  const ProgramRun melt = run(words, host_environment());
   ASSERT_EQ(melt.exit_code, 0) << melt.err;
   std::vector<std::string> tool_words = tool_render("in_%02d.png", "tool_%02d.png", glitch_tool_options);
   tool_words.insert(tool_words.end(), {"--frames", "1-10"});
