@@ -15,9 +15,15 @@ void write_to_standard_output(void*, const char* text, std::size_t length) {
 
 void write_to_standard_error(void*, const char* text, std::size_t length) { std::fwrite(text, 1, length, stderr); }
 
+void append_to_string(void* context, const char* text, std::size_t length) {
+  static_cast<std::string*>(context)->append(text, length);
+}
+
 }  // namespace
 
 MessageSink MessageSink::standard_output() { return {&write_to_standard_output, nullptr}; }
+
+MessageSink MessageSink::appending_to(std::string& text) { return {&append_to_string, &text}; }
 
 MessageSink MessageSink::standard_error() { return {&write_to_standard_error, nullptr}; }
 

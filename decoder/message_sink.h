@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "decoder/messages.h"
@@ -25,6 +26,8 @@ struct MessageSink {
   static MessageSink standard_output();
   static MessageSink standard_error();
   static MessageSink discard() { return {}; }
+  // Appends every line to `text`, which must outlive the sink's use.
+  static MessageSink appending_to(std::string& text);
   // The destination named by the environment variable `variable`, read now:
   // "stderr" or "stdout"; unset, empty or anything else discards.
   static MessageSink from_environment(const char* variable);

@@ -158,10 +158,6 @@ struct DirectDecode {
   std::string lines;
 };
 
-void collect_lines(void* context, const char* text, std::size_t length) {
-  static_cast<std::string*>(context)->append(text, length);
-}
-
 DirectDecode decode_directly(const std::vector<std::uint8_t>& stream, std::int32_t width, std::int32_t height,
                              std::int32_t seed = 1) {
   DirectDecode decoded;
@@ -182,7 +178,7 @@ DirectDecode decode_directly(const std::vector<std::uint8_t>& stream, std::int32
   settings.ycbcr_to_rgb = true;
   settings.dequantize = true;
   settings.seed_engines();
-  settings.messages = MessageSink{&collect_lines, &decoded.lines};
+  settings.messages = MessageSink::appending_to(decoded.lines);
   decoded.result = settings.decode_to_work_buffer(stream.data(), static_cast<std::uint32_t>(stream.size()));
   decoded.picture = Image::filled(width, height, 0, 0, 0, 0);
   for (std::size_t i = 0; i < work.size(); i += 4) {

@@ -21,10 +21,6 @@
 namespace shardcast {
 namespace {
 
-void append_to_string(void* context, const char* text, std::size_t length) {
-  static_cast<std::string*>(context)->append(text, length);
-}
-
 struct FrameCase {
   int quality;
   int subsampling;  // TJSAMP_*
@@ -134,7 +130,7 @@ TEST_P(CoefficientsReference, EveryBlockHoldsTheEncodersQuantisedCoefficients) {
   StreamCursor cursor{0, 0, stream.data, 0, static_cast<std::uint32_t>(stream.size)};
   std::vector<BlockCell> cells;
   {
-    MessageWriter messages(MessageSink{&append_to_string, &text});
+    MessageWriter messages(MessageSink::appending_to(text));
     parse_markers(cursor, state, messages);
     ASSERT_TRUE(state.valid) << text;
     cells.resize(static_cast<std::size_t>(state.padded_block_rows) * state.padded_block_cols);

@@ -18,10 +18,6 @@ namespace {
 using testing::Bytes;
 using testing::JpegStreamBuilder;
 
-void append_to_string(void* context, const char* text, std::size_t length) {
-  static_cast<std::string*>(context)->append(text, length);
-}
-
 // A work buffer filled with a byte pattern that no decode produces by
 // accident, and the settings that point at it.
 struct Frame {
@@ -39,7 +35,7 @@ struct Frame {
     settings.dequantize = settings.inverse_dct = settings.ycbcr_to_rgb = stages_on;
     settings.seed = 7;
     settings.seed_engines();
-    settings.messages = {&append_to_string, &messages};
+    settings.messages = MessageSink::appending_to(messages);
   }
 
   std::int32_t decode(const Bytes& stream) {

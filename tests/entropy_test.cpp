@@ -19,10 +19,6 @@ namespace {
 using testing::BitWriter;
 using testing::Bytes;
 
-void append_to_string(void* context, const char* text, std::size_t length) {
-  static_cast<std::string*>(context)->append(text, length);
-}
-
 std::vector<std::string> split_lines(const std::string& text) {
   std::vector<std::string> lines;
   std::size_t start = 0;
@@ -96,7 +92,7 @@ struct ScanFixture {
     state.coefficients = cells.data();
     settings.seed = 7;
     settings.seed_engines();
-    settings.messages = MessageSink{&append_to_string, &text};
+    settings.messages = MessageSink::appending_to(text);
   }
 
   void decode() {
@@ -120,7 +116,7 @@ struct ReaderFixture {
   explicit ReaderFixture(Bytes bytes)
       : data(std::move(bytes)),
         cursor{0, 0, data.data(), 0, static_cast<std::uint32_t>(data.size())},
-        messages(MessageSink{&append_to_string, &text}) {}
+        messages(MessageSink::appending_to(text)) {}
 
   std::string lines() {
     messages.flush();

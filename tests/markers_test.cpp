@@ -21,10 +21,6 @@ namespace {
 using testing::Bytes;
 using testing::JpegStreamBuilder;
 
-void append_to_string(void* context, const char* text, std::size_t length) {
-  static_cast<std::string*>(context)->append(text, length);
-}
-
 struct Parsed {
   std::string messages;
   std::unique_ptr<DecoderState> state = std::make_unique<DecoderState>();
@@ -37,7 +33,7 @@ Parsed run_marker_loop(const Bytes& bytes, bool then_scan_header = false) {
   Parsed parsed;
   const std::vector<std::uint8_t> exact(bytes.begin(), bytes.end());
   {
-    MessageWriter writer({&append_to_string, &parsed.messages});
+    MessageWriter writer(MessageSink::appending_to(parsed.messages));
     parsed.cursor.data = exact.data();
     parsed.cursor.size = static_cast<std::uint32_t>(exact.size());
     parse_markers(parsed.cursor, *parsed.state, writer);
