@@ -40,8 +40,10 @@ bool has_records(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamD
       return in_data != nullptr && params != nullptr && params[PARAM_INPUT] != nullptr && output != nullptr;
     case PF_Cmd_USER_CHANGED_PARAM:
     case PF_Cmd_UPDATE_PARAMS_UI:
-      return in_data != nullptr && params != nullptr && params[PARAM_GLITCH_START] != nullptr &&
-             params[PARAM_GLITCH_END] != nullptr;
+      // params[] holds num_params entries: a host whose table does not
+      // reach the glitch window is not indexed past its end.
+      return in_data != nullptr && params != nullptr && in_data->num_params > PARAM_GLITCH_END &&
+             params[PARAM_GLITCH_START] != nullptr && params[PARAM_GLITCH_END] != nullptr;
     default:
       return true;  // not ours: answered with 0 without looking at anything
   }

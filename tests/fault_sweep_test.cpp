@@ -560,6 +560,19 @@ TEST_P(EveryCommand, ExceptionsFromEveryHostCallBecomeResultsAfterTheCleanUp) {
   RecordProperty("throwing_host_calls", acquisitions);
 }
 
+// A host that sends a supervision command while its table does not yet
+// reach the glitch window (before a parameter setup) gets an error; the
+// module does not index params[] past the num_params entries it holds.
+TEST(ShortParameterTable, SupervisionBeforeParameterSetupIsRefusedNotReadPastTheTable) {
+  SimulatedHost host(SHARDCAST_MODULE_PATH);
+  ASSERT_EQ(host.parameter_count(), 1);
+  for (const CommandOutcome& outcome : {host.update_params_ui(), host.send(PF_Cmd_USER_CHANGED_PARAM)}) {
+    EXPECT_EQ(outcome.result, PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_TRUE(outcome.calls.empty());
+    EXPECT_TRUE(outcome.clean()) << testing::PrintToString(outcome.violations);
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(FaultSweep, EveryCommand, testing::ValuesIn(kCommands),
                          [](const testing::TestParamInfo<Command>& info) { return std::string(info.param.name); });
 

@@ -266,6 +266,7 @@ struct BareHost {
     basic.AcquireSuite = acquire;
     basic.ReleaseSuite = release;
     in_data.pica_basicP = &basic;
+    in_data.num_params = 6;  // params[] below
     start.param_type = end.param_type = PF_Param_FLOAT_SLIDER;
     start.u.fs_d.value = 40;
     end.u.fs_d.value = 10;
