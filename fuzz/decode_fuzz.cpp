@@ -1,13 +1,20 @@
 // Fuzzes the tolerant decoder on arbitrary bytes. The first 15 bytes choose
 // the stage switches, the tampering settings and the seeds; the rest is the
-// stream. The work buffer takes the size the stream's frame header declares
-// (streams declaring more than 512x512 pixels are skipped to keep runs fast),
-// so the write-out is exercised with matching sizes; without a frame header
-// a small buffer is used. A failed decode must leave the buffer untouched.
+// stream. The work buffer takes the size the stream's frame header declares,
+// read by the decoder's own header parser (streams declaring more than
+// 512x512 pixels are skipped to keep runs fast), so the write-out is
+// exercised with matching sizes; without a valid header a small buffer is
+// used. A failed decode must leave the buffer untouched, no decode may write
+// alpha, and decoding the same stream with the same seeds gives the same
+// picture again.
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <vector>
 
+#include "decoder/decoder_state.h"
+#include "decoder/markers.h"
+#include "decoder/message_sink.h"
 #include "fuzz/fuzz_input.h"
 #include "pipeline/glitch_settings.h"
 
@@ -18,19 +25,19 @@ struct FrameSize {
   std::uint32_t height = 8;
 };
 
-// The size of the first SOF0/SOF2 segment, if any.
+// The frame size as the decoder itself will read it from the header; a
+// stream whose header fails gets a small buffer (it is never written).
 FrameSize declared_frame_size(const std::uint8_t* stream, std::size_t size) {
-  for (std::size_t i = 0; i + 8 < size; ++i) {
-    if (stream[i] == 0xFF && (stream[i + 1] == 0xC0 || stream[i + 1] == 0xC2)) {
-      const std::uint32_t height = stream[i + 5] << 8 | stream[i + 6];
-      const std::uint32_t width = stream[i + 7] << 8 | stream[i + 8];
-      if (width != 0 && height != 0) {
-        return {width, height};
-      }
-      break;
-    }
+  shardcast::StreamCursor cursor;
+  cursor.data = stream;
+  cursor.size = static_cast<std::uint32_t>(size);
+  const auto state = std::make_unique<shardcast::DecoderState>();
+  shardcast::MessageWriter quiet(shardcast::MessageSink::discard());
+  shardcast::parse_markers(cursor, *state, quiet);
+  if (!state->valid || state->width == 0 || state->height == 0) {
+    return {};
   }
-  return {};
+  return {state->width, state->height};
 }
 
 }  // namespace
@@ -70,9 +77,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<std::uint8_t> pixels(static_cast<std::size_t>(frame.width) * frame.height * 4, 0x5A);
   settings.pixels = pixels.data();
 
+  const shardcast::GlitchSettings seeded = settings;
   const std::int32_t result = settings.decode_to_work_buffer(stream, static_cast<std::uint32_t>(length));
   if (result != 0 && result != -1) {
     std::abort();
+  }
+  shardcast::GlitchSettings again = seeded;
+  std::vector<std::uint8_t> repeat(pixels.size(), 0x5A);
+  again.pixels = repeat.data();
+  if (again.decode_to_work_buffer(stream, static_cast<std::uint32_t>(length)) != result || repeat != pixels) {
+    std::abort();  // the same stream and seeds decoded differently
   }
   for (std::size_t i = 0; i < pixels.size(); ++i) {
     const bool alpha = i % 4 == 0;

@@ -1,16 +1,29 @@
-// Fuzzes the effect module as a host drives it: a sequence of commands
-// (About, global setup, parameter setup, renders of small frames, edits of
-// the glitch window, foreign commands) sent through the simulated host to
-// the built module, in either host mode, with host failures injected before
-// each command. Whatever happens, the host's accounting must stay clean:
-// every check-out checked in, every world disposed of, every suite released.
+// Fuzzes the effect as a host drives it: a sequence of commands (About,
+// global setup, parameter setup, renders of small frames, edits of the
+// glitch window, foreign commands) sent through the simulated host to the
+// effect compiled into this program, in either host mode, with host failures
+// injected before each command. Whatever happens, the host's accounting must
+// stay clean (every check-out checked in, every world disposed of, every
+// suite released), the result must be the first failure that counts for the
+// command, a render must check in all 35 records and leave the output alone
+// unless it copied its frame there, and a final render without faults must
+// succeed and give the same frame twice.
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <string>
 
 #include "fuzz/fuzz_input.h"
 #include "hostsim/simulated_host.h"
+#include "tests/support/host_failure_rules.h"
+
+extern "C" PF_Err EffectMain(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
+                             PF_LayerDef* output, void* extra);
+extern "C" PF_Err PluginDataEntryFunction(PF_PluginDataPtr inPtr, PF_PluginDataCB inPluginDataCallBackPtr,
+                                          SPBasicSuite* inSPBasicSuitePtr, const char* inHostName,
+                                          const char* inHostVersion);
 
 namespace {
 
@@ -41,13 +54,16 @@ void plan_faults(FuzzInput& input, hostsim::FaultPlan& faults) {
   const std::uint8_t choice = input.byte();
   if (choice & 1) {
     hostsim::FailRule rule;
-    rule.position = input.byte() % 64;
+    rule.position = input.byte() % 80;  // a render logs about 70 calls
     rule.error = 1 + input.byte() % 8;
     faults.fail.push_back(rule);
   }
   if (choice & 2) {
     hostsim::FailRule rule;
     rule.call = injectable_calls[input.byte() % std::size(injectable_calls)];
+    if (choice & 32) {
+      rule.param_index = input.byte() % 36;
+    }
     faults.fail.push_back(rule);
   }
   if (choice & 4) {
@@ -66,8 +82,17 @@ void set_random_values(FuzzInput& input, hostsim::SimulatedHost& host) {
       const double unit = static_cast<double>(input.byte()) / 255.0;
       const double low = def.u.fs_d.valid_min;
       const double high = def.u.fs_d.valid_max;
-      // Mostly inside the range, sometimes far outside, as animated values may be.
-      const double value = (input.byte() < 230) ? low + unit * (high - low) : (unit - 0.5) * 1.0e12;
+      // Mostly inside the range, sometimes far outside, as animated values
+      // may be, and now and then not a number at all.
+      const std::uint8_t selector = input.byte();
+      double value = low + unit * (high - low);
+      if (selector >= 250) {
+        const double odd[] = {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
+                              -std::numeric_limits<double>::infinity()};
+        value = odd[selector % 3];
+      } else if (selector >= 230) {
+        value = (unit - 0.5) * 1.0e12;
+      }
       host.set_slider(index, value);
     } else if (def.param_type == PF_Param_CHECKBOX) {
       host.set_checkbox(index, input.flag());
@@ -85,12 +110,77 @@ hostsim::Picture random_picture(FuzzInput& input) {
   return picture;
 }
 
-void check(const hostsim::CommandOutcome& outcome, const char* command) {
-  if (!outcome.clean()) {
-    for (const std::string& violation : outcome.violations) {
-      std::fprintf(stderr, "%s: %s\n", command, violation.c_str());
+[[noreturn]] void fail(const char* command, const std::string& what) {
+  std::fprintf(stderr, "%s: %s\n", command, what.c_str());
+  std::abort();
+}
+
+// True when the render copied its frame into the output.
+bool output_copied(const hostsim::CommandOutcome& outcome) {
+  bool pixels_requested = false;
+  for (const hostsim::CallRecord& call : outcome.calls) {
+    pixels_requested = pixels_requested || call.call == hostsim::HostCall::get_pixel_data8;
+    if (pixels_requested && call.call == hostsim::HostCall::copy && call.result == PF_Err_NONE) {
+      return true;
     }
-    std::abort();
+  }
+  return false;
+}
+
+void check(const hostsim::CommandOutcome& outcome, PF_Cmd command, const hostsim::FaultPlan& faults,
+           const char* name, const hostsim::Picture* untouched = nullptr) {
+  namespace rules = shardcast::testing_support;
+  for (const std::string& violation : outcome.violations) {
+    fail(name, violation);
+  }
+  if (!faults.no_basic_suite) {
+    const PF_Err expected = rules::expected_result(command, outcome.calls);
+    if (outcome.result != expected) {
+      fail(name, "result " + std::to_string(outcome.result) + " instead of " + std::to_string(expected));
+    }
+    if (const auto first = rules::deciding_failure(command, outcome.calls)) {
+      for (std::size_t n = *first + 1; n < outcome.calls.size(); ++n) {
+        if (!rules::is_clean_up(outcome.calls[n].call)) {
+          fail(name, "a call other than clean-up after the deciding failure");
+        }
+      }
+    }
+  } else if (outcome.result == PF_Err_NONE &&
+             (command == PF_Cmd_ABOUT || command == PF_Cmd_RENDER || command == PF_Cmd_USER_CHANGED_PARAM ||
+              command == PF_Cmd_UPDATE_PARAMS_UI)) {
+    fail(name, "succeeded without a basic suite");
+  }
+  if (command == PF_Cmd_RENDER) {
+    if (!outcome.calls.empty() && outcome.count(hostsim::HostCall::checkin_param) != 35) {
+      fail(name, "not every parameter record checked in");
+    }
+    if (untouched != nullptr && !output_copied(outcome) && outcome.output != *untouched) {
+      fail(name, "output written although the frame was never copied there");
+    }
+  }
+}
+
+bool in_command_table(PF_Cmd command) {
+  return command == PF_Cmd_ABOUT || command == PF_Cmd_GLOBAL_SETUP || command == PF_Cmd_PARAMS_SETUP ||
+         command == PF_Cmd_RENDER || command == PF_Cmd_USER_CHANGED_PARAM || command == PF_Cmd_UPDATE_PARAMS_UI;
+}
+
+// With the faults gone, whatever came before, a render succeeds and the
+// same frame comes out twice: nothing of the earlier commands stayed behind.
+void check_final_render(hostsim::SimulatedHost& host) {
+  host.faults() = {};
+  if (host.parameter_count() != 35) {
+    return;
+  }
+  hostsim::Picture picture = hostsim::Picture::filled(24, 10, PF_Pixel{255, 0, 0, 0});
+  for (std::size_t i = 0; i < picture.argb.size(); ++i) {
+    picture.argb[i] = static_cast<std::uint8_t>(i * 37 + 11);
+  }
+  const hostsim::CommandOutcome first = host.render(picture);
+  const hostsim::CommandOutcome second = host.render(picture);
+  check(first, PF_Cmd_RENDER, host.faults(), "final render");
+  if (first.result != PF_Err_NONE || second.result != PF_Err_NONE || first.output != second.output) {
+    fail("final render", "did not succeed with the same frame twice");
   }
 }
 
@@ -101,46 +191,71 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FuzzInput input(data, size);
   hostsim::HostOptions options;
   options.mode = input.flag() ? hostsim::HostMode::premiere_pro : hostsim::HostMode::after_effects;
-  hostsim::SimulatedHost host(std::filesystem::path(SHARDCAST_MODULE_PATH), options);
+  hostsim::SimulatedHost host(hostsim::EffectEntryPoints{EffectMain, PluginDataEntryFunction}, options);
 
   for (int step = 0; step < 12 && input.rest_size() > 0; ++step) {
     const std::uint8_t command = input.byte();
     plan_faults(input, host.faults());
+    const hostsim::FaultPlan& faults = host.faults();
     switch (command % 8) {
       case 0:
-        check(host.about(), "about");
+        check(host.about(), PF_Cmd_ABOUT, faults, "about");
         break;
       case 1:
-        check(host.global_setup(), "global setup");
+        check(host.global_setup(), PF_Cmd_GLOBAL_SETUP, faults, "global setup");
         break;
       case 2:
-        check(host.params_setup(), "parameter setup");
+        check(host.params_setup(), PF_Cmd_PARAMS_SETUP, faults, "parameter setup");
         break;
       case 3:
       case 4: {
         set_random_values(input, host);
         const hostsim::Picture picture = random_picture(input);
+        const hostsim::Picture untouched =
+            hostsim::Picture::filled(picture.width, picture.height, options.output_fill);
         hostsim::FrameTime time;
         time.current_time = input.byte();
-        check(host.render(picture, time), "render");
+        check(host.render(picture, time), PF_Cmd_RENDER, faults, "render", &untouched);
         break;
       }
       case 5:
         if (host.parameter_count() > 5) {
           const A_long index = input.flag() ? 4 : 5;
           const double value = static_cast<double>(input.byte()) / 2.0;
-          for (const hostsim::CommandOutcome& outcome : host.user_edit(index, value)) {
-            check(outcome, "edit");
+          const PF_Cmd sent[] = {PF_Cmd_USER_CHANGED_PARAM, PF_Cmd_UPDATE_PARAMS_UI};
+          const auto outcomes = host.user_edit(index, value);
+          for (std::size_t n = 0; n < outcomes.size() && n < std::size(sent); ++n) {
+            check(outcomes[n], sent[n], faults, "edit");
           }
         }
         break;
-      case 6:
-        check(host.update_params_ui(), "update parameter UI");
+      case 6: {
+        // Before a parameter setup the table does not reach the glitch
+        // window: the command is refused without a look at params[].
+        const bool short_table = host.parameter_count() <= 5;
+        const hostsim::CommandOutcome outcome = host.update_params_ui();
+        if (short_table) {
+          if (outcome.result != PF_Err_BAD_CALLBACK_PARAM || !outcome.calls.empty() || !outcome.clean()) {
+            fail("update parameter UI", "a table without the glitch window was not refused");
+          }
+        } else {
+          check(outcome, PF_Cmd_UPDATE_PARAMS_UI, faults, "update parameter UI");
+        }
         break;
-      default:
-        check(host.send(static_cast<PF_Cmd>(input.byte() % 40)), "other command");
+      }
+      default: {
+        const auto code = static_cast<PF_Cmd>(input.byte() % 40);
+        const hostsim::CommandOutcome outcome = host.send(code);
+        for (const std::string& violation : outcome.violations) {
+          fail("other command", violation);
+        }
+        if (!in_command_table(code) && (outcome.result != PF_Err_NONE || !outcome.calls.empty())) {
+          fail("other command", "a command without handler did something");
+        }
         break;
+      }
     }
   }
+  check_final_render(host);
   return 0;
 }

@@ -1,11 +1,16 @@
 // Fuzzes the whole glitch of one frame: compression, corruption, decoding and
 // both filters, on a small random frame, with parameter values inside and
-// outside their ranges (as a host delivering animated values may). The
-// frame's pixels come from the input after the settings.
+// outside their ranges (as a host delivering animated values may, now and
+// then not a number at all). The frame's pixels come from the input after
+// the settings. Beyond the sanitizers it checks what every frame promises:
+// alpha is never written, a failed glitch leaves the frame untouched, and
+// the same settings and pixels give the same frame again.
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "fuzz/fuzz_input.h"
@@ -19,6 +24,11 @@ float spread(shardcast::fuzzing::FuzzInput& input, float low, float high) {
   const float unit = static_cast<float>(input.byte()) / 255.0f;
   if (selector < 224) {
     return low + unit * (high - low);
+  }
+  if (selector >= 253) {
+    const float odd[] = {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
+                         -std::numeric_limits<float>::infinity()};
+    return odd[selector - 253];
   }
   return (selector & 1) ? high + unit * 1.0e6f : low - unit * 1.0e6f;
 }
@@ -58,20 +68,44 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   settings.filter2_value = spread(input, -10, 10);
   settings.seed_engines();
 
-  std::vector<std::uint8_t> pixels(static_cast<std::size_t>(settings.width) * settings.height * 4);
-  const std::size_t available = std::min(pixels.size(), input.rest_size());
+  std::vector<std::uint8_t> frame(static_cast<std::size_t>(settings.width) * settings.height * 4);
+  const std::size_t available = std::min(frame.size(), input.rest_size());
   if (available > 0) {
-    std::memcpy(pixels.data(), input.rest(), available);
+    std::memcpy(frame.data(), input.rest(), available);
   }
-  settings.pixels = pixels.data();
 
-  if (settings.glitch_frame() >= 0) {
-    if (settings.filter1_enabled) {
-      settings.apply_filter1();
+  // The render's sequence: glitch, then the filters if the glitch succeeded.
+  // Each pass works on its own copy of the settings, engines as seeded.
+  auto run = [&settings](std::vector<std::uint8_t>& pixels) {
+    shardcast::GlitchSettings pass = settings;
+    pass.pixels = pixels.data();
+    const std::int32_t result = pass.glitch_frame();
+    if (result >= 0) {
+      if (pass.filter1_enabled) {
+        pass.apply_filter1();
+      }
+      if (pass.filter2_enabled) {
+        pass.apply_filter2();
+      }
     }
-    if (settings.filter2_enabled) {
-      settings.apply_filter2();
+    return result;
+  };
+  std::vector<std::uint8_t> first = frame;
+  std::vector<std::uint8_t> second = frame;
+  const std::int32_t result = run(first);
+  if (result != 0 && result != -1) {
+    std::abort();
+  }
+  if (result < 0 && first != frame) {
+    std::abort();  // a failed glitch wrote into the frame
+  }
+  for (std::size_t i = 0; i < frame.size(); i += 4) {
+    if (first[i] != frame[i]) {
+      std::abort();  // alpha written
     }
+  }
+  if (run(second) != result || second != first) {
+    std::abort();  // the same settings and pixels gave another frame
   }
   return 0;
 }
