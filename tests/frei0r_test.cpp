@@ -453,6 +453,17 @@ TEST(Frei0rPlugin, NewInstancesHoldTheDefaultsAndKeepClampedValues) {
   EXPECT_EQ(plugin.construct(0, 16), nullptr);
 }
 
+TEST(Frei0rPlugin, AFrameTheHostRefusesPassesThroughUnchanged) {
+  Plugin plugin;
+  ASSERT_TRUE(plugin.complete());
+  // Widened to 16 pixels, the height grows sixteenfold past the largest
+  // world the host makes, so the render command fails.
+  Filter filter(plugin, 1, 4000);
+  ASSERT_NE(filter.instance, nullptr);
+  const Image input = test_picture(1, 4000);
+  EXPECT_EQ(filter.render(input.rgba), input.rgba);
+}
+
 // ---- frames against the tool ----
 
 TEST_F(Frei0rFiles, DefaultFrameEqualsTheToolsDefaultRender) {
