@@ -19,6 +19,7 @@
 //
 // The decoder's lines go nowhere unless SHARDCAST_FREI0R_MESSAGES is
 // "stderr" (or "stdout"): inside ffmpeg standard output may carry the video.
+
 // The header declares the API without C linkage of its own; its functions
 // are the library's only visible symbols (everything else is hidden).
 #pragma GCC visibility push(default)
@@ -31,7 +32,6 @@ extern "C" {
 #include <array>
 #include <cstring>
 #include <memory>
-#include <new>
 #include <vector>
 
 #include "frei0r/frei0r_parameters.h"
