@@ -175,103 +175,6 @@ std::string slurp(const fs::path& path) {
   return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
-class Frei0rFiles : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::string pattern = (fs::path(::testing::TempDir()) / "shardcast-frei0r-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(folder_); }
-
-  fs::path file(const std::string& name) const { return folder_ / name; }
-
-  // Runs a program (found on PATH) in the folder with extra environment
-  // entries; standard output and error are captured.
-  ProgramRun run(std::vector<std::string> words, const std::vector<std::string>& environment = {}) const {
-    const fs::path out_path = folder_ / ".stdout";
-    const fs::path err_path = folder_ / ".stderr";
-    std::vector<char*> argv;
-    for (std::string& word : words) {
-      argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
-    std::vector<std::string> settings = {std::string("FREI0R_PATH=") + SHARDCAST_FREI0R_DIR};
-    settings.insert(settings.end(), environment.begin(), environment.end());
-    const pid_t child = ::fork();
-    if (child == 0) {
-      const int in = ::open("/dev/null", O_RDONLY);
-      const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      if (in < 0 || out < 0 || err < 0 || ::chdir(folder_.c_str()) != 0) {
-        ::_exit(127);
-      }
-      ::dup2(in, STDIN_FILENO);
-      ::dup2(out, STDOUT_FILENO);
-      ::dup2(err, STDERR_FILENO);
-      ::unsetenv("SHARDCAST_FREI0R_MESSAGES");
-      for (std::string& setting : settings) {
-        ::putenv(setting.data());
-      }
-      ::execvp(argv[0], argv.data());
-      ::_exit(127);
-    }
-    ProgramRun result;
-    int status = 0;
-    if (child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status)) {
-      result.exit_code = WEXITSTATUS(status);
-    }
-    result.out = slurp(out_path);
-    result.err = slurp(err_path);
-    return result;
-  }
-
-  Image picture(const std::string& name) const {
-    Image image;
-    const cli::ImageResult read = cli::read_image(file(name).string(), image);
-    EXPECT_TRUE(read.ok()) << name << ": " << read.error;
-    return image;
-  }
-
-  fs::path folder_;
-};
-
-[[maybe_unused]] bool program_installed(const char* name) {
-  const char* path = std::getenv("PATH");
-  std::string rest = path != nullptr ? path : "";
-  while (!rest.empty()) {
-    const std::size_t colon = rest.find(':');
-    const std::string folder = rest.substr(0, colon);
-    if (!folder.empty() && ::access((fs::path(folder) / name).c_str(), X_OK) == 0) {
-      return true;
-    }
-    rest = colon == std::string::npos ? std::string() : rest.substr(colon + 1);
-  }
-  return false;
-}
-
-// Why ffmpeg and melt cannot run this build of the filter, or empty.
-std::string host_refusal(const char* program) {
-#if defined(SHARDCAST_HOST_CANNOT_LOAD_FILTER)
-  return std::string(program) + " cannot load a filter built with this compiler's sanitizers";
-#else
-  if (!program_installed(program)) {
-    return std::string(program) + " is not installed (scripts/install-deps.sh installs it)";
-  }
-  return {};
-#endif
-}
-
-// What ffmpeg and melt need in their environment to load this build of the
-// filter.
-std::vector<std::string> host_environment() {
-#if defined(SHARDCAST_HOST_PRELOAD)
-  return {std::string("LD_PRELOAD=") + SHARDCAST_HOST_PRELOAD, "ASAN_OPTIONS=detect_leaks=0"};
-#else
-  return {};
-#endif
-}
-
 // frei0r values with damage, table tampering and a filter, and the values
 // the tool must be given for the same render, worked out by hand from the
 // registered ranges (min + x * (max - min), rounded to the shown decimals).
@@ -326,6 +229,124 @@ std::vector<std::string> tool_render(const std::string& input, const std::string
   words.insert(words.end(), options.begin(), options.end());
   return words;
 }
+
+class Frei0rFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::path(::testing::TempDir()) / "shardcast-frei0r-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    folder_ = pattern;
+  }
+  void TearDown() override { fs::remove_all(folder_); }
+
+  fs::path file(const std::string& name) const { return folder_ / name; }
+
+  // Runs a program (found on PATH) in the folder with extra environment
+  // entries; standard output and error are captured.
+  ProgramRun run(std::vector<std::string> words, const std::vector<std::string>& environment = {}) const {
+    const fs::path out_path = folder_ / ".stdout";
+    const fs::path err_path = folder_ / ".stderr";
+    std::vector<char*> argv;
+    for (std::string& word : words) {
+      argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    std::vector<std::string> settings = {std::string("FREI0R_PATH=") + SHARDCAST_FREI0R_DIR};
+    settings.insert(settings.end(), environment.begin(), environment.end());
+    const pid_t child = ::fork();
+    if (child == 0) {
+      const int in = ::open("/dev/null", O_RDONLY);
+      const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (in < 0 || out < 0 || err < 0 || ::chdir(folder_.c_str()) != 0) {
+        ::_exit(127);
+      }
+      ::dup2(in, STDIN_FILENO);
+      ::dup2(out, STDOUT_FILENO);
+      ::dup2(err, STDERR_FILENO);
+      ::unsetenv("SHARDCAST_FREI0R_MESSAGES");
+      for (std::string& setting : settings) {
+        ::putenv(setting.data());
+      }
+      ::execvp(argv[0], argv.data());
+      ::_exit(127);
+    }
+    ProgramRun result;
+    int status = 0;
+    if (child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status)) {
+      result.exit_code = WEXITSTATUS(status);
+    }
+    result.out = slurp(out_path);
+    result.err = slurp(err_path);
+    return result;
+  }
+
+  // The ten frames a host wrote (out_01.png ...) against the tool's renders
+  // of the same input frames (in_01.png ...) with the same values.
+  void expect_frames_equal_tool_renders(const ProgramRun& host) const {
+    std::vector<std::string> words = tool_render("in_%02d.png", "tool_%02d.png", glitch_tool_options);
+    words.insert(words.end(), {"--frames", "1-10"});
+    const ProgramRun tool = run(words);
+    ASSERT_EQ(tool.exit_code, 0) << tool.err;
+    for (int frame = 1; frame <= 10; ++frame) {
+      char number[8];
+      std::snprintf(number, sizeof number, "%02d", frame);
+      ASSERT_TRUE(fs::exists(file(std::string("out_") + number + ".png"))) << host.err.substr(0, 600);
+      const Image input = picture(std::string("in_") + number + ".png");
+      const Image ours = picture(std::string("out_") + number + ".png");
+      ASSERT_EQ(ours.width, input.width);
+      ASSERT_EQ(ours.height, input.height);
+      EXPECT_NE(ours.rgba, input.rgba) << "frame " << frame << " came through unglitched";
+      EXPECT_EQ(ours.rgba, picture(std::string("tool_") + number + ".png").rgba) << "frame " << frame;
+    }
+  }
+
+  Image picture(const std::string& name) const {
+    Image image;
+    const cli::ImageResult read = cli::read_image(file(name).string(), image);
+    EXPECT_TRUE(read.ok()) << name << ": " << read.error;
+    return image;
+  }
+
+  fs::path folder_;
+};
+
+[[maybe_unused]] bool program_installed(const char* name) {
+  const char* path = std::getenv("PATH");
+  std::string rest = path != nullptr ? path : "";
+  while (!rest.empty()) {
+    const std::size_t colon = rest.find(':');
+    const std::string folder = rest.substr(0, colon);
+    if (!folder.empty() && ::access((fs::path(folder) / name).c_str(), X_OK) == 0) {
+      return true;
+    }
+    rest = colon == std::string::npos ? std::string() : rest.substr(colon + 1);
+  }
+  return false;
+}
+
+// Why ffmpeg and melt cannot run this build of the filter, or empty.
+std::string host_refusal(const char* program) {
+#if defined(SHARDCAST_HOST_CANNOT_LOAD_FILTER)
+  return std::string(program) + " cannot load a filter built with this compiler's sanitizers";
+#else
+  if (!program_installed(program)) {
+    return std::string(program) + " is not installed (scripts/install-deps.sh installs it)";
+  }
+  return {};
+#endif
+}
+
+// What ffmpeg and melt need in their environment to load this build of the
+// filter.
+std::vector<std::string> host_environment() {
+#if defined(SHARDCAST_HOST_PRELOAD)
+  return {std::string("LD_PRELOAD=") + SHARDCAST_HOST_PRELOAD, "ASAN_OPTIONS=detect_leaks=0"};
+#else
+  return {};
+#endif
+}
+
 
 // ---- the mapping ----
 
@@ -569,22 +590,7 @@ TEST_F(Frei0rFiles, FfmpegClipFramesEqualTheToolsRendersOfTheSameFrames) {
                             "-pix_fmt", "rgba", "out_%02d.png"},
                                    host_environment());
   ASSERT_EQ(glitched.exit_code, 0) << glitched.err;
-  std::vector<std::string> words = tool_render("in_%02d.png", "tool_%02d.png", glitch_tool_options);
-  words.insert(words.end(), {"--frames", "1-10"});
-  const ProgramRun tool = run(words);
-  ASSERT_EQ(tool.exit_code, 0) << tool.err;
-
-  for (int frame = 1; frame <= 10; ++frame) {
-    char number[8];
-    std::snprintf(number, sizeof number, "%02d", frame);
-    const Image input = picture(std::string("in_") + number + ".png");
-    const Image ours = picture(std::string("out_") + number + ".png");
-    const Image expected = picture(std::string("tool_") + number + ".png");
-    ASSERT_EQ(ours.width, 320);
-    ASSERT_EQ(ours.height, 240);
-    EXPECT_NE(ours.rgba, input.rgba) << "frame " << frame << " came through unglitched";
-    EXPECT_EQ(ours.rgba, expected.rgba) << "frame " << frame;
-  }
+  expect_frames_equal_tool_renders(glitched);
 }
 
 TEST_F(Frei0rFiles, FfmpegStandardOutputCarriesOnlyVideoUnlessMessagesAreAsked) {
@@ -637,19 +643,7 @@ TEST_F(Frei0rFiles, MeltClipFramesEqualTheToolsRendersOfTheSameFrames) {
   words.insert(words.end(), {"-consumer", "avformat:out_%02d.png", "vcodec=png", "pix_fmt=rgba", "mlt_image_format=rgba"});
   const ProgramRun melt = run(words, host_environment());
   ASSERT_EQ(melt.exit_code, 0) << melt.err;
-  std::vector<std::string> tool_words = tool_render("in_%02d.png", "tool_%02d.png", glitch_tool_options);
-  tool_words.insert(tool_words.end(), {"--frames", "1-10"});
-  const ProgramRun tool = run(tool_words);
-  ASSERT_EQ(tool.exit_code, 0) << tool.err;
-
-  for (int frame = 1; frame <= 10; ++frame) {
-    char number[8];
-    std::snprintf(number, sizeof number, "%02d", frame);
-    ASSERT_TRUE(fs::exists(file(std::string("out_") + number + ".png"))) << melt.err.substr(0, 600);
-    const Image ours = picture(std::string("out_") + number + ".png");
-    const Image expected = picture(std::string("tool_") + number + ".png");
-    EXPECT_EQ(ours.rgba, expected.rgba) << "frame " << frame;
-  }
+  expect_frames_equal_tool_renders(melt);
 }
 
 }  // namespace
