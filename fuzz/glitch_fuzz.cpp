@@ -13,6 +13,7 @@
 #include <limits>
 #include <vector>
 
+#include "decoder/numeric.h"
 #include "fuzz/fuzz_input.h"
 #include "pipeline/glitch_settings.h"
 
@@ -41,18 +42,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   settings.messages = shardcast::MessageSink::discard();
   settings.width = 16 * (1 + input.byte() % 4);
   settings.height = 1 + input.byte() % 40;
-  settings.quality = static_cast<std::int32_t>(spread(input, 1, 100));
-  settings.broken_bytes = static_cast<std::int32_t>(spread(input, 0, 300));
+  // Integer settings are converted as the render converts parameter values:
+  // truncated, with NaN and out-of-range values becoming INT32_MIN.
+  settings.quality = shardcast::truncate_to_int32(spread(input, 1, 100));
+  settings.broken_bytes = shardcast::truncate_to_int32(spread(input, 0, 300));
   settings.glitch_start = spread(input, 0, 99.9f);
   settings.glitch_end = spread(input, 0.1f, 100);
-  settings.qtl_position = static_cast<std::int32_t>(spread(input, 1, 64));
-  settings.qtc_position = static_cast<std::int32_t>(spread(input, 1, 64));
-  settings.qtl_value = static_cast<std::int32_t>(spread(input, 0, 255));
-  settings.qtc_value = static_cast<std::int32_t>(spread(input, 0, 255));
-  settings.qtl_break_count = static_cast<std::int32_t>(spread(input, 0, 64));
-  settings.qtc_break_count = static_cast<std::int32_t>(spread(input, 0, 64));
-  settings.qtl_max_random = static_cast<std::int32_t>(spread(input, 0, 255));
-  settings.qtc_max_random = static_cast<std::int32_t>(spread(input, 0, 255));
+  settings.qtl_position = shardcast::truncate_to_int32(spread(input, 1, 64));
+  settings.qtc_position = shardcast::truncate_to_int32(spread(input, 1, 64));
+  settings.qtl_value = shardcast::truncate_to_int32(spread(input, 0, 255));
+  settings.qtc_value = shardcast::truncate_to_int32(spread(input, 0, 255));
+  settings.qtl_break_count = shardcast::truncate_to_int32(spread(input, 0, 64));
+  settings.qtc_break_count = shardcast::truncate_to_int32(spread(input, 0, 64));
+  settings.qtl_max_random = shardcast::truncate_to_int32(spread(input, 0, 255));
+  settings.qtc_max_random = shardcast::truncate_to_int32(spread(input, 0, 255));
   settings.seed = static_cast<std::int32_t>(input.u32());
   settings.qtl_seed = static_cast<std::int32_t>(input.u32());
   settings.qtc_seed = static_cast<std::int32_t>(input.u32());
