@@ -1,4 +1,4 @@
-/* The effect-specification version written into the registration resource. */
+/* The effect API version written into the registration resource. */
 #ifndef SHARDCAST_SDK_AE_EFFECTVERS_H
 #define SHARDCAST_SDK_AE_EFFECTVERS_H
 
