@@ -27,22 +27,15 @@
 #include "hostsim/simulated_host.h"
 #include "pipeline/glitch_settings.h"
 #include "support/jpeg_stream_builder.h"
+#include "support/program_run.h"
 
 namespace shardcast::cli {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-  int exit_code = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string slurp(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
+using Outcome = testing::ProgramRun;
+using testing::slurp;
 
 class ShardcastTool : public ::testing::Test {
  protected:
@@ -58,39 +51,9 @@ class ShardcastTool : public ::testing::Test {
   // Runs the tool with the folder as working directory; standard input is
   // empty, standard output and error are captured.
   Outcome run(const std::vector<std::string>& arguments) const {
-    const fs::path out_path = folder_ / ".stdout";
-    const fs::path err_path = folder_ / ".stderr";
     std::vector<std::string> words = {SHARDCAST_CLI_PATH};
     words.insert(words.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& word : words) {
-      argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
-    const pid_t child = ::fork();
-    if (child == 0) {
-      const int in = ::open("/dev/null", O_RDONLY);
-      const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      if (in < 0 || out < 0 || err < 0 || ::chdir(folder_.c_str()) != 0) {
-        ::_exit(127);
-      }
-      ::dup2(in, STDIN_FILENO);
-      ::dup2(out, STDOUT_FILENO);
-      ::dup2(err, STDERR_FILENO);
-      ::execv(argv[0], argv.data());
-      ::_exit(127);
-    }
-    Outcome result;
-    int status = 0;
-    if (child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status)) {
-      result.exit_code = WEXITSTATUS(status);
-    }
-    result.out = slurp(out_path);
-    result.err = slurp(err_path);
-    fs::remove(out_path);
-    fs::remove(err_path);
-    return result;
+    return testing::run_program(folder_, words);
   }
 
   // The folder's files, the captured output excepted.

@@ -31,6 +31,7 @@ extern "C" {
 #include "frei0r/frei0r_parameters.h"
 #include "hostsim/parameter_table.h"
 #include "hostsim/simulated_host.h"
+#include "support/program_run.h"
 
 namespace shardcast::frei0r {
 namespace {
@@ -164,16 +165,8 @@ Image test_picture(std::int32_t width, std::int32_t height) {
 
 // ---- programs: the tool, ffmpeg, melt ----
 
-struct ProgramRun {
-  int exit_code = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string slurp(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
+using testing::ProgramRun;
+using testing::slurp;
 
 // frei0r values with damage, table tampering and a filter, and the values
 // the tool must be given for the same render, worked out by hand from the
@@ -244,41 +237,11 @@ class Frei0rFiles : public ::testing::Test {
   // Runs a program (found on PATH) in the folder with extra environment
   // entries; standard output and error are captured.
   ProgramRun run(std::vector<std::string> words, const std::vector<std::string>& environment = {}) const {
-    const fs::path out_path = folder_ / ".stdout";
-    const fs::path err_path = folder_ / ".stderr";
-    std::vector<char*> argv;
-    for (std::string& word : words) {
-      argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
-    std::vector<std::string> settings = {std::string("FREI0R_PATH=") + SHARDCAST_FREI0R_DIR};
-    settings.insert(settings.end(), environment.begin(), environment.end());
-    const pid_t child = ::fork();
-    if (child == 0) {
-      const int in = ::open("/dev/null", O_RDONLY);
-      const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      if (in < 0 || out < 0 || err < 0 || ::chdir(folder_.c_str()) != 0) {
-        ::_exit(127);
-      }
-      ::dup2(in, STDIN_FILENO);
-      ::dup2(out, STDOUT_FILENO);
-      ::dup2(err, STDERR_FILENO);
-      ::unsetenv("SHARDCAST_FREI0R_MESSAGES");
-      for (std::string& setting : settings) {
-        ::putenv(setting.data());
-      }
-      ::execvp(argv[0], argv.data());
-      ::_exit(127);
-    }
-    ProgramRun result;
-    int status = 0;
-    if (child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status)) {
-      result.exit_code = WEXITSTATUS(status);
-    }
-    result.out = slurp(out_path);
-    result.err = slurp(err_path);
-    return result;
+    testing::ProgramEnvironment settings;
+    settings.unset = {"SHARDCAST_FREI0R_MESSAGES"};
+    settings.set = {std::string("FREI0R_PATH=") + SHARDCAST_FREI0R_DIR};
+    settings.set.insert(settings.set.end(), environment.begin(), environment.end());
+    return testing::run_program(folder_, std::move(words), settings);
   }
 
   // The ten frames a host wrote (out_01.png ...) against the tool's renders

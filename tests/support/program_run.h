@@ -1,0 +1,80 @@
+// Runs a program as a user would, for the tests that check whole programs
+// (the command-line tool, ffmpeg, melt): in a given folder, with empty
+// standard input, standard output and error captured, and chosen changes to
+// the environment.
+#pragma once
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace shardcast::testing {
+
+struct ProgramRun {
+  int exit_code = -1;  // -1 when the program did not exit normally
+  std::string out;
+  std::string err;
+};
+
+inline std::string slurp(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+struct ProgramEnvironment {
+  std::vector<std::string> unset;  // variable names removed first
+  std::vector<std::string> set;    // NAME=VALUE entries added after
+};
+
+// words[0] is the program: a path, or a name looked up on PATH. The
+// captured output goes through two files in the folder, removed afterwards.
+inline ProgramRun run_program(const std::filesystem::path& folder, std::vector<std::string> words,
+                              const ProgramEnvironment& environment = {}) {
+  const std::filesystem::path out_path = folder / ".stdout";
+  const std::filesystem::path err_path = folder / ".stderr";
+  std::vector<char*> argv;
+  for (std::string& word : words) {
+    argv.push_back(word.data());
+  }
+  argv.push_back(nullptr);
+  std::vector<std::string> settings = environment.set;
+  const pid_t child = ::fork();
+  if (child == 0) {
+    const int in = ::open("/dev/null", O_RDONLY);
+    const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (in < 0 || out < 0 || err < 0 || ::chdir(folder.c_str()) != 0) {
+      ::_exit(127);
+    }
+    ::dup2(in, STDIN_FILENO);
+    ::dup2(out, STDOUT_FILENO);
+    ::dup2(err, STDERR_FILENO);
+    for (const std::string& name : environment.unset) {
+      ::unsetenv(name.c_str());
+    }
+    for (std::string& setting : settings) {
+      ::putenv(setting.data());
+    }
+    ::execvp(argv[0], argv.data());
+    ::_exit(127);
+  }
+  ProgramRun result;
+  int status = 0;
+  if (child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status)) {
+    result.exit_code = WEXITSTATUS(status);
+  }
+  result.out = slurp(out_path);
+  result.err = slurp(err_path);
+  std::filesystem::remove(out_path);
+  std::filesystem::remove(err_path);
+  return result;
+}
+
+}  // namespace shardcast::testing
