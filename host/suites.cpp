@@ -24,6 +24,24 @@ void report_missing_suite(PF_InData* in_data, PF_OutData* out_data) {
   }
 }
 
+// AcquireSuite, with a suite reported as acquired but handed over as a null
+// table given back at once and counted as missing.
+SPErr acquire_usable(SPBasicSuite* basic, const char* name, int32 version, const void** suite) {
+  *suite = nullptr;
+  if (basic == nullptr) {
+    return kSPSuiteNotFoundError;
+  }
+  SPErr err = basic->AcquireSuite(name, version, suite);
+  if (err == kSPNoError && *suite == nullptr) {
+    basic->ReleaseSuite(name, version);
+    err = kSPSuiteNotFoundError;
+  }
+  if (err != kSPNoError) {
+    *suite = nullptr;  // a failed acquisition holds nothing
+  }
+  return err;
+}
+
 }  // namespace
 
 SuiteCache::SuiteCache(SPBasicSuite* basic) : basic_(basic), ansi_{kPFANSISuite, kPFANSISuiteVersion1} {
@@ -46,50 +64,27 @@ const void* SuiteCache::request(Slot& slot) {
   if (slot.suite != nullptr) {
     return slot.suite;
   }
-  const SPErr err = basic_->AcquireSuite(slot.name, slot.version, &slot.suite);
-  if (err != kSPNoError || slot.suite == nullptr) {
-    if (err == kSPNoError) {
-      // Acquired, but nothing usable came with it: give it back.
-      basic_->ReleaseSuite(slot.name, slot.version);
-    }
-    slot.suite = nullptr;  // a failed acquisition holds nothing
+  if (acquire_usable(basic_, slot.name, slot.version, &slot.suite) != kSPNoError) {
     throw static_cast<A_long>(PF_Err_BAD_CALLBACK_PARAM);
   }
   return slot.suite;
 }
 
 ScopedSuite::ScopedSuite(PF_InData* in_data, PF_OutData* out_data, const char* name, int32 version)
-    : basic_(in_data->pica_basicP), name_(name), version_(version) {
-  SPErr err = kSPSuiteNotFoundError;
-  if (basic_ != nullptr) {
-    err = basic_->AcquireSuite(name_, version_, &suite_);
-    if (err == kSPNoError && suite_ == nullptr) {
-      basic_->ReleaseSuite(name_, version_);
-      err = kSPSuiteNotFoundError;
-    }
-  }
-  if (err != kSPNoError) {
-    suite_ = nullptr;
+    : suite_(in_data->pica_basicP, name, version) {
+  if (suite_.get<void>() == nullptr) {
     report_missing_suite(in_data, out_data);
     throw static_cast<A_long>(A_Err_MISSING_SUITE);
   }
 }
 
-ScopedSuite::~ScopedSuite() { basic_->ReleaseSuite(name_, version_); }
-
 OptionalSuite::OptionalSuite(SPBasicSuite* basic, const char* name, int32 version)
     : basic_(basic), name_(name), version_(version) {
-  if (basic_ == nullptr) {
-    return;
-  }
-  acquired_ = basic_->AcquireSuite(name_, version_, &suite_) == kSPNoError;
-  if (!acquired_) {
-    suite_ = nullptr;
-  }
+  acquire_usable(basic_, name_, version_, &suite_);
 }
 
 OptionalSuite::~OptionalSuite() {
-  if (acquired_) {
+  if (suite_ != nullptr) {
     basic_->ReleaseSuite(name_, version_);
   }
 }

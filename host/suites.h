@@ -44,28 +44,9 @@ class SuiteCache {
   Slot ansi_;
 };
 
-class ScopedSuite {
- public:
-  ScopedSuite(PF_InData* in_data, PF_OutData* out_data, const char* name, int32 version);
-  ~ScopedSuite();
-  ScopedSuite(const ScopedSuite&) = delete;
-  ScopedSuite& operator=(const ScopedSuite&) = delete;
-
-  template <typename Suite>
-  const Suite* get() const {
-    return static_cast<const Suite*>(suite_);
-  }
-
- private:
-  SPBasicSuite* basic_;
-  const char* name_;
-  int32 version_;
-  const void* suite_ = nullptr;
-};
-
-// An acquisition for which a missing suite is no error: the render driver's
-// optional probe of the pixel format. Never throws; `get` is null when the
-// host gave nothing, and only a successful acquisition is released.
+// An acquisition for which a missing suite is no error: the pixel format
+// probes of global setup and render. Never throws; `get` is null when the
+// host gave nothing usable, and only a suite that was given is released.
 class OptionalSuite {
  public:
   OptionalSuite(SPBasicSuite* basic, const char* name, int32 version);
@@ -82,8 +63,21 @@ class OptionalSuite {
   SPBasicSuite* basic_;
   const char* name_;
   int32 version_;
-  bool acquired_ = false;
   const void* suite_ = nullptr;
+};
+
+// The same acquisition, for one scope that cannot do without the suite.
+class ScopedSuite {
+ public:
+  ScopedSuite(PF_InData* in_data, PF_OutData* out_data, const char* name, int32 version);
+
+  template <typename Suite>
+  const Suite* get() const {
+    return suite_.get<Suite>();
+  }
+
+ private:
+  OptionalSuite suite_;
 };
 
 }  // namespace shardcast
