@@ -62,6 +62,14 @@ std::string ModuleSession::open(const std::string& path) {
   return {};
 }
 
+std::string ModuleSession::open_with_values(const std::string& option_path, const ParameterValues& given,
+                                            ResolvedValues& values) {
+  if (std::string failure = open(find_module_path(option_path)); !failure.empty()) {
+    return failure;
+  }
+  return resolve_values(parameters(), given, values);
+}
+
 const std::vector<ParameterInfo>& ModuleSession::parameters() const { return state_->parameters; }
 
 std::string ModuleSession::supervise(ResolvedValues& values) {

@@ -27,6 +27,11 @@ class ModuleSession {
   // Loads the module and runs global and parameter setup. Empty on success,
   // otherwise the reason.
   std::string open(const std::string& path);
+  // Finds the module as find_module_path does, opens it and checks the
+  // given values against what it registered. Empty on success, otherwise
+  // the reason.
+  std::string open_with_values(const std::string& option_path, const ParameterValues& given,
+                               ResolvedValues& values);
   // What the module registered, in index order, sliders and checkboxes only.
   const std::vector<ParameterInfo>& parameters() const;
   // The host's editing rule for the glitch window: the values are changed

@@ -103,12 +103,8 @@ int run_render(const RenderRequest& request) {
     return exit_bad_input;
   }
   ModuleSession module;
-  if (std::string failure = module.open(find_module_path(request.module_path)); !failure.empty()) {
-    report(failure);
-    return exit_bad_input;
-  }
   ResolvedValues values{};
-  if (std::string refusal = resolve_values(module.parameters(), request.values, values); !refusal.empty()) {
+  if (std::string refusal = module.open_with_values(request.module_path, request.values, values); !refusal.empty()) {
     report(refusal);
     return exit_bad_input;
   }
