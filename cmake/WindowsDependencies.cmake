@@ -1,6 +1,6 @@
 # Third-party libraries of the Windows cross build. Nothing comes from the
 # build machine's own libraries: libjpeg-turbo and libpng are Debian's
-# sources built for Windows by scripts/build-windows-libjpeg-turbo.sh into
+# sources built for Windows by scripts/build-deps.sh windows into
 # SHARDCAST_WINDOWS_DEPS_DIR, zlib is Debian's MinGW package, and CLI11
 # (header-only) is copied out of the build machine's include folder alone so
 # that no Linux header can reach a Windows compile.
@@ -14,30 +14,18 @@
 set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
 
 set(SHARDCAST_WINDOWS_DEPS_DIR "${PROJECT_SOURCE_DIR}/build/windows-deps" CACHE PATH
-    "Windows libraries built by scripts/build-windows-libjpeg-turbo.sh")
+    "Windows libraries built by scripts/build-deps.sh windows")
 
-# An imported static library from <deps>/<name>/lib, under the first of the
-# file names given that exists (MinGW and MSVC builds name them differently).
-function(shardcast_windows_library target name)
-  set(root "${SHARDCAST_WINDOWS_DEPS_DIR}/${name}")
-  foreach(file IN LISTS ARGN)
-    if(EXISTS "${root}/lib/${file}" AND EXISTS "${root}/include")
-      add_library(${target} STATIC IMPORTED)
-      set_target_properties(${target} PROPERTIES
-        IMPORTED_LOCATION "${root}/lib/${file}"
-        INTERFACE_INCLUDE_DIRECTORIES "${root}/include")
-      return()
-    endif()
-  endforeach()
-  message(FATAL_ERROR "No Windows ${name} in ${root}: run scripts/build-windows-libjpeg-turbo.sh first")
-endfunction()
-
-shardcast_windows_library(PkgConfig::TURBOJPEG libjpeg-turbo libturbojpeg.a turbojpeg-static.lib)
+# MinGW and MSVC builds name the libraries differently.
+set(shardcast_windows_deps_script "scripts/build-deps.sh windows")
+shardcast_prebuilt_library(PkgConfig::TURBOJPEG "${SHARDCAST_WINDOWS_DEPS_DIR}/libjpeg-turbo"
+                           "${shardcast_windows_deps_script}" libturbojpeg.a turbojpeg-static.lib)
 
 # The static zlib by its file name: a plain search would find the import
 # library of zlib1.dll first.
 find_library(SHARDCAST_WINDOWS_ZLIB NAMES libz.a zlibstatic.lib zlib.lib REQUIRED)
-shardcast_windows_library(PNG::PNG libpng libpng.a libpng16_static.lib)
+shardcast_prebuilt_library(PNG::PNG "${SHARDCAST_WINDOWS_DEPS_DIR}/libpng" "${shardcast_windows_deps_script}"
+                           libpng.a libpng16_static.lib)
 set_property(TARGET PNG::PNG PROPERTY INTERFACE_LINK_LIBRARIES "${SHARDCAST_WINDOWS_ZLIB}")
 
 if(CMAKE_CROSSCOMPILING)

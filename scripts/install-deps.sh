@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
-# Installs everything the build and the tests need from Debian's packages.
-# Safe to run again: packages already present are left as they are.
+# Installs everything the build and the tests need from Debian's packages,
+# then builds the static libjpeg-turbo the build links (scripts/build-deps.sh;
+# nasm assembles its SIMD code, dpkg-dev unpacks Debian's source). Safe to run
+# again: packages already present and a cached library are left as they are.
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config
+  build-essential cmake ninja-build pkg-config nasm dpkg-dev
   libturbojpeg0-dev libjpeg62-turbo-dev libpng-dev libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   frei0r-plugins-dev ffmpeg melt
 )
 
 "$(dirname "$0")/apt-install.sh" "${packages[@]}"
+"$(dirname "$0")/build-deps.sh" linux

@@ -2,8 +2,10 @@
 # Installs what the Windows cross build and its tests need, all from Debian's
 # packages: the MinGW-w64 cross compiler (win32 thread model), nasm for
 # libjpeg-turbo's SIMD code, dpkg-dev to unpack Debian's library sources,
-# MinGW zlib for libpng, wine64 to run the Windows binaries and icoutils (wrestool) to read the
-# module's resources. Safe to run again: packages already present are left.
+# MinGW zlib for libpng, wine64 to run the Windows binaries and icoutils
+# (wrestool) to read the module's resources. Then builds the static Windows
+# libjpeg-turbo and libpng (scripts/build-deps.sh). Safe to run again:
+# packages already present and cached libraries are left as they are.
 set -euo pipefail
 
 packages=(
@@ -12,3 +14,4 @@ packages=(
 )
 
 "$(dirname "$0")/apt-install.sh" "${packages[@]}"
+"$(dirname "$0")/build-deps.sh" windows

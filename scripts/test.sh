@@ -24,7 +24,6 @@ done
 
 echo "== windows-release build"
 scripts/install-windows-deps.sh
-scripts/build-windows-libjpeg-turbo.sh
 cmake --preset windows-release >/dev/null
 cmake --build --preset windows-release -j "$jobs"
 echo "== windows tests"
