@@ -7,6 +7,7 @@
 
 #include "cli/frame_sequence.h"
 #include "cli/parameter_options.h"
+#include "cli/picture_limits.h"
 
 namespace shardcast::cli {
 
@@ -26,6 +27,7 @@ struct RenderRequest {
   std::string module_path;
   std::int32_t sample_width = 0;
   std::int32_t sample_height = 0;
+  PictureLimits limits;
 };
 
 struct DecodeRequest {
@@ -34,6 +36,7 @@ struct DecodeRequest {
   ParameterValues values;
   std::string messages;
   std::string module_path;
+  PictureLimits limits;
 };
 
 int run_render(const RenderRequest& request);

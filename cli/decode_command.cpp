@@ -4,7 +4,9 @@
 // The work buffer has the size the stream's frame header declares and
 // starts opaque black; glitch_rng is seeded from --seed, the table and stage
 // options apply as in a render. Refuses files that do not start like a JPEG
-// stream and frames larger than the tool's limit. When the decoder gives up
+// stream and frames beyond the picture limits (judged on the frame header,
+// before the buffer exists); a stream cut short is the decoder's to recover
+// from, like any other damage. When the decoder gives up
 // the untouched black buffer is written all the same and the exit code is 3;
 // a stream whose header never declares a frame size leaves nothing to write.
 #include <memory>
@@ -86,10 +88,11 @@ int run_decode(const DecodeRequest& request) {
   std::uint32_t height = 0;
   declared_frame_size(stream, width, height);
   const bool has_size = width > 0 && height > 0;
-  if (has_size && static_cast<std::uint64_t>(width) * height > max_image_pixels) {
-    report("cannot read " + request.input + ": its frame of " + std::to_string(width) + "x" + std::to_string(height) +
-           " pixels is too large");
-    return exit_bad_input;
+  if (has_size) {
+    if (std::string refusal = request.limits.check_size("its frame", width, height); !refusal.empty()) {
+      report("cannot read " + request.input + ": " + refusal);
+      return exit_bad_input;
+    }
   }
 
   MessageDestination messages;

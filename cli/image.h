@@ -4,6 +4,8 @@
 //
 // Reading recognises PNG and JPEG by their first bytes, not by the file name;
 // anything else, a corrupt file or an unreadable one is refused with a reason.
+// A file's header is judged against the picture limits (picture_limits.h)
+// before the picture's buffer is made.
 // Writing chooses PNG or JPEG by the output's extension and goes through a
 // temporary file in the output's folder, renamed into place only when the
 // whole file is written, so a failure never leaves a partial picture behind.
@@ -13,6 +15,8 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "cli/picture_limits.h"
 
 namespace shardcast::cli {
 
@@ -28,9 +32,6 @@ struct Image {
   }
 };
 
-// Largest picture the tool accepts or creates, in pixels (a 1 GiB buffer).
-inline constexpr std::uint64_t max_image_pixels = std::uint64_t{1} << 28;
-
 // What went wrong, worded to follow "cannot read FILE: " or "cannot write
 // FILE: ". Empty on success.
 struct ImageResult {
@@ -44,9 +45,10 @@ enum class ImageFormat { Png, Jpeg };
 ImageResult read_file_bytes(const std::string& path, std::vector<std::uint8_t>& bytes);
 inline constexpr std::size_t max_file_bytes = std::size_t{1} << 30;
 
-ImageResult read_image(const std::string& path, Image& image);
-ImageResult decode_png(const std::vector<std::uint8_t>& bytes, Image& image);
-ImageResult decode_jpeg(const std::vector<std::uint8_t>& bytes, Image& image);
+ImageResult read_image(const std::string& path, Image& image, const PictureLimits& limits = {});
+ImageResult decode_png(const std::vector<std::uint8_t>& bytes, Image& image, const PictureLimits& limits = {});
+// A JPEG file must hold its end-of-image marker: one cut short is refused.
+ImageResult decode_jpeg(const std::vector<std::uint8_t>& bytes, Image& image, const PictureLimits& limits = {});
 
 // The format an output name asks for; false for anything but .png, .jpg or
 // .jpeg (any letter case).

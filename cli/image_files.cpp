@@ -4,8 +4,11 @@
 // Tolerates every PNG colour type and bit depth (palette, grey, grey with
 // alpha, RGB, RGBA; 1 to 16 bits, interlaced or not): libpng's transforms
 // bring each to 8-bit RGBA, 16-bit samples scaled to 8. JPEG inputs get an
-// opaque alpha. Refuses files that are neither, corrupt files, pictures
-// larger than max_image_pixels, and output names without a known extension.
+// opaque alpha. Refuses files that are neither, corrupt files, JPEG files cut
+// short, pictures beyond the limits, headers that claim more pixels than
+// their file's data can fill, and output names without a known extension.
+// The size checks run on the header alone, before any buffer in proportion
+// to the claimed size (libpng's row buffers included) is made.
 #include "cli/image.h"
 
 #include <png.h>
@@ -60,16 +63,45 @@ void png_read_from_memory(png_structp png, png_bytep out, png_size_t count) {
   reader->position += count;
 }
 
-// Reads the header and sets up the transforms to 8-bit RGBA. Returns false
-// after a libpng error (reader.error says why).
-bool png_read_header(PngReader& reader, png_uint_32& width, png_uint_32& height) {
+std::uint32_t big_endian_32(const std::uint8_t* bytes) {
+  return (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) | (std::uint32_t{bytes[2]} << 8) | bytes[3];
+}
+
+// The size the IHDR chunk declares, read before libpng sees the file: libpng
+// refuses a size beyond its limits with no more than "Invalid IHDR data".
+// False when the file does not open with an IHDR chunk (libpng then says
+// what is wrong).
+bool png_declared_size(const std::vector<std::uint8_t>& bytes, std::uint32_t& width, std::uint32_t& height) {
+  constexpr std::size_t chunk = sizeof png_signature;
+  if (bytes.size() < chunk + 16 || std::memcmp(bytes.data() + chunk + 4, "IHDR", 4) != 0) {
+    return false;
+  }
+  width = big_endian_32(bytes.data() + chunk + 8);
+  height = big_endian_32(bytes.data() + chunk + 12);
+  return true;
+}
+
+// Deflate codes at most 258 bytes in two bits, so compressed data never
+// inflates to more than 1032 times its size.
+constexpr std::uint64_t deflate_max_ratio = 1032;
+
+// Reads the chunks up to the picture data. Returns false after a libpng
+// error (reader.error says why).
+bool png_read_header(PngReader& reader) {
   if (setjmp(png_jmpbuf(reader.png)) != 0) {
     return false;
   }
   png_set_read_fn(reader.png, &reader, &png_read_from_memory);
   png_read_info(reader.png, reader.info);
-  width = png_get_image_width(reader.png, reader.info);
-  height = png_get_image_height(reader.png, reader.info);
+  return true;
+}
+
+// Sets up the transforms to 8-bit RGBA; this allocates libpng's row
+// buffers. Returns the number of interlace passes, 0 after a libpng error.
+int png_set_up_rgba(PngReader& reader) {
+  if (setjmp(png_jmpbuf(reader.png)) != 0) {
+    return 0;
+  }
   const int colour_type = png_get_color_type(reader.png, reader.info);
   const int bit_depth = png_get_bit_depth(reader.png, reader.info);
   if (bit_depth == 16) {
@@ -88,16 +120,22 @@ bool png_read_header(PngReader& reader, png_uint_32& width, png_uint_32& height)
     png_set_gray_to_rgb(reader.png);
   }
   png_set_add_alpha(reader.png, 0xFF, PNG_FILLER_AFTER);
-  png_set_interlace_handling(reader.png);
+  const int passes = png_set_interlace_handling(reader.png);
   png_read_update_info(reader.png, reader.info);
-  return true;
+  return passes;
 }
 
-bool png_read_rows(PngReader& reader, png_bytepp rows) {
+// Row by row into the picture, as png_read_image does, but without an array
+// of row addresses as long as the picture is high.
+bool png_read_rows(PngReader& reader, Image& image, int passes) {
   if (setjmp(png_jmpbuf(reader.png)) != 0) {
     return false;
   }
-  png_read_image(reader.png, rows);
+  for (int pass = 0; pass < passes; ++pass) {
+    for (std::int32_t y = 0; y < image.height; ++y) {
+      png_read_row(reader.png, image.pixel(0, y), nullptr);
+    }
+  }
   png_read_end(reader.png, nullptr);
   return true;
 }
@@ -123,14 +161,91 @@ struct TurboJpegBuffer {
   ~TurboJpegBuffer() { tjFree(data); }
 };
 
-bool within_limits(std::uint64_t width, std::uint64_t height) {
-  return width > 0 && height > 0 && width <= INT32_MAX && height <= INT32_MAX &&
-         width * height <= max_image_pixels;
+// What a JPEG file's marker segments say about its coded data. Markers are
+// found as libjpeg finds them: stray and fill bytes between segments are
+// skipped.
+struct JpegLayout {
+  std::uint32_t width = 0;     // as the frame header declares; 0 x 0 without one
+  std::uint32_t height = 0;
+  std::size_t scan_start = 0;  // the first byte after the first scan header
+  bool ends = false;           // an end-of-image marker follows it
+  std::uint64_t least = 0;     // the fewest bytes of coded data the frame needs
+};
+
+// Every scan of a Huffman-coded frame (baseline, extended or progressive)
+// spends at least one bit on each block of each component it codes, and a
+// frame has at least one scan: at least one bit per block of its smallest
+// component. Arithmetic coding has no such floor (nor do the processes
+// TurboJPEG cannot decode anyway), so those frames need no bytes here.
+std::uint64_t least_huffman_bytes(const std::uint8_t* frame, std::size_t length) {
+  if (length < 6 || frame[5] == 0 || length < 6 + std::size_t{frame[5]} * 3) {
+    return 0;
+  }
+  const std::uint64_t height = (std::uint64_t{frame[1]} << 8) | frame[2];
+  const std::uint64_t width = (std::uint64_t{frame[3]} << 8) | frame[4];
+  const std::uint8_t* components = frame + 6;
+  std::uint64_t h_max = 1;
+  std::uint64_t v_max = 1;
+  for (std::size_t c = 0; c < frame[5]; ++c) {
+    h_max = std::max<std::uint64_t>(h_max, components[c * 3 + 1] >> 4);
+    v_max = std::max<std::uint64_t>(v_max, components[c * 3 + 1] & 0x0F);
+  }
+  // Blocks along one side of a component: its samples, rounded up, in 8s.
+  auto blocks = [](std::uint64_t size, std::uint64_t factor, std::uint64_t max) {
+    return ((size * factor + max - 1) / max + 7) / 8;
+  };
+  std::uint64_t fewest = UINT64_MAX;
+  for (std::size_t c = 0; c < frame[5]; ++c) {
+    const std::uint64_t h = components[c * 3 + 1] >> 4;
+    const std::uint64_t v = components[c * 3 + 1] & 0x0F;
+    fewest = std::min(fewest, blocks(width, h, h_max) * blocks(height, v, v_max));
+  }
+  return fewest / 8;
 }
 
-std::string size_refusal(std::uint64_t width, std::uint64_t height) {
-  return "picture of " + std::to_string(width) + "x" + std::to_string(height) +
-         " pixels is empty or too large";
+JpegLayout jpeg_layout(const std::vector<std::uint8_t>& bytes) {
+  JpegLayout layout;
+  std::size_t at = 2;  // after the start-of-image marker
+  while (at + 1 < bytes.size()) {
+    const std::uint8_t marker = bytes[at + 1];
+    if (bytes[at] != 0xFF || marker == 0xFF || marker == 0x00) {
+      ++at;
+      continue;
+    }
+    if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) {  // markers without a segment
+      at += 2;
+      continue;
+    }
+    if (marker == 0xD9 || at + 3 >= bytes.size()) {
+      break;
+    }
+    const std::size_t length = (std::size_t{bytes[at + 2]} << 8) | bytes[at + 3];
+    if (length < 2 || length > bytes.size() - at - 2) {
+      break;
+    }
+    const bool frame_header = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+    if (frame_header && length >= 7) {
+      layout.height = (std::uint32_t{bytes[at + 5]} << 8) | bytes[at + 6];
+      layout.width = (std::uint32_t{bytes[at + 7]} << 8) | bytes[at + 8];
+    }
+    if (marker == 0xC0 || marker == 0xC1 || marker == 0xC2) {
+      layout.least = least_huffman_bytes(bytes.data() + at + 4, length - 2);
+    }
+    if (marker == 0xDA) {
+      layout.scan_start = at + 2 + length;
+      // Inside coded data 0xFF is always followed by 0x00 or a marker, so the
+      // first 0xFF 0xD9 after the scan header is the end-of-image marker.
+      for (std::size_t i = layout.scan_start; i + 1 < bytes.size(); ++i) {
+        if (bytes[i] == 0xFF && bytes[i + 1] == 0xD9) {
+          layout.ends = true;
+          break;
+        }
+      }
+      break;
+    }
+    at += 2 + length;
+  }
+  return layout;
 }
 
 ImageResult encode_png(const Image& image, std::vector<std::uint8_t>& bytes) {
@@ -260,7 +375,14 @@ ImageResult read_file_bytes(const std::string& path, std::vector<std::uint8_t>& 
   return result;
 }
 
-ImageResult decode_png(const std::vector<std::uint8_t>& bytes, Image& image) {
+ImageResult decode_png(const std::vector<std::uint8_t>& bytes, Image& image, const PictureLimits& limits) {
+  std::uint32_t declared_width = 0;
+  std::uint32_t declared_height = 0;
+  if (png_declared_size(bytes, declared_width, declared_height)) {
+    if (std::string refusal = limits.check_size("picture", declared_width, declared_height); !refusal.empty()) {
+      return {refusal};
+    }
+  }
   PngReader reader;
   reader.data = bytes.data();
   reader.size = bytes.size();
@@ -272,14 +394,28 @@ ImageResult decode_png(const std::vector<std::uint8_t>& bytes, Image& image) {
   if (reader.info == nullptr) {
     return {"PNG decoder unavailable"};
   }
-  png_set_user_limits(reader.png, 0x7FFFFFFF, 0x7FFFFFFF);
-  png_uint_32 width = 0;
-  png_uint_32 height = 0;
-  if (!png_read_header(reader, width, height)) {
+  // libpng's own limits stay on, at ours; its limits on ancillary chunks keep
+  // their defaults.
+  const auto max_side = static_cast<png_uint_32>(std::min<std::uint64_t>(limits.max_side(), PNG_UINT_31_MAX));
+  png_set_user_limits(reader.png, max_side, max_side);
+  if (!png_read_header(reader)) {
     return {reader.error};
   }
-  if (!within_limits(width, height)) {
-    return {size_refusal(width, height)};
+  const png_uint_32 width = png_get_image_width(reader.png, reader.info);
+  const png_uint_32 height = png_get_image_height(reader.png, reader.info);
+  if (std::string refusal = limits.check_size("picture", width, height); !refusal.empty()) {
+    return {refusal};
+  }
+  const std::uint64_t bits = std::uint64_t{width} * height * png_get_channels(reader.png, reader.info) *
+                             png_get_bit_depth(reader.png, reader.info);
+  if (std::string refusal =
+          check_data_fills(width, height, (bits + 7) / 8 / deflate_max_ratio, reader.size - reader.position);
+      !refusal.empty()) {
+    return {refusal};
+  }
+  const int passes = png_set_up_rgba(reader);
+  if (passes == 0) {
+    return {reader.error};
   }
   if (png_get_rowbytes(reader.png, reader.info) != static_cast<std::size_t>(width) * 4) {
     return {"unsupported PNG layout"};
@@ -287,17 +423,30 @@ ImageResult decode_png(const std::vector<std::uint8_t>& bytes, Image& image) {
   image.width = static_cast<std::int32_t>(width);
   image.height = static_cast<std::int32_t>(height);
   image.rgba.assign(static_cast<std::size_t>(width) * height * 4, 0);
-  std::vector<png_bytep> rows(height);
-  for (png_uint_32 y = 0; y < height; ++y) {
-    rows[y] = image.pixel(0, static_cast<std::int32_t>(y));
-  }
-  if (!png_read_rows(reader, rows.data())) {
+  if (!png_read_rows(reader, image, passes)) {
     return {reader.error};
   }
   return {};
 }
 
-ImageResult decode_jpeg(const std::vector<std::uint8_t>& bytes, Image& image) {
+ImageResult decode_jpeg(const std::vector<std::uint8_t>& bytes, Image& image, const PictureLimits& limits) {
+  // The file is judged on its own marker segments first, so that a size
+  // beyond the limits or a file cut short is refused in the same words as
+  // in any other format, whatever TurboJPEG would say.
+  const JpegLayout layout = jpeg_layout(bytes);
+  if (layout.width > 0 || layout.height > 0) {
+    if (std::string refusal = limits.check_size("picture", layout.width, layout.height); !refusal.empty()) {
+      return {refusal};
+    }
+  }
+  if (!layout.ends) {
+    return {"JPEG file is cut short (no end-of-image marker after its picture data)"};
+  }
+  if (std::string refusal =
+          check_data_fills(layout.width, layout.height, layout.least, bytes.size() - layout.scan_start);
+      !refusal.empty()) {
+    return {refusal};
+  }
   TurboJpegHandle decompressor(tjInitDecompress());
   if (decompressor.handle == nullptr) {
     return {std::string("JPEG decoder unavailable (") + tjGetErrorStr2(nullptr) + ")"};
@@ -310,8 +459,10 @@ ImageResult decode_jpeg(const std::vector<std::uint8_t>& bytes, Image& image) {
                           &colourspace) != 0) {
     return {std::string("corrupt JPEG file (") + tjGetErrorStr2(decompressor.handle) + ")"};
   }
-  if (!within_limits(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height))) {
-    return {size_refusal(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height))};
+  if (std::string refusal = limits.check_size("picture", static_cast<std::uint64_t>(width),
+                                               static_cast<std::uint64_t>(height));
+      !refusal.empty()) {
+    return {refusal};
   }
   image.width = width;
   image.height = height;
@@ -324,16 +475,16 @@ ImageResult decode_jpeg(const std::vector<std::uint8_t>& bytes, Image& image) {
   return {};
 }
 
-ImageResult read_image(const std::string& path, Image& image) {
+ImageResult read_image(const std::string& path, Image& image, const PictureLimits& limits) {
   std::vector<std::uint8_t> bytes;
   if (ImageResult result = read_file_bytes(path, bytes); !result.ok()) {
     return result;
   }
   if (bytes.size() >= sizeof png_signature && std::equal(png_signature, png_signature + 8, bytes.begin())) {
-    return decode_png(bytes, image);
+    return decode_png(bytes, image, limits);
   }
   if (bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF) {
-    return decode_jpeg(bytes, image);
+    return decode_jpeg(bytes, image, limits);
   }
   return {"not a PNG or JPEG file"};
 }

@@ -9,6 +9,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <string>
 
 #include "cli/commands.h"
@@ -82,6 +83,26 @@ bool parse_size(const std::string& text, std::int32_t& width, std::int32_t& heig
          h.ptr == second.data() + second.size() && width > 0 && height > 0 && width <= 16384 && height <= 16384;
 }
 
+// --max-pixels: a whole number of pixels. The top of the range only keeps
+// the tool's size arithmetic in 64 bits; memory runs out long before.
+constexpr std::uint64_t max_pixels_ceiling = std::uint64_t{1} << 40;
+
+std::string parse_max_pixels(const std::string& text, PictureLimits& limits) {
+  std::uint64_t value = 0;
+  const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || result.ec != std::errc() || result.ptr != text.data() + text.size() || value == 0 ||
+      value > max_pixels_ceiling) {
+    return "--max-pixels " + text + ": expected a whole number of pixels from 1 to " +
+           std::to_string(max_pixels_ceiling);
+  }
+  limits.max_pixels = value;
+  return {};
+}
+
+const std::string max_pixels_help =
+    "largest picture read, in pixels (default " + std::to_string(default_max_pixels) +
+    ", 8192x8192; a render takes about 36 bytes of memory per pixel)";
+
 const char* const module_help =
     "effect module to load (default: $SHARDCAST_MODULE, else Shardcast.so beside this program, else the "
     "module of this build)";
@@ -110,6 +131,8 @@ int run(int argc, char** argv) {
   render_command->add_option("--sample-size", size_text, "size of the built-in sample frame, WxH (default 640x360)");
   render_command->add_option("--messages", render.messages, messages_help);
   render_command->add_option("--module", render.module_path, module_help);
+  std::string render_max_pixels;
+  render_command->add_option("--max-pixels", render_max_pixels, max_pixels_help)->type_name("PIXELS");
   add_parameter_options(*render_command, render_texts, false);
 
   DecodeRequest decode;
@@ -120,6 +143,8 @@ int run(int argc, char** argv) {
   decode_command->add_option("-o,--output", decode.output, "output picture, .png or .jpg")->required();
   decode_command->add_option("--messages", decode.messages, messages_help);
   decode_command->add_option("--module", decode.module_path, "effect module whose parameter defaults apply");
+  std::string decode_max_pixels;
+  decode_command->add_option("--max-pixels", decode_max_pixels, max_pixels_help)->type_name("PIXELS");
   add_parameter_options(*decode_command, decode_texts, true);
 
   std::string params_module;
@@ -137,14 +162,22 @@ int run(int argc, char** argv) {
     return run_params(params_module);
   }
   if (*decode_command) {
-    if (std::string refusal = collect_values(decode_texts, decode.values); !refusal.empty()) {
-      report(refusal);
+    std::string invalid = collect_values(decode_texts, decode.values);
+    if (invalid.empty() && !decode_max_pixels.empty()) {
+      invalid = parse_max_pixels(decode_max_pixels, decode.limits);
+    }
+    if (!invalid.empty()) {
+      report(invalid);
       return exit_bad_input;
     }
     return run_decode(decode);
   }
-  if (std::string refusal = collect_values(render_texts, render.values); !refusal.empty()) {
-    report(refusal);
+  std::string invalid = collect_values(render_texts, render.values);
+  if (invalid.empty() && !render_max_pixels.empty()) {
+    invalid = parse_max_pixels(render_max_pixels, render.limits);
+  }
+  if (!invalid.empty()) {
+    report(invalid);
     return exit_bad_input;
   }
   if (!frames_text.empty()) {
@@ -166,6 +199,12 @@ int run(int argc, char** argv) {
       report("--sample-size " + size_text + ": expected WxH, each from 1 to 16384");
       return exit_bad_input;
     }
+    if (std::string too_large = render.limits.check_size("--sample-size: the sample frame", render.sample_width,
+                                                         render.sample_height);
+        !too_large.empty()) {
+      report(too_large);
+      return exit_bad_input;
+    }
   }
   return run_render(render);
 }
@@ -176,4 +215,13 @@ void report(const std::string& text) { std::fprintf(stderr, "shardcast: %s\n", t
 
 }  // namespace shardcast::cli
 
-int main(int argc, char** argv) { return shardcast::cli::run(argc, argv); }
+int main(int argc, char** argv) {
+  // Within the default limits every picture fits in memory; a raised
+  // --max-pixels may ask for more than there is.
+  try {
+    return shardcast::cli::run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    shardcast::cli::report("out of memory: the picture is too large for the memory available");
+    return shardcast::cli::exit_bad_input;
+  }
+}

@@ -129,7 +129,7 @@ int run_render(const RenderRequest& request) {
   if (request.input.empty()) {
     fixed_input = sample_frame(request.sample_width, request.sample_height);
   } else if (!plan.input.has_frame_number) {
-    if (ImageResult read = read_image(request.input, fixed_input); !read.ok()) {
+    if (ImageResult read = read_image(request.input, fixed_input, request.limits); !read.ok()) {
       report("cannot read " + request.input + ": " + read.error);
       return exit_bad_input;
     }
@@ -144,7 +144,7 @@ int run_render(const RenderRequest& request) {
     const Image* input = &fixed_input;
     if (plan.input.has_frame_number) {
       const std::string name = plan.input.name_for(frame);
-      if (ImageResult read = read_image(name, input_frame); !read.ok()) {
+      if (ImageResult read = read_image(name, input_frame, request.limits); !read.ok()) {
         progress.finish();
         report(frame_prefix(plan, frame) + "cannot read " + name + ": " + read.error);
         exit_code = exit_bad_input;

@@ -4,6 +4,7 @@
 if(TARGET cli_test AND TARGET shardcast)
   target_sources(cli_test PRIVATE
     ${PROJECT_SOURCE_DIR}/cli/image_files.cpp
+    ${PROJECT_SOURCE_DIR}/cli/picture_limits.cpp
     ${PROJECT_SOURCE_DIR}/cli/sample_frame.cpp)
   target_link_libraries(cli_test PRIVATE shardcast_hostsim shardcast_sdk PNG::PNG PkgConfig::TURBOJPEG)
   target_compile_definitions(cli_test PRIVATE

@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <turbojpeg.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -50,10 +51,10 @@ class ShardcastTool : public ::testing::Test {
 
   // Runs the tool with the folder as working directory; standard input is
   // empty, standard output and error are captured.
-  Outcome run(const std::vector<std::string>& arguments) const {
+  Outcome run(const std::vector<std::string>& arguments, const testing::ProgramEnvironment& environment = {}) const {
     std::vector<std::string> words = {SHARDCAST_CLI_PATH};
     words.insert(words.end(), arguments.begin(), arguments.end());
-    return testing::run_program(folder_, words);
+    return testing::run_program(folder_, words, environment);
   }
 
   // The folder's files, the captured output excepted.
@@ -372,6 +373,31 @@ TEST_F(ShardcastTool, RenderOfAJpegInputEqualsTheModulesRenderOfItsPixels) {
   EXPECT_TRUE(read_png("out.png").rgba == render_in_process(decoded, {{3, 30}}).rgba);
 }
 
+TEST_F(ShardcastTool, TurboJpegEnvironmentVariablesChangeNoFrame) {
+  // Each variable would change the streams TurboJPEG writes, were it read:
+  // the damaged stream inside a render, and the tool's JPEG outputs.
+  write_png("in.png", test_picture(48, 32));
+  write_bytes("in.jpg", compress_jpeg(test_picture(48, 32)));
+  const std::vector<std::string> variables = {"TJ_OPTIMIZE", "TJ_RESTART", "TJ_PROGRESSIVE", "TJ_ARITHMETIC"};
+  auto outputs = [&](const testing::ProgramEnvironment& environment) {
+    std::vector<std::string> bytes;
+    for (const std::string output : {"render.png", "render.jpg"}) {
+      const Outcome result =
+          run({"render", "in.png", "-o", output, "--broken-bytes", "60", "--seed", "11"}, environment);
+      EXPECT_EQ(result.exit_code, 0) << result.err;
+      bytes.push_back(slurp(file(output)));
+    }
+    const Outcome decoded = run({"decode", "in.jpg", "-o", "decode.jpg"}, environment);
+    EXPECT_EQ(decoded.exit_code, 0) << decoded.err;
+    bytes.push_back(slurp(file("decode.jpg")));
+    return bytes;
+  };
+  const std::vector<std::string> plain = outputs({variables, {}});
+  for (const std::string& variable : variables) {
+    EXPECT_TRUE(outputs({variables, {variable + "=1"}}) == plain) << variable << "=1 changed a frame";
+  }
+}
+
 TEST_F(ShardcastTool, WindowValuesReachTheModuleAsGivenUnlessSupervised) {
   const Image input = test_picture(32, 16);
   write_png("in.png", input);
@@ -459,6 +485,148 @@ TEST_F(ShardcastTool, SequenceOptionsMustFitTogether) {
   EXPECT_EQ(too_far.exit_code, 2);
   EXPECT_NE(too_far.err.find("frame 2"), std::string::npos) << too_far.err;
   EXPECT_EQ(listing(), std::vector<std::string>{"in.png"});
+}
+
+void append_big_endian(std::vector<std::uint8_t>& bytes, std::uint32_t value) {
+  bytes.insert(bytes.end(), {static_cast<std::uint8_t>(value >> 24), static_cast<std::uint8_t>(value >> 16),
+                             static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value)});
+}
+
+// A PNG file of a signature, an IHDR chunk (8 bits per sample), one IDAT
+// chunk with the given bytes compressed, and IEND.
+std::vector<std::uint8_t> png_file(std::uint32_t width, std::uint32_t height, std::uint8_t colour_type,
+                                   const std::vector<std::uint8_t>& data = {}) {
+  std::vector<std::uint8_t> file = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  auto chunk = [&](const char* type, const std::vector<std::uint8_t>& payload) {
+    append_big_endian(file, static_cast<std::uint32_t>(payload.size()));
+    const std::size_t typed = file.size();
+    file.insert(file.end(), type, type + 4);
+    file.insert(file.end(), payload.begin(), payload.end());
+    append_big_endian(file, static_cast<std::uint32_t>(::crc32(0, file.data() + typed,
+                                                               static_cast<uInt>(file.size() - typed))));
+  };
+  std::vector<std::uint8_t> header;
+  append_big_endian(header, width);
+  append_big_endian(header, height);
+  header.insert(header.end(), {8, colour_type, 0, 0, 0});
+  chunk("IHDR", header);
+  std::vector<std::uint8_t> compressed(::compressBound(static_cast<uLong>(data.size())));
+  uLongf size = static_cast<uLongf>(compressed.size());
+  EXPECT_EQ(::compress(compressed.data(), &size, data.data(), static_cast<uLong>(data.size())), Z_OK);
+  compressed.resize(size);
+  chunk("IDAT", compressed);
+  chunk("IEND", {});
+  return file;
+}
+
+// A three-component 4:2:0 baseline frame whose tables give every block the
+// shortest code there is (one bit for a zero DC difference, one for the end
+// of block), then `scan` bytes of such codes, and an end-of-image marker if
+// asked for.
+std::vector<std::uint8_t> jpeg_file(std::uint16_t width, std::uint16_t height, std::size_t scan, bool ends) {
+  shardcast::testing::JpegStreamBuilder builder;
+  builder.soi()
+      .dqt_all(0, 1)
+      .sof(0xC0, height, width, {{1, 0x22, 0}, {2, 0x11, 0}, {3, 0x11, 0}})
+      .dht(0, 0, {1}, {0})
+      .dht(1, 0, {1}, {0})
+      .sos({{1, 0x00}, {2, 0x00}, {3, 0x00}})
+      .raw(std::vector<std::uint8_t>(scan, 0));
+  if (ends) {
+    builder.eoi();
+  }
+  return builder.build();
+}
+
+// Headers that claim far more than their file holds: each is refused from
+// its header alone, inside a memory cap that the buffers they claim would
+// break, with one line naming the reason and no file left behind.
+TEST_F(ShardcastTool, HostileHeadersAreRefusedWithinAMemoryCap) {
+  const std::string no_limit = "1099511627776";  // the highest --max-pixels
+  const struct {
+    std::string name;
+    std::vector<std::uint8_t> bytes;
+    std::vector<std::string> options;
+    std::string message;
+  } cases[] = {
+      {"wide.png", png_file(0x7FFFFFFF, 1, 2), {}, "picture of 2147483647x1 pixels is too large (the limit is 67108864"},
+      {"wide.png", png_file(0x7FFFFFFF, 1, 2), {"--max-pixels", no_limit},
+       "too few for a picture of 2147483647x1 pixels"},
+      {"tall.png", png_file(1, 0x7FFFFFFF, 6), {}, "picture of 1x2147483647 pixels is too large"},
+      {"tall.png", png_file(1, 0x7FFFFFFF, 6), {"--max-pixels", no_limit},
+       "too few for a picture of 1x2147483647 pixels"},
+      {"hollow.png", png_file(16384, 16384, 6), {}, "picture of 16384x16384 pixels is too large"},
+      {"hollow.png", png_file(16384, 16384, 6), {"--max-pixels", "268435456"},
+       "too few for a picture of 16384x16384 pixels"},
+      {"huge.jpg", jpeg_file(65535, 65535, 64, true), {}, "picture of 65535x65535 pixels is too large"},
+      {"huge.jpg", jpeg_file(65535, 65535, 64, true), {"--max-pixels", no_limit},
+       "too few for a picture of 65535x65535 pixels"},
+      {"cut.jpg", jpeg_file(8192, 8192, 100, false), {}, "JPEG file is cut short"},
+      {"hollow.jpg", jpeg_file(8192, 8192, 100, true), {}, "too few for a picture of 8192x8192 pixels"},
+  };
+  // AddressSanitizer reserves terabytes of address space, so under it the
+  // cap is on single allocations instead: the buffers these headers claim
+  // are each far above it.
+#if defined(__SANITIZE_ADDRESS__)
+  const char* sanitizer_options = std::getenv("ASAN_OPTIONS");
+  const testing::ProgramEnvironment capped{
+      {}, {std::string("ASAN_OPTIONS=") + (sanitizer_options != nullptr ? sanitizer_options : "") +
+           ":max_allocation_size_mb=256"}};
+  auto run_capped = [&](std::vector<std::string> arguments) { return run(arguments, capped); };
+#else
+  auto run_capped = [&](std::vector<std::string> arguments) {
+    std::vector<std::string> words = {"/bin/sh", "-c", "ulimit -v 1048576 && exec \"$0\" \"$@\"", SHARDCAST_CLI_PATH};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    return testing::run_program(folder_, words);
+  };
+#endif
+  for (const auto& c : cases) {
+    write_bytes(c.name, c.bytes);
+    std::vector<std::string> arguments = {"render", c.name, "-o", "out.png"};
+    arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+    const Outcome result = run_capped(arguments);
+    EXPECT_EQ(result.exit_code, 2) << c.name << ": " << result.err;
+    EXPECT_EQ(result.err.rfind("shardcast: cannot read " + c.name + ": ", 0), 0u) << result.err;
+    EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+    EXPECT_EQ(listing(), std::vector<std::string>{c.name}) << c.name;
+    fs::remove(file(c.name));
+  }
+
+  // decode judges the frame header the same way. Above the limit its
+  // buffer would not fit in the cap, which the tool reports rather than dies.
+  write_bytes("huge.jpg", jpeg_file(65535, 65535, 64, true));
+  const Outcome refused = run_capped({"decode", "huge.jpg", "-o", "out.png"});
+  EXPECT_EQ(refused.exit_code, 2);
+  EXPECT_EQ(refused.err, "shardcast: cannot read huge.jpg: its frame of 65535x65535 pixels is too large (the limit "
+                         "is 67108864 pixels; --max-pixels raises it)\n");
+#if !defined(__SANITIZE_ADDRESS__)
+  const Outcome exhausted = run_capped({"decode", "huge.jpg", "-o", "out.png", "--max-pixels", no_limit});
+  EXPECT_EQ(exhausted.exit_code, 2);
+  EXPECT_EQ(exhausted.err, "shardcast: out of memory: the picture is too large for the memory available\n");
+#endif
+  EXPECT_EQ(listing(), std::vector<std::string>{"huge.jpg"});
+
+  // The cap leaves room for ordinary work.
+  write_png("small.png", test_picture(64, 48));
+  EXPECT_EQ(run_capped({"render", "small.png", "-o", "out.png", "--broken-bytes", "9"}).exit_code, 0);
+}
+
+TEST_F(ShardcastTool, TheLimitCoversTheSampleFrameAndIsAWholeNumber) {
+  const Outcome too_large = run({"render", "-o", "out.png", "--sample-size", "100x100", "--max-pixels", "9999"});
+  EXPECT_EQ(too_large.exit_code, 2);
+  EXPECT_NE(too_large.err.find("the sample frame of 100x100 pixels is too large (the limit is 9999 pixels"),
+            std::string::npos)
+      << too_large.err;
+  EXPECT_EQ(run({"render", "-o", "out.png", "--sample-size", "100x100", "--max-pixels", "10000"}).exit_code, 0);
+  for (const char* value : {"0", "-1", "1.5", "lots", "1099511627777"}) {
+    const Outcome result = run({"decode", "any.jpg", "-o", "x.png", "--max-pixels", value});
+    EXPECT_EQ(result.exit_code, 2) << value;
+    EXPECT_NE(result.err.find("--max-pixels " + std::string(value) + ": expected a whole number"), std::string::npos)
+        << result.err;
+  }
+  EXPECT_NE(run({"render", "--help"}).out.find("--max-pixels"), std::string::npos);
+  EXPECT_NE(run({"decode", "--help"}).out.find("--max-pixels"), std::string::npos);
 }
 
 TEST_F(ShardcastTool, BadInputExitsWith2NamingTheFileAndLeavesNothingBehind) {
@@ -642,6 +810,112 @@ TEST(ImageFiles, WrittenPngsReadBackUnchanged) {
   EXPECT_EQ(again.width, 7);
   EXPECT_EQ(again.height, 5);
   EXPECT_EQ(again.rgba, picture.rgba);
+}
+
+// libpng's writer state, released on every path.
+struct PngWriter {
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  ~PngWriter() { png_destroy_write_struct(&png, &info); }
+};
+
+void append_to_vector(png_structp png, png_bytep data, png_size_t size) {
+  auto* bytes = static_cast<std::vector<std::uint8_t>*>(png_get_io_ptr(png));
+  bytes->insert(bytes->end(), data, data + size);
+}
+
+TEST(ImageFiles, InterlacedPngsReadPassByPass) {
+  const Image picture = test_picture(13, 11);
+  std::vector<std::uint8_t> bytes;
+  {
+    PngWriter writer;
+    ASSERT_EQ(setjmp(png_jmpbuf(writer.png)), 0);
+    png_set_write_fn(writer.png, &bytes, &append_to_vector, nullptr);
+    png_set_IHDR(writer.png, writer.info, 13, 11, 8, PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_ADAM7,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(writer.png, writer.info);
+    std::vector<png_bytep> rows;
+    for (std::int32_t y = 0; y < 11; ++y) {
+      rows.push_back(const_cast<std::uint8_t*>(picture.rgba.data()) + static_cast<std::size_t>(y) * 13 * 4);
+    }
+    png_write_image(writer.png, rows.data());
+    png_write_end(writer.png, nullptr);
+  }
+  Image read;
+  ASSERT_TRUE(decode_png(bytes, read).ok());
+  EXPECT_EQ(read.rgba, picture.rgba);
+}
+
+TEST(ImageFiles, JpegsReadAsTurboJpegDecodesThem) {
+  const Image picture = test_picture(37, 21);
+  auto compress = [&](int subsampling, int flags) {
+    tjhandle compressor = tjInitCompress();
+    unsigned char* stream = nullptr;
+    unsigned long size = 0;
+    EXPECT_EQ(tjCompress2(compressor, picture.rgba.data(), 37, 0, 21, TJPF_RGBA, &stream, &size, subsampling, 85,
+                          flags),
+              0);
+    std::vector<std::uint8_t> bytes(stream, stream + size);
+    tjFree(stream);
+    tjDestroy(compressor);
+    return bytes;
+  };
+  const std::vector<std::uint8_t> plain = compress(TJSAMP_420, 0);
+  std::vector<std::uint8_t> trailing = plain;
+  trailing.insert(trailing.end(), {0x00, 0x12, 0xFF, 0xD8});
+  std::vector<std::uint8_t> commented = plain;  // a comment that holds an end-of-image code
+  commented.insert(commented.begin() + 2, {0xFF, 0xFE, 0x00, 0x04, 0xFF, 0xD9});
+  const struct {
+    const char* name;
+    std::vector<std::uint8_t> bytes;
+  } files[] = {
+      {"4:4:4", compress(TJSAMP_444, 0)},
+      {"4:2:2", compress(TJSAMP_422, 0)},
+      {"4:2:0", plain},
+      {"grey", compress(TJSAMP_GRAY, 0)},
+      {"progressive", compress(TJSAMP_420, TJFLAG_PROGRESSIVE)},
+      {"bytes after the end", trailing},
+      {"comment", commented},
+  };
+  for (const auto& f : files) {
+    Image expected = Image::filled(37, 21, 0, 0, 0, 0);
+    tjhandle decompressor = tjInitDecompress();
+    tjDecompress2(decompressor, f.bytes.data(), f.bytes.size(), expected.rgba.data(), 37, 0, 21, TJPF_RGBA, 0);
+    tjDestroy(decompressor);
+    Image read;
+    const ImageResult result = decode_jpeg(f.bytes, read);
+    EXPECT_TRUE(result.ok()) << f.name << ": " << result.error;
+    EXPECT_EQ(read.rgba, expected.rgba) << f.name;
+  }
+}
+
+TEST(PictureLimits, SizesAndDataAreJudgedAtTheirBounds) {
+  const PictureLimits standard;
+  const PictureLimits raised{std::uint64_t{1} << 40};
+  const struct {
+    const PictureLimits& limits;
+    std::uint64_t width;
+    std::uint64_t height;
+    const char* refusal;  // empty: accepted
+  } sizes[] = {
+      {standard, 8192, 8192, ""},
+      {standard, 7680, 4320, ""},
+      {standard, 8193, 8192, "picture of 8193x8192 pixels is too large (the limit is 67108864 pixels"},
+      {standard, 67108864, 1, ""},
+      {standard, 0, 5, "picture of 0x5 pixels is empty"},
+      {standard, 5, 0, "picture of 5x0 pixels is empty"},
+      {raised, 0x7FFFFFFF, 2, ""},
+      {raised, 0x80000000, 1, "picture of 2147483648x1 pixels is too large"},
+      {raised, 0xFFFFFFFF, 0xFFFFFFFF, "picture of 4294967295x4294967295 pixels is too large"},
+  };
+  for (const auto& size : sizes) {
+    const std::string refusal = size.limits.check_size("picture", size.width, size.height);
+    EXPECT_EQ(refusal.substr(0, std::string(size.refusal).size()), size.refusal) << size.width << "x" << size.height;
+    EXPECT_EQ(refusal.empty(), *size.refusal == '\0') << refusal;
+  }
+  EXPECT_EQ(check_data_fills(100, 100, 40, 40), "");
+  EXPECT_EQ(check_data_fills(100, 100, 40, 39),
+            "file holds 39 bytes of picture data, too few for a picture of 100x100 pixels (at least 40 needed)");
 }
 
 }  // namespace

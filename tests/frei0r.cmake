@@ -7,7 +7,8 @@ if(TARGET frei0r_test)
   if(TARGET shardcast_frei0r AND TARGET shardcast)
     target_sources(frei0r_test PRIVATE
       ${PROJECT_SOURCE_DIR}/frei0r/frei0r_parameters.cpp
-      ${PROJECT_SOURCE_DIR}/cli/image_files.cpp)
+      ${PROJECT_SOURCE_DIR}/cli/image_files.cpp
+      ${PROJECT_SOURCE_DIR}/cli/picture_limits.cpp)
     target_include_directories(frei0r_test PRIVATE ${PROJECT_SOURCE_DIR} ${FREI0R_INCLUDE_DIR})
     target_link_libraries(frei0r_test PRIVATE shardcast_hostsim shardcast_sdk PNG::PNG PkgConfig::TURBOJPEG
                           ${CMAKE_DL_LIBS})
