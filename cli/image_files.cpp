@@ -172,11 +172,13 @@ struct JpegLayout {
   std::uint64_t least = 0;     // the fewest bytes of coded data the frame needs
 };
 
-// Every scan of a Huffman-coded frame (baseline, extended or progressive)
-// spends at least one bit on each block of each component it codes, and a
-// frame has at least one scan: at least one bit per block of its smallest
-// component. Arithmetic coding has no such floor (nor do the processes
-// TurboJPEG cannot decode anyway), so those frames need no bytes here.
+// A Huffman-coded frame (baseline, extended or progressive) codes at least
+// one component, and the first scan of a component codes a DC difference
+// for each of its blocks in at least one bit (a progressive AC scan may code
+// a run of empty blocks in one code, but only after that DC scan): at least
+// one bit per block of the smallest component. Arithmetic coding has no such
+// floor (nor do the processes TurboJPEG cannot decode anyway), so those
+// frames need no bytes here.
 std::uint64_t least_huffman_bytes(const std::uint8_t* frame, std::size_t length) {
   if (length < 6 || frame[5] == 0 || length < 6 + std::size_t{frame[5]} * 3) {
     return 0;
