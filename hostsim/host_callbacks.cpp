@@ -88,6 +88,7 @@ CallRecord record_of(HostCall call, A_long param_index = -1) {
 PF_Err checkout_param(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long what_time,
                       A_long time_step, A_u_long time_scale, PF_ParamDef* param) {
   CallRecord record = record_of(HostCall::checkout_param, index);
+  record.record = param;
   record.what_time = what_time;
   record.time_step = time_step;
   record.time_scale = time_scale;
@@ -127,7 +128,9 @@ PF_Err checkin_param(PF_ProgPtr effect_ref, PF_ParamDef* param) {
       index = found->second;
     }
   }
-  return host_call(record_of(HostCall::checkin_param, index), effect_ref,
+  CallRecord record = record_of(HostCall::checkin_param, index);
+  record.record = param;
+  return host_call(record, effect_ref,
                    [&](SimulatedHost::Core& host) -> PF_Err {
                      if (param == nullptr) {
                        return PF_Err_BAD_CALLBACK_PARAM;
@@ -153,7 +156,8 @@ PF_Err add_param(PF_ProgPtr effect_ref, PF_ParamIndex index, PF_ParamDefPtr def)
                        violation(host, "add_param outside PF_Cmd_PARAMS_SETUP");
                        return PF_Err_BAD_CALLBACK_PARAM;
                      }
-                     if (index != -1 && index != next) {
+                     // Only appending is offered: -1, never a position.
+                     if (index != -1) {
                        return PF_Err_INVALID_INDEX;
                      }
                      PF_ParamDef copy = *def;
@@ -208,7 +212,9 @@ std::optional<PF_Rect> rect_for(const HostWorld& world, const PF_Rect* rect) {
 
 PF_Err new_world(PF_ProgPtr effect_ref, A_long width, A_long height, PF_NewWorldFlags flags,
                  PF_EffectWorld* world) {
-  return host_call(record_of(HostCall::new_world), effect_ref,
+  CallRecord record = record_of(HostCall::new_world);
+  record.world_flags = flags;
+  return host_call(record, effect_ref,
                    [&](SimulatedHost::Core& core) -> PF_Err {
                      if (world == nullptr || width < 1 || height < 1 ||
                          width > PF_MAX_WORLD_WIDTH || height > PF_MAX_WORLD_HEIGHT ||
@@ -249,7 +255,12 @@ PF_Err dispose_world(PF_ProgPtr effect_ref, PF_EffectWorld* world) {
 
 PF_Err fill(PF_ProgPtr effect_ref, const PF_Pixel* color, const PF_Rect* dst_rect,
             PF_EffectWorld* world) {
-  return host_call(record_of(HostCall::fill), effect_ref, [&](SimulatedHost::Core& core) -> PF_Err {
+  CallRecord record = record_of(HostCall::fill);
+  if (color != nullptr) {
+    record.colour = *color;
+  }
+  record.whole_world = dst_rect == nullptr;
+  return host_call(record, effect_ref, [&](SimulatedHost::Core& core) -> PF_Err {
     HostWorld* target = world != nullptr ? core.find_world(world) : nullptr;
     if (target == nullptr) {
       violation(core, "fill of a world the host does not know");

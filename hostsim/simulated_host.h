@@ -146,6 +146,10 @@ struct CallRecord {
   A_u_long time_scale = 0;  // checkout_param
   std::string suite_name;   // acquire_suite/release_suite
   A_long suite_version = 0;
+  const PF_ParamDef* record = nullptr;  // checkout/checkin: the record passed
+  std::optional<PF_Pixel> colour{};     // fill: the colour passed, if any
+  bool whole_world = false;             // fill: no rectangle passed
+  PF_NewWorldFlags world_flags = 0;     // new_world
   PF_Err result = PF_Err_NONE;  // what the host answered (SPErr for suites)
   bool injected = false;        // the failure was injected
 };

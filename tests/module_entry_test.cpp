@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "PrSDKAESupport.h"
 #include "hostsim/simulated_host.h"
 
 namespace {
@@ -169,6 +170,54 @@ TEST(GlobalSetup, PremiereIgnoresRefusedAnnouncements) {
   EXPECT_EQ(outcome.result, PF_Err_NONE);
   EXPECT_EQ(outcome.count(HostCall::release_suite), 1u);
   EXPECT_TRUE(outcome.clean()) << testing::PrintToString(outcome.violations);
+}
+
+// A host that refuses the pixel format suite but still fills in the pointer:
+// the answer is the error code, so the table is neither used nor released,
+// and global setup still succeeds.
+struct RefusingPremiere {
+  static inline int cleared = 0;
+  static inline int added = 0;
+  static inline int released = 0;
+
+  static PF_Err clear(PF_ProgPtr) {
+    ++cleared;
+    return PF_Err_NONE;
+  }
+  static PF_Err add(PF_ProgPtr, PrPixelFormat) {
+    ++added;
+    return PF_Err_NONE;
+  }
+  static SPErr acquire(const char*, int32, const void** suite) {
+    *suite = &formats;
+    return kSPSuiteNotFoundError;
+  }
+  static SPErr release(const char*, int32) {
+    ++released;
+    return kSPNoError;
+  }
+  static inline PF_PixelFormatSuite1 formats{};
+};
+
+TEST(GlobalSetup, PremiereDoesNotUseASuiteRefusedWithAPointer) {
+  ModuleLibrary module(SHARDCAST_MODULE_PATH);
+  RefusingPremiere::formats.ClearSupportedPixelFormats = RefusingPremiere::clear;
+  RefusingPremiere::formats.AddSupportedPixelFormat = RefusingPremiere::add;
+  SPBasicSuite basic{};
+  basic.AcquireSuite = RefusingPremiere::acquire;
+  basic.ReleaseSuite = RefusingPremiere::release;
+  PF_InData in_data{};
+  in_data.appl_id = 'PrMr';
+  in_data.pica_basicP = &basic;
+  PF_OutData out_data{};
+  out_data.out_flags2 = kHostOutFlags2;
+  EXPECT_EQ(module.entry_points().effect_main(PF_Cmd_GLOBAL_SETUP, &in_data, &out_data, nullptr, nullptr, nullptr),
+            PF_Err_NONE);
+  EXPECT_EQ(out_data.my_version, 0x00083800u);
+  EXPECT_EQ(out_data.out_flags2, kHostOutFlags2 & ~PF_OutFlag2_FLOAT_COLOR_AWARE);
+  EXPECT_EQ(RefusingPremiere::cleared, 0);
+  EXPECT_EQ(RefusingPremiere::added, 0);
+  EXPECT_EQ(RefusingPremiere::released, 0);
 }
 
 }  // namespace

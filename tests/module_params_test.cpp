@@ -136,6 +136,9 @@ TEST(ParamsSetup, CheckboxesAndGroupsCarryTheirNamesAndDefaults) {
     EXPECT_EQ(def.flags, 0);
     EXPECT_EQ(def.u.bd.value, expected.on ? 1 : 0);
     EXPECT_EQ(def.u.bd.dephault, expected.on ? 1 : 0);
+    // The text beside the box: given, and empty.
+    ASSERT_NE(def.u.bd.u.nameptr, nullptr);
+    EXPECT_STREQ(def.u.bd.u.nameptr, "");
   }
   for (const Group& expected : kGroups) {
     SCOPED_TRACE(expected.name);
@@ -147,6 +150,18 @@ TEST(ParamsSetup, CheckboxesAndGroupsCarryTheirNamesAndDefaults) {
       EXPECT_NE(host.parameter(index).param_type, PF_Param_GROUP_START);
       EXPECT_NE(host.parameter(index).param_type, PF_Param_GROUP_END);
     }
+  }
+}
+
+// The simulated host refuses every add_param index but -1 (append), so 34
+// accepted calls mean 34 appends.
+TEST(ParamsSetup, EveryRecordIsAppendedWithIndexMinusOne) {
+  SimulatedHost host(SHARDCAST_MODULE_PATH);
+  const CommandOutcome outcome = host.params_setup();
+  EXPECT_EQ(outcome.result, PF_Err_NONE);
+  ASSERT_EQ(outcome.count(HostCall::add_param), 34u);
+  for (const auto& call : outcome.calls) {
+    EXPECT_EQ(call.result, PF_Err_NONE) << call.param_index;
   }
 }
 
@@ -291,6 +306,33 @@ TEST(Supervision, WithoutOutDataOnlyTheCodeComesBack) {
   EXPECT_EQ(granting.end.u.fs_d.value, 41);
   EXPECT_EQ(BareHost::ui_updates, 1);
   EXPECT_EQ(BareHost::released, 1);
+}
+
+// Without PF_OutData, the commands that write into it are refused with 516
+// before anything is touched, while supervision, which needs it only for
+// its flags and its failure message, rewrites the end and returns 0.
+TEST(NullOutData, SetupCommandsAreRefusedAndSupervisionStillRewritesTheEnd) {
+  ModuleLibrary module(SHARDCAST_MODULE_PATH);
+  const auto effect_main = module.entry_points().effect_main;
+  struct Case {
+    PF_Cmd command;
+    PF_Err result;
+    double end;
+    int acquired;
+  };
+  for (const Case c : {Case{PF_Cmd_ABOUT, PF_Err_BAD_CALLBACK_PARAM, 10, 0},
+                       Case{PF_Cmd_GLOBAL_SETUP, PF_Err_BAD_CALLBACK_PARAM, 10, 0},
+                       Case{PF_Cmd_PARAMS_SETUP, PF_Err_BAD_CALLBACK_PARAM, 10, 0},
+                       Case{PF_Cmd_USER_CHANGED_PARAM, PF_Err_NONE, 41, 1},
+                       Case{PF_Cmd_UPDATE_PARAMS_UI, PF_Err_NONE, 41, 1}}) {
+    SCOPED_TRACE(c.command);
+    BareHost host(kSPNoError, true);
+    EXPECT_EQ(effect_main(c.command, &host.in_data, nullptr, host.params, nullptr, nullptr), c.result);
+    EXPECT_EQ(host.end.u.fs_d.value, c.end);
+    EXPECT_EQ(BareHost::acquired, c.acquired);
+    EXPECT_EQ(BareHost::released, c.acquired);
+    EXPECT_EQ(BareHost::ui_updates, c.acquired);
+  }
 }
 
 // A host that reports success but hands over no table gets the suite back

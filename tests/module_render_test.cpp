@@ -3,9 +3,11 @@
 // order, and the error and clean-up rules of the render's own failure paths.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -302,6 +304,87 @@ TEST_F(Render, ChecksOutTheValueParametersInTheirFixedOrderAndChecksInAll35) {
                                               30, 31, 32, 33, 22, 14}));
   EXPECT_EQ(outcome.count(HostCall::checkin_param), 35u);
   EXPECT_EQ(outcome.count(HostCall::dispose_world), 1u);
+}
+
+// Clean-up comes last and in a fixed order, whatever failed: the work buffer
+// (if it was made) is disposed of first, then all 35 records are checked in
+// by ascending index, those never checked out included. The records are one
+// array, so ascending index means consecutive addresses, and every record
+// that was checked out comes back at its own index's place.
+TEST_F(Render, DisposesOfTheWorkBufferThenChecksInEveryRecordByAscendingIndex) {
+  struct Case {
+    const char* name;
+    std::optional<HostCall> failing;
+    std::optional<A_long> param_index;
+  };
+  const Case cases[] = {
+      {"nothing fails", std::nullopt, std::nullopt},
+      {"check-out of parameter 5", HostCall::checkout_param, 5},
+      {"new_world", HostCall::new_world, std::nullopt},
+      {"fill", HostCall::fill, std::nullopt},
+      {"copy", HostCall::copy, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto h = host();
+    if (c.failing) {
+      FailRule rule;
+      rule.call = c.failing;
+      rule.param_index = c.param_index;
+      rule.error = kFailure;
+      h->faults().fail = {rule};
+    }
+    const CommandOutcome outcome = h->render(test_picture(24, 8));
+    expect_clean(outcome);
+
+    std::vector<const PF_ParamDef*> checked_in;
+    std::vector<std::pair<A_long, const PF_ParamDef*>> checked_out;
+    std::size_t first_checkin = outcome.calls.size();
+    for (std::size_t n = 0; n < outcome.calls.size(); ++n) {
+      const auto& call = outcome.calls[n];
+      if (call.call == HostCall::checkin_param) {
+        first_checkin = std::min(first_checkin, n);
+        checked_in.push_back(call.record);
+      } else if (call.call == HostCall::checkout_param) {
+        checked_out.emplace_back(call.param_index, call.record);
+      }
+    }
+    ASSERT_EQ(checked_in.size(), 35u);
+    for (std::size_t i = 0; i < checked_in.size(); ++i) {
+      EXPECT_EQ(checked_in[i], checked_in[0] + i) << i;
+    }
+    for (const auto& [index, record] : checked_out) {
+      EXPECT_EQ(record, checked_in[0] + index) << index;
+    }
+    for (std::size_t n = first_checkin; n < outcome.calls.size(); ++n) {
+      EXPECT_EQ(outcome.calls[n].call, HostCall::checkin_param) << n;
+    }
+    const bool world_made = c.failing != HostCall::checkout_param && c.failing != HostCall::new_world;
+    EXPECT_EQ(outcome.count(HostCall::dispose_world), world_made ? 1u : 0u);
+  }
+}
+
+// The work buffer is asked for without clearing (flags 0) and then filled
+// whole (no rectangle) with opaque black: alpha 255, red, green, blue 0.
+TEST_F(Render, AsksForAnUnclearedWorkBufferAndFillsAllOfItWithOpaqueBlack) {
+  auto h = host();
+  const CommandOutcome outcome = h->render(test_picture(17, 10));
+  EXPECT_EQ(outcome.result, PF_Err_NONE);
+  ASSERT_EQ(outcome.count(HostCall::new_world), 1u);
+  ASSERT_EQ(outcome.count(HostCall::fill), 1u);
+  for (const auto& call : outcome.calls) {
+    if (call.call == HostCall::new_world) {
+      EXPECT_EQ(call.world_flags, PF_NewWorldFlag_NONE);
+    }
+    if (call.call == HostCall::fill) {
+      EXPECT_TRUE(call.whole_world);
+      ASSERT_TRUE(call.colour.has_value());
+      EXPECT_EQ(call.colour->alpha, 255);
+      EXPECT_EQ(call.colour->red, 0);
+      EXPECT_EQ(call.colour->green, 0);
+      EXPECT_EQ(call.colour->blue, 0);
+    }
+  }
 }
 
 TEST_F(Render, WithoutABasicSuiteNothingIsTouched) {

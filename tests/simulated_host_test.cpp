@@ -692,6 +692,29 @@ TEST(CommandRecords, ParameterSetupIsCheckedAndAddingIsRefusedElsewhere) {
   EXPECT_NE(late.violations[0].find("outside PF_Cmd_PARAMS_SETUP"), std::string::npos);
 }
 
+// Parameter setup that names positions instead of appending.
+std::vector<PF_Err> add_param_results;
+
+PF_Err add_at_positions(PF_Cmd cmd, PF_InData* in, PF_OutData* out, PF_ParamDef**, PF_LayerDef*, void*) {
+  if (cmd == PF_Cmd_PARAMS_SETUP) {
+    PF_ParamDef box{};
+    box.param_type = PF_Param_CHECKBOX;
+    for (const PF_ParamIndex index : {1, -2, -1}) {  // 1 is the next position, named
+      add_param_results.push_back(in->inter.add_param(in->effect_ref, index, &box));
+    }
+    out->num_params = 2;
+  }
+  return PF_Err_NONE;
+}
+
+TEST(CommandRecords, AddParamOnlyAppends) {
+  add_param_results.clear();
+  SimulatedHost host({add_at_positions, nullptr});
+  EXPECT_TRUE(host.params_setup().clean());
+  EXPECT_EQ(add_param_results, (std::vector<PF_Err>{PF_Err_INVALID_INDEX, PF_Err_INVALID_INDEX, PF_Err_NONE}));
+  EXPECT_EQ(host.parameter_count(), 2);
+}
+
 TEST(CommandRecords, ForeignEffectReferencesAndUnknownSuiteVersionsAreRefused) {
   std::vector<PF_Err> results;
   const Probe probe([&](PF_Cmd, PF_InData* in, PF_OutData* out, PF_ParamDef**, PF_LayerDef*) {
