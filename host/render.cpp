@@ -12,13 +12,18 @@
 // pipeline itself is not a host error: the output is simply left as the host
 // supplied it.
 //
+// The pipeline reads rows of exactly width * 4 bytes; a host that pads the
+// work buffer's rows has the pipeline run on a packed copy of it.
+//
 // The pipeline reads pixels as alpha, red, green, blue. Premiere Pro hands
 // an effect that announced only 8-bit BGRA worlds in blue, green, red, alpha
 // order, so there the work buffer is reordered in place around the pipeline
 // when the pixel format suite says so. After Effects is never touched.
 #include <array>
+#include <cstddef>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include "AE_EffectCB.h"
 #include "PrSDKAESupport.h"
@@ -167,6 +172,15 @@ void reverse_channel_order(std::uint8_t* pixels, std::int32_t width, std::int32_
   }
 }
 
+// Copies `height` rows of `row_bytes` bytes between buffers whose rows lie
+// `from_stride` and `to_stride` bytes apart.
+void copy_rows(const std::uint8_t* from, std::ptrdiff_t from_stride, std::uint8_t* to, std::ptrdiff_t to_stride,
+               std::size_t row_bytes, std::int32_t height) {
+  for (std::int32_t y = 0; y < height; ++y) {
+    std::memcpy(to + y * to_stride, from + y * from_stride, row_bytes);
+  }
+}
+
 // True when Premiere Pro hands the work buffer in B, G, R, A order.
 bool work_buffer_is_bgra(const PF_PixelFormatSuite1* formats, PF_EffectWorld* world) {
   if (formats == nullptr || formats->GetPixelFormat == nullptr) {
@@ -213,6 +227,20 @@ void render_in_scope(PF_InData* in_data, PF_ParamDef* params[], PF_LayerDef* out
     in_data->utils->get_pixel_data8(work.get(), nullptr, &pixels);  // its result is not kept
     settings.pixels = reinterpret_cast<std::uint8_t*>(pixels);
 
+    // The pipeline reads rows of exactly width * 4 bytes. When the host pads
+    // the work buffer's rows, the pipeline runs on a packed copy, which is
+    // copied back row by row before the copy to the output.
+    std::uint8_t* const host_pixels = settings.pixels;
+    const std::ptrdiff_t host_stride = work.get()->rowbytes;
+    const std::size_t row_bytes = static_cast<std::size_t>(settings.width) * 4;
+    std::vector<std::uint8_t> packed;
+    if (host_pixels != nullptr && host_stride != static_cast<std::ptrdiff_t>(row_bytes)) {
+      packed.resize(row_bytes * static_cast<std::size_t>(settings.height));
+      copy_rows(host_pixels, host_stride, packed.data(), static_cast<std::ptrdiff_t>(row_bytes), row_bytes,
+                settings.height);
+      settings.pixels = packed.data();
+    }
+
     bool bgra = false;
     if (in_data->appl_id == kPremiereProAppId) {
       OptionalSuite formats(in_data->pica_basicP, kPFPixelFormatSuite, kPFPixelFormatSuiteVersion1);
@@ -231,6 +259,10 @@ void render_in_scope(PF_InData* in_data, PF_ParamDef* params[], PF_LayerDef* out
       }
       if (bgra) {
         reverse_channel_order(settings.pixels, settings.width, settings.height);
+      }
+      if (!packed.empty()) {
+        copy_rows(packed.data(), static_cast<std::ptrdiff_t>(row_bytes), host_pixels, host_stride, row_bytes,
+                  settings.height);
       }
       err = in_data->utils->copy(in_data->effect_ref, work.get(), output, &work_rect, &input_rect);
     }

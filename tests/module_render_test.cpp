@@ -101,9 +101,10 @@ class Render : public testing::Test {
     Interceptor::module_main = module.entry_points().effect_main;
   }
 
-  std::unique_ptr<SimulatedHost> host(HostMode mode = HostMode::after_effects) {
+  std::unique_ptr<SimulatedHost> host(HostMode mode = HostMode::after_effects, A_long work_row_padding = 0) {
     HostOptions options;
     options.mode = mode;
+    options.new_world_row_padding = work_row_padding;
     options.output_fill = kOutputFill;
     auto result = std::make_unique<SimulatedHost>(
         EffectEntryPoints{Interceptor::effect_main, module.entry_points().plugin_data_entry}, options);
@@ -260,6 +261,31 @@ TEST_F(Render, PremiereWithoutThePixelFormatSuiteReordersNothing) {
   expect_clean(outcome);
   EXPECT_EQ(outcome.count(HostCall::get_pixel_format), 0u);
   EXPECT_NE(outcome.output, after_effects->render(input).output);
+}
+
+// A host that pads the rows of the work buffer it creates gets the same
+// frame as one that does not: the pipeline never sees the padding.
+TEST_F(Render, PaddedWorkBufferRowsGiveTheSameFrameAsPackedOnes) {
+  for (const HostMode mode : {HostMode::after_effects, HostMode::premiere_pro}) {
+    auto packed = host(mode);
+    for (const A_long padding : {4, 64, 124}) {
+      auto padded = host(mode, padding);
+      for (auto [width, height] : {std::pair{32, 16}, std::pair{17, 10}}) {
+        SCOPED_TRACE(testing::Message() << (mode == HostMode::premiere_pro ? "Premiere " : "After Effects ")
+                                        << padding << " " << width << "x" << height);
+        for (auto* h : {packed.get(), padded.get()}) {
+          h->set_checkbox(30, true);
+          h->set_checkbox(32, true);
+        }
+        const Picture input = test_picture(width, height);
+        const CommandOutcome expected = packed->render(input);
+        const CommandOutcome outcome = padded->render(input);
+        EXPECT_EQ(outcome.result, PF_Err_NONE);
+        expect_clean(outcome);
+        EXPECT_EQ(outcome.output, expected.output);
+      }
+    }
+  }
 }
 
 TEST_F(Render, AfterEffectsNeverAsksForThePixelFormat) {
