@@ -17,6 +17,11 @@ inline constexpr std::array<std::uint8_t, 64> zigzag_order = {
     35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
     58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
 
+// The start-of-frame codes the header accepts; only baseline frames have
+// their blocks decoded.
+inline constexpr std::uint8_t baseline_frame = 0xC0;
+inline constexpr std::uint8_t progressive_frame = 0xC2;
+
 struct StreamCursor {
   std::uint8_t current_byte = 0;  // the byte the bit reader is consuming
   std::uint8_t next_bit = 0;      // 0-7, most significant first; 0 fetches anew
@@ -73,7 +78,7 @@ struct DecoderState {
   std::array<HuffmanTable, 4> dc_tables{};
   std::array<HuffmanTable, 4> ac_tables{};
   std::array<ComponentSpec, 3> components{};
-  std::uint8_t frame_marker = 0;
+  std::uint8_t frame_marker = 0;  // baseline_frame or progressive_frame; 0 before any
   std::uint32_t height = 0;
   std::uint32_t width = 0;
   std::uint8_t component_count = 0;

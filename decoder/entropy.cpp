@@ -19,8 +19,6 @@
 namespace shardcast {
 namespace {
 
-constexpr std::uint8_t baseline_frame = 0xC0;
-
 bool is_restart_marker(std::uint8_t code) { return code >= 0xD0 && code <= 0xD7; }
 
 // Takes the next data byte into current_byte, undoing byte stuffing and

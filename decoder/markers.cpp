@@ -88,8 +88,8 @@ constexpr std::array<MarkerAction, 256> make_marker_actions() {
   for (int code = 0xC0; code <= 0xCF; ++code) {
     actions[code] = MarkerAction::UnsupportedFrame;
   }
-  actions[0xC0] = MarkerAction::Frame;
-  actions[0xC2] = MarkerAction::Frame;
+  actions[baseline_frame] = MarkerAction::Frame;
+  actions[progressive_frame] = MarkerAction::Frame;
   actions[0xC4] = MarkerAction::HuffmanTables;
   actions[0xCC] = MarkerAction::ArithmeticCoding;
   for (int code = 0xD0; code <= 0xD7; ++code) {
@@ -514,7 +514,7 @@ void parse_sos(StreamCursor& cursor, DecoderState& state, MessageWriter& message
   state.approx_high = approximation >> 4;
   state.approx_low = approximation & 0x0F;
 
-  if (state.frame_marker == 0xC0) {
+  if (state.frame_marker == baseline_frame) {
     if (state.spectral_start != 0 || state.spectral_end != 63) {
       in.fail(Message::InvalidSpectralSelection);
       return;
@@ -523,7 +523,7 @@ void parse_sos(StreamCursor& cursor, DecoderState& state, MessageWriter& message
       in.fail(Message::InvalidSuccessiveApproximation);
       return;
     }
-  } else if (state.frame_marker == 0xC2) {
+  } else if (state.frame_marker == progressive_frame) {
     if (state.spectral_start > state.spectral_end) {
       in.fail(Message::SpectralStartAfterEnd);
       return;
