@@ -1,7 +1,13 @@
-# Flags every target shares. The effect's output is compared byte for byte
-# with an independent implementation, so the compiler must never fuse or
-# reorder floating-point operations: no contraction, no fast-math, SSE
-# arithmetic (the x86-64 default, never x87).
+# The flags every target of ours builds with, carried by one interface
+# target, shardcast_flags, that each target links (the libraries pass it on
+# to whatever links them).
+#
+# Every frame must come out the same, byte for byte, on every build and
+# platform, and equal to an independent implementation: the decoder's and
+# the filters' single-precision arithmetic is specified operation by
+# operation. So the compiler may never fuse or reorder floating-point
+# operations: no contraction into fused multiply-adds, no fast-math, and
+# SSE arithmetic on x86-64 (never the x87 unit's wider intermediates).
 
 set(CMAKE_CXX_STANDARD 20)
 set(CMAKE_CXX_STANDARD_REQUIRED ON)
@@ -9,19 +15,27 @@ set(CMAKE_CXX_EXTENSIONS OFF)
 set(CMAKE_POSITION_INDEPENDENT_CODE ON)
 set(CMAKE_EXPORT_COMPILE_COMMANDS ON)
 
-add_compile_options(-ffp-contract=off -fno-fast-math -Wall -Wextra -Wno-multichar)
+option(SHARDCAST_WARNINGS_AS_ERRORS "Fail the build on any compiler warning (CI builds set this)" OFF)
+set(SHARDCAST_SANITIZE "" CACHE STRING "Comma-separated sanitizers, e.g. address,undefined")
+
+add_library(shardcast_flags INTERFACE)
+target_compile_features(shardcast_flags INTERFACE cxx_std_20)
+target_compile_options(shardcast_flags INTERFACE
+  -ffp-contract=off -fno-fast-math
+  -Wall -Wextra -Wno-multichar
+  $<$<BOOL:${SHARDCAST_WARNINGS_AS_ERRORS}>:-Werror>)
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "x86_64|AMD64|amd64")
-  add_compile_options(-mfpmath=sse -msse2)
+  target_compile_options(shardcast_flags INTERFACE -mfpmath=sse -msse2)
 endif()
 
-set(SHARDCAST_SANITIZE "" CACHE STRING "Comma-separated sanitizers, e.g. address,undefined")
 if(SHARDCAST_SANITIZE)
-  add_compile_options(-fsanitize=${SHARDCAST_SANITIZE} -fno-sanitize-recover=all -fno-omit-frame-pointer)
-  add_link_options(-fsanitize=${SHARDCAST_SANITIZE})
+  target_compile_options(shardcast_flags INTERFACE
+    -fsanitize=${SHARDCAST_SANITIZE} -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  target_link_options(shardcast_flags INTERFACE -fsanitize=${SHARDCAST_SANITIZE})
 endif()
 
 # Coverage instrumentation for libFuzzer, on every target of a fuzzing build;
 # the harness executables add the fuzzer's own main.
 if(SHARDCAST_BUILD_FUZZERS)
-  add_compile_options(-fsanitize=fuzzer-no-link)
+  target_compile_options(shardcast_flags INTERFACE -fsanitize=fuzzer-no-link)
 endif()

@@ -1,13 +1,16 @@
 // The decode driver: runs the decoder's steps in their fixed order over one
 // JPEG stream (header, storage, scan header, entropy decoding, table
 // tampering, the switched reconstruction stages) and writes planes 0-2 of
-// every block into the red, green and blue bytes of the work buffer.
+// every block into the red, green and blue bytes of the output buffer; and
+// the header reader that tells the frame size a stream declares.
 //
 // Tolerates any damage inside the scan data: once the scan header has passed
 // its checks the picture is always written. Refuses a header that fails a
 // check, and gives up when either of its two allocations fails; in both cases
-// the work buffer is left untouched and the result is -1. Nothing is thrown
+// the output buffer is left untouched and the result is -1. Nothing is thrown
 // and everything allocated here is released before returning.
+#include "decoder/decoder.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -19,7 +22,6 @@
 #include "decoder/markers.h"
 #include "decoder/message_sink.h"
 #include "decoder/reconstruction.h"
-#include "pipeline/glitch_settings.h"
 
 namespace shardcast {
 namespace {
@@ -38,17 +40,17 @@ bool allocate_coefficients(DecoderState& state, std::unique_ptr<BlockCell[]>& st
   return true;
 }
 
-// Pixel (x, y) of the work buffer takes entry (y mod 8) * 8 + (x mod 8) of
-// the block cell that covers it; alpha is never written. Only pixels inside
-// both the frame and the work buffer are written, so a stream whose frame
-// size differs from the buffer's cannot write outside it.
-void write_out(const DecoderState& state, const GlitchSettings& settings) {
-  const std::uint32_t buffer_width = settings.width > 0 ? static_cast<std::uint32_t>(settings.width) : 0;
-  const std::uint32_t buffer_height = settings.height > 0 ? static_cast<std::uint32_t>(settings.height) : 0;
+// Pixel (x, y) of the output takes entry (y mod 8) * 8 + (x mod 8) of the
+// block cell that covers it; alpha is never written. Only pixels inside
+// both the frame and the buffer are written, so a stream whose frame size
+// differs from the buffer's cannot write outside it.
+void write_out(const DecoderState& state, PixelBuffer output) {
+  const std::uint32_t buffer_width = output.width > 0 ? static_cast<std::uint32_t>(output.width) : 0;
+  const std::uint32_t buffer_height = output.height > 0 ? static_cast<std::uint32_t>(output.height) : 0;
   const std::uint32_t columns = std::min(state.width, buffer_width);
   const std::uint32_t rows = std::min(state.height, buffer_height);
   for (std::uint32_t y = 0; y < rows; ++y) {
-    std::uint8_t* pixel = settings.pixels + std::size_t{y} * buffer_width * 4;
+    std::uint8_t* pixel = output.pixels + std::size_t{y} * buffer_width * 4;
     const BlockCell* row_cells = state.coefficients + std::size_t{y / 8} * state.padded_block_cols;
     const std::uint32_t row_in_block = (y % 8) * 8;
     for (std::uint32_t x = 0; x < columns; ++x, pixel += 4) {
@@ -62,13 +64,31 @@ void write_out(const DecoderState& state, const GlitchSettings& settings) {
   }
 }
 
-}  // namespace
+void run_stages(DecoderState& state, StageSwitches stages) {
+  if (stages.dequantize) {
+    dequantize_blocks(state);
+  }
+  if (stages.inverse_dct) {
+    inverse_dct_blocks(state);
+  }
+  if (stages.ycbcr_to_rgb) {
+    convert_ycbcr_blocks(state);
+  }
+}
 
-std::int32_t GlitchSettings::decode_to_work_buffer(const std::uint8_t* stream, std::uint32_t length) {
-  MessageWriter writer(messages);
+StreamCursor cursor_over(const std::uint8_t* stream, std::uint32_t length) {
   StreamCursor cursor;
   cursor.data = stream;
   cursor.size = length;
+  return cursor;
+}
+
+}  // namespace
+
+std::int32_t decode_stream(const std::uint8_t* stream, std::uint32_t length, const DecodeOptions& options,
+                           PixelBuffer output, MessageSink messages) {
+  MessageWriter writer(messages);
+  StreamCursor cursor = cursor_over(stream, length);
 
   const std::unique_ptr<DecoderState> state(new (std::nothrow) DecoderState);
   if (state == nullptr) {
@@ -92,21 +112,23 @@ std::int32_t GlitchSettings::decode_to_work_buffer(const std::uint8_t* stream, s
   if (!state->valid) {
     return -1;
   }
-  decode_scan(cursor, *state, *this, writer);
+  decode_scan(cursor, *state, options.recovery_rng, writer);
 
-  tamper_quant_tables(*state, *this);
-  if (dequantize) {
-    dequantize_blocks(*state);
-  }
-  if (inverse_dct) {
-    inverse_dct_blocks(*state);
-  }
-  if (ycbcr_to_rgb) {
-    convert_ycbcr_blocks(*state);
-  }
-
-  write_out(*state, *this);
+  tamper_quant_tables(*state, options.luma, options.luma_rng, options.chroma, options.chroma_rng);
+  run_stages(*state, options.stages);
+  write_out(*state, output);
   return 0;
+}
+
+FrameHeader read_frame_header(const std::uint8_t* stream, std::uint32_t length) {
+  const std::unique_ptr<DecoderState> state(new (std::nothrow) DecoderState);
+  if (state == nullptr) {
+    return {};
+  }
+  StreamCursor cursor = cursor_over(stream, length);
+  MessageWriter silent(MessageSink::discard());
+  parse_markers(cursor, *state, silent);
+  return {state->width, state->height, state->valid};
 }
 
 }  // namespace shardcast

@@ -4,9 +4,9 @@
 // Tolerates anything in the scan data: a code that matches nothing, a bit
 // field cut short by the end of the data or by a foreign marker, a length a
 // baseline stream cannot have, a zero run past the end of the block. Each is
-// reported with one line and answered with a value drawn from glitch_rng, so
-// the damage smears instead of stopping the frame. It never resynchronises
-// and never zeroes a damaged block. It refuses only two things: a frame that
+// reported with one line and answered with a value drawn from the recovery
+// engine, so the damage smears instead of stopping the frame. It never
+// resynchronises and never zeroes a damaged block. It refuses only two things: a frame that
 // is not baseline (nothing is decoded) and a DC length above 11 (decoding
 // stops at that block). Reads never leave the stream and writes never leave
 // the coefficient storage.
@@ -14,58 +14,12 @@
 
 #include <algorithm>
 
+#include "decoder/bit_reader.h"
 #include "decoder/numeric.h"
+#include "decoder/random_draw.h"
 
 namespace shardcast {
 namespace {
-
-bool is_restart_marker(std::uint8_t code) { return code >= 0xD0 && code <= 0xD7; }
-
-// Takes the next data byte into current_byte, undoing byte stuffing and
-// dropping fill bytes and restart markers. Any other marker is reported and
-// left in place: the fetch fails once, and the next fetch reads the marker's
-// code as an ordinary data byte.
-bool fetch_byte(StreamCursor& cursor, MessageWriter& messages) {
-  if (cursor.position >= cursor.size) {
-    return false;
-  }
-  cursor.current_byte = cursor.data[cursor.position++];
-  while (cursor.current_byte == 0xFF) {
-    while (cursor.position < cursor.size && cursor.data[cursor.position] == 0xFF) {
-      ++cursor.position;
-    }
-    if (cursor.position >= cursor.size) {
-      return false;
-    }
-    const std::uint8_t code = cursor.data[cursor.position];
-    if (code == 0x00) {
-      ++cursor.position;
-      return true;
-    }
-    if (!is_restart_marker(code)) {
-      messages.line(Message::InvalidMarker, code);
-      return false;
-    }
-    // The restart's predictor reset belongs to the scan loop, which counts
-    // MCUs; here the marker is simply dropped, whatever its number.
-    ++cursor.position;
-    if (cursor.position >= cursor.size) {
-      return false;
-    }
-    cursor.current_byte = cursor.data[cursor.position++];
-  }
-  return true;
-}
-
-// 0 or 1, or -1 when no byte could be fetched.
-int read_bit(StreamCursor& cursor, MessageWriter& messages) {
-  if (cursor.next_bit == 0 && !fetch_byte(cursor, messages)) {
-    return -1;
-  }
-  const int bit = (cursor.current_byte >> (7 - cursor.next_bit)) & 1;
-  cursor.next_bit = static_cast<std::uint8_t>((cursor.next_bit + 1) & 7);
-  return bit;
-}
 
 // The EXTEND procedure: v read with length s stands for a negative value
 // when its top bit is clear. Replacement values outside what s can express
@@ -79,70 +33,12 @@ std::int32_t extend(std::int32_t value, std::uint32_t size) {
 
 }  // namespace
 
-bool map_draw(DrawRange range, std::uint32_t draw, std::int32_t& result) {
-  const std::uint32_t span =
-      static_cast<std::uint32_t>(range.high) - static_cast<std::uint32_t>(range.low) + 1u;
-  if (span == 0) {
-    // The full 32-bit range: every draw maps onto itself.
-    result = wrapping_add(range.low, static_cast<std::int32_t>(draw));
-    return true;
-  }
-  const std::uint64_t product = std::uint64_t{draw} * span;
-  const std::uint32_t threshold = (0u - span) % span;  // 2^32 mod span
-  if (static_cast<std::uint32_t>(product) < threshold) {
-    return false;
-  }
-  result = wrapping_add(range.low, static_cast<std::int32_t>(product >> 32));
-  return true;
-}
-
-std::int32_t random_in_range(DrawRange range, std::mt19937& engine) {
-  std::int32_t result = 0;
-  while (!map_draw(range, static_cast<std::uint32_t>(engine()), result)) {
-  }
-  return result;
-}
-
-std::uint8_t read_huffman_symbol(StreamCursor& cursor, const HuffmanTable& table, MessageWriter& messages) {
-  std::uint32_t code = 0;
-  for (int length = 1; length <= 16; ++length) {
-    const int bit = read_bit(cursor, messages);
-    if (bit < 0) {
-      return no_symbol;
-    }
-    code = code * 2 + static_cast<std::uint32_t>(bit);
-    // The header parser keeps offsets within the symbol arrays; the bound
-    // is repeated here so that no table content can make the search stray.
-    const int first = std::min<int>(table.offsets[length - 1], max_huffman_symbols);
-    const int end = std::min<int>(table.offsets[length], max_huffman_symbols);
-    for (int i = first; i < end; ++i) {
-      if (table.codes[i] == code) {
-        return table.symbols[i];
-      }
-    }
-  }
-  return no_symbol;
-}
-
-std::int32_t read_bits(StreamCursor& cursor, std::uint32_t count, MessageWriter& messages) {
-  std::int32_t value = 0;
-  for (std::uint32_t i = 0; i < count; ++i) {
-    const int bit = read_bit(cursor, messages);
-    if (bit < 0) {
-      return -1;
-    }
-    value = value * 2 + bit;
-  }
-  return value;
-}
-
 bool decode_block(const DecoderState& state, StreamCursor& cursor, std::int32_t* block,
                   std::int32_t& predictor, const HuffmanTable& dc_table,
-                  const HuffmanTable& ac_table, GlitchSettings& settings, MessageWriter& messages) {
+                  const HuffmanTable& ac_table, std::mt19937& rng, MessageWriter& messages) {
   if (state.frame_marker != baseline_frame) {
     return false;
   }
-  std::mt19937& rng = settings.glitch_rng;
 
   std::uint32_t dc_length = read_huffman_symbol(cursor, dc_table, messages);
   if (dc_length == no_symbol) {
@@ -196,8 +92,7 @@ bool decode_block(const DecoderState& state, StreamCursor& cursor, std::int32_t*
   return true;
 }
 
-void decode_scan(StreamCursor& cursor, DecoderState& state, GlitchSettings& settings,
-                 MessageWriter& messages) {
+void decode_scan(StreamCursor& cursor, DecoderState& state, std::mt19937& rng, MessageWriter& messages) {
   if (state.coefficients == nullptr) {
     return;
   }
@@ -236,8 +131,7 @@ void decode_scan(StreamCursor& cursor, DecoderState& state, GlitchSettings& sett
               return;
             }
             std::int32_t* block = state.cell(row, col).plane[i];
-            if (!decode_block(state, cursor, block, dc_predictors[i], dc_table, ac_table, settings,
-                              messages)) {
+            if (!decode_block(state, cursor, block, dc_predictors[i], dc_table, ac_table, rng, messages)) {
               return;
             }
           }

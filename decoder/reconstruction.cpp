@@ -11,10 +11,11 @@
 #include "decoder/reconstruction.h"
 
 #include <cmath>
+#include <cstddef>
 #include <numbers>
 
-#include "decoder/entropy.h"
 #include "decoder/numeric.h"
+#include "decoder/random_draw.h"
 
 namespace shardcast {
 namespace {
@@ -142,20 +143,21 @@ const IdctConstants& idct_constants() {
   return constants;
 }
 
-void tamper_quant_tables(DecoderState& state, GlitchSettings& settings) {
-  QuantTable& luma = state.quant_tables[0];
-  QuantTable& chroma = state.quant_tables[1];
-  if (settings.qtl_enabled) {
-    set_fixed_entry(luma, settings.qtl_position, settings.qtl_value);
+void tamper_quant_tables(DecoderState& state, const TableTampering& luma, std::mt19937& luma_rng,
+                         const TableTampering& chroma, std::mt19937& chroma_rng) {
+  QuantTable& luma_table = state.quant_tables[0];
+  QuantTable& chroma_table = state.quant_tables[1];
+  if (luma.enabled) {
+    set_fixed_entry(luma_table, luma.position, luma.value);
   }
   // The luma table's random entries are written whether or not a DQT
   // defined it; the chroma table's only when one did.
-  set_random_entries(luma, settings.qtl_break_count, settings.qtl_max_random, settings.qtl_rng);
-  if (settings.qtc_enabled) {
-    set_fixed_entry(chroma, settings.qtc_position, settings.qtc_value);
+  set_random_entries(luma_table, luma.break_count, luma.max_random, luma_rng);
+  if (chroma.enabled) {
+    set_fixed_entry(chroma_table, chroma.position, chroma.value);
   }
-  if (chroma.defined) {
-    set_random_entries(chroma, settings.qtc_break_count, settings.qtc_max_random, settings.qtc_rng);
+  if (chroma_table.defined) {
+    set_random_entries(chroma_table, chroma.break_count, chroma.max_random, chroma_rng);
   }
 }
 

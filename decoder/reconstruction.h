@@ -3,9 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <random>
 
+#include "decoder/decoder.h"
 #include "decoder/decoder_state.h"
-#include "pipeline/glitch_settings.h"
 
 namespace shardcast {
 
@@ -21,7 +22,10 @@ struct IdctConstants {
 };
 const IdctConstants& idct_constants();
 
-void tamper_quant_tables(DecoderState& state, GlitchSettings& settings);
+// Table 0 (luma) and table 1 (chroma) as the tampering asks, random entries
+// drawn from each table's own engine.
+void tamper_quant_tables(DecoderState& state, const TableTampering& luma, std::mt19937& luma_rng,
+                         const TableTampering& chroma, std::mt19937& chroma_rng);
 void dequantize_blocks(DecoderState& state);
 void inverse_dct_8x8(std::int32_t* block);
 void inverse_dct_blocks(DecoderState& state);

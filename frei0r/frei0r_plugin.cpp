@@ -2,7 +2,7 @@
 // the MLT-based editors. Every frame goes through the effect's own command
 // entry point, driven by the simulated host exactly as `shardcast render`
 // drives it: the same parameter values, the same render command with its
-// work-buffer widening and host copies, compiled into this library.
+// work-buffer widening and host copies, linked into this library.
 //
 // Each instance owns one simulated host, set up once (global and parameter
 // setup), and its frei0r values; nothing else is kept and nothing is shared,
@@ -18,7 +18,8 @@
 // file.
 //
 // The decoder's lines go nowhere unless SHARDCAST_FREI0R_MESSAGES is
-// "stderr" (or "stdout"): inside ffmpeg standard output may carry the video.
+// "stderr" (or "stdout"): inside ffmpeg standard output may carry the video
+// (frei0r_messages.cpp).
 
 // The header declares the API without C linkage of its own; its functions
 // are the library's only visible symbols (everything else is hidden).
@@ -35,14 +36,9 @@ extern "C" {
 #include <vector>
 
 #include "frei0r/frei0r_parameters.h"
+#include "host/entry_points.h"
 #include "hostsim/parameter_table.h"
 #include "hostsim/simulated_host.h"
-
-extern "C" PF_Err EffectMain(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
-                             PF_LayerDef* output, void* extra);
-extern "C" PF_Err PluginDataEntryFunction(PF_PluginDataPtr in_ptr, PF_PluginDataCB callback,
-                                          SPBasicSuite* basic_suite, const char* host_name,
-                                          const char* host_version);
 
 namespace shardcast::frei0r {
 namespace {

@@ -1,7 +1,7 @@
 // Fuzzes the effect as a host drives it: a sequence of commands (About,
 // global setup, parameter setup, renders of small frames, edits of the
 // glitch window, foreign commands) sent through the simulated host to the
-// effect compiled into this program, in either host mode, with host failures
+// effect linked into this program, in either host mode, with host failures
 // injected before each command. Whatever happens, the host's accounting must
 // stay clean (every check-out checked in, every world disposed of, every
 // suite released), the result must be the first failure that counts for the
@@ -16,26 +16,18 @@
 #include <string>
 
 #include "fuzz/fuzz_input.h"
+#include "host/effect_messages.h"
+#include "host/entry_points.h"
 #include "hostsim/simulated_host.h"
 #include "tests/support/host_failure_rules.h"
 
-extern "C" PF_Err EffectMain(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
-                             PF_LayerDef* output, void* extra);
-extern "C" PF_Err PluginDataEntryFunction(PF_PluginDataPtr inPtr, PF_PluginDataCB inPluginDataCallBackPtr,
-                                          SPBasicSuite* inSPBasicSuitePtr, const char* inHostName,
-                                          const char* inHostVersion);
+// A fuzzing run has no use for the decoder's lines.
+shardcast::MessageSink shardcast::effect_messages() { return MessageSink::discard(); }
 
 namespace {
 
 using shardcast::fuzzing::FuzzInput;
 namespace hostsim = shardcast::hostsim;
-
-// The module writes the decoder's lines to standard output; a fuzzing run
-// has no use for them.
-void silence_standard_output_once() {
-  static const bool silenced = std::freopen("/dev/null", "w", stdout) != nullptr;
-  (void)silenced;
-}
 
 const hostsim::HostCall injectable_calls[] = {
     hostsim::HostCall::checkout_param, hostsim::HostCall::checkin_param,
@@ -187,7 +179,6 @@ void check_final_render(hostsim::SimulatedHost& host) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  silence_standard_output_once();
   FuzzInput input(data, size);
   hostsim::HostOptions options;
   options.mode = input.flag() ? hostsim::HostMode::premiere_pro : hostsim::HostMode::after_effects;

@@ -13,10 +13,9 @@
 // time an exception reaches this point.
 #include <new>
 
-#include "AE_PluginData.h"
 #include "PrSDKAESupport.h"
-#include "entry.h"
 #include "host/commands.h"
+#include "host/entry_points.h"
 #include "host/params.h"
 #include "host/registration.h"
 #include "host/suites.h"

@@ -29,6 +29,7 @@
 #include "PrSDKAESupport.h"
 #include "decoder/numeric.h"
 #include "host/commands.h"
+#include "host/effect_messages.h"
 #include "host/params.h"
 #include "host/suites.h"
 #include "pipeline/glitch_settings.h"
@@ -204,6 +205,7 @@ void render_in_scope(PF_InData* in_data, PF_ParamDef* params[], PF_LayerDef* out
 
   GlitchSettings settings;
   fill_settings(settings, records);
+  settings.messages = effect_messages();
   const std::int32_t input_width = settings.width;
   const std::int32_t input_height = settings.height;
   pad_geometry(settings);

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <random>
 
-#include "decoder/message_sink.h"
+#include "decoder/decoder.h"
 
 namespace shardcast {
 
@@ -46,15 +46,9 @@ struct GlitchSettings {
   bool filter2_enabled = false;
   float filter1_value = 0.0f;
   float filter2_value = 0.0f;
-  // Where the decoder's progress and error lines go. A build that defines
-  // SHARDCAST_MESSAGES_VARIABLE (the name of an environment variable) in
-  // every one of its sources lets that variable choose, per render, and
-  // discards by default; the effect module always writes to standard output.
-#if defined(SHARDCAST_MESSAGES_VARIABLE)
-  MessageSink messages = MessageSink::from_environment(SHARDCAST_MESSAGES_VARIABLE);
-#else
+  // Where the decoder's progress and error lines go; the render sets the
+  // destination its program chose.
   MessageSink messages = MessageSink::standard_output();
-#endif
 
   // Seeds each engine from its seed field taken as an unsigned 32-bit pattern.
   void seed_engines() {

@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "decoder/bit_reader.h"
+#include "decoder/random_draw.h"
 #include "support/jpeg_stream_builder.h"
 
 namespace shardcast {
@@ -63,8 +65,9 @@ HuffmanTable ac_table() { return make_table({0, 3, 0, 2, 2}, {0x00, 0x01, 0x02, 
 struct ScanFixture {
   DecoderState state;
   std::vector<BlockCell> cells;
-  GlitchSettings settings;
+  std::mt19937 rng{7u};  // the recovery engine, seeded as a render with seed 7 seeds it
   std::string text;
+  MessageSink sink = MessageSink::appending_to(text);
   Bytes data;
 
   ScanFixture(std::uint32_t block_rows, std::uint32_t block_cols, bool chroma = false, std::uint8_t h = 1,
@@ -90,15 +93,12 @@ struct ScanFixture {
     // Exactly the padded size, so that a stray write shows under ASan.
     cells.resize(state.padded_block_rows * state.padded_block_cols);
     state.coefficients = cells.data();
-    settings.seed = 7;
-    settings.seed_engines();
-    settings.messages = MessageSink::appending_to(text);
   }
 
   void decode() {
     StreamCursor cursor{0, 0, data.data(), 0, static_cast<std::uint32_t>(data.size())};
-    MessageWriter messages(settings.messages);
-    decode_scan(cursor, state, settings, messages);
+    MessageWriter messages(sink);
+    decode_scan(cursor, state, rng, messages);
   }
 
   std::int32_t* plane(std::uint32_t row, std::uint32_t col, int index) {
@@ -232,10 +232,10 @@ TEST(DecodeBlock, DcPredictorAddsWithWraparound) {
   ScanFixture scan(1, 1);
   scan.data = BitWriter().bits(0b110, 3).bits(1, 1).bits(0b00, 2).finish();  // DC +1, end of block
   StreamCursor cursor{0, 0, scan.data.data(), 0, static_cast<std::uint32_t>(scan.data.size())};
-  MessageWriter messages(scan.settings.messages);
+  MessageWriter messages(scan.sink);
   std::int32_t predictor = INT32_MAX;
   ASSERT_TRUE(decode_block(scan.state, cursor, scan.plane(0, 0, 0), predictor, scan.state.dc_tables[0],
-                           scan.state.ac_tables[0], scan.settings, messages));
+                           scan.state.ac_tables[0], scan.rng, messages));
   EXPECT_EQ(predictor, INT32_MIN);
   EXPECT_EQ(scan.plane(0, 0, 0)[0], INT32_MIN);
 }
@@ -257,14 +257,14 @@ TEST(DecodeBlock, EndOfBlockRightAfterDcLeavesEveryAcEntryZero) {
 
 // The replacement draws of one recovery, taken from a copy of the engine so
 // that the test can lay out the bits that follow it.
-std::int32_t next_draw(const GlitchSettings& settings, DrawRange range) {
-  std::mt19937 engine = settings.glitch_rng;
+std::int32_t next_draw(const std::mt19937& rng, DrawRange range) {
+  std::mt19937 engine = rng;
   return random_in_range(range, engine);
 }
 
 TEST(DecodeBlock, AcSymbolFfCountsAsNoMatchAndIsReplaced) {
   ScanFixture scan(1, 1);
-  const std::int32_t size = next_draw(scan.settings, recovery_range);
+  const std::int32_t size = next_draw(scan.rng, recovery_range);
   // DC length 0; AC code of symbol 0xFF; then the replacement's bits with
   // the top one set (a positive value); end of block.
   scan.data = BitWriter().bits(0b00, 2).bits(0b11100, 5).bits(1u << (size - 1), size).bits(0b00, 2).finish();
@@ -276,7 +276,7 @@ TEST(DecodeBlock, AcSymbolFfCountsAsNoMatchAndIsReplaced) {
 
 TEST(DecodeBlock, AcSizeAbove10ReadsAsManyBitsAsTheReplacementSize) {
   ScanFixture scan(1, 1);
-  const std::int32_t size = next_draw(scan.settings, recovery_range);
+  const std::int32_t size = next_draw(scan.rng, recovery_range);
   // Symbol 0x0F (size 15); the replacement size's bits, all ones; EOB.
   scan.data = BitWriter().bits(0b00, 2).bits(0b11101, 5).bits((1u << size) - 1, size).bits(0b00, 2).finish();
   scan.decode();
@@ -333,8 +333,8 @@ TEST(DecodeScan, ProgressiveFrameDecodesNothingAndReadsNothing) {
   scan.state.frame_marker = 0xC2;
   scan.data = {0x12, 0x34};
   StreamCursor cursor{0, 0, scan.data.data(), 0, 2};
-  MessageWriter messages(scan.settings.messages);
-  decode_scan(cursor, scan.state, scan.settings, messages);
+  MessageWriter messages(scan.sink);
+  decode_scan(cursor, scan.state, scan.rng, messages);
   messages.flush();
   EXPECT_EQ(cursor.position, 0u);
   EXPECT_EQ(scan.text, "");
@@ -350,7 +350,7 @@ TEST(DecodeScan, ProgressiveFrameDecodesNothingAndReadsNothing) {
 TEST(DecodeScan, BlocksAfterTheDataEndsAreAllReplacementsWith128LinesEach) {
   ScanFixture scan(1, 3);
   scan.data = BitWriter().bits(0b110, 3).bits(1, 1).bits(0b00, 2).finish();  // block 0 only
-  const std::mt19937 engine_before = scan.settings.glitch_rng;
+  const std::mt19937 engine_before = scan.rng;
   scan.decode();
   const std::vector<std::string> lines = split_lines(scan.text);
   ASSERT_EQ(lines.size(), 2u * 128u);
@@ -374,7 +374,7 @@ TEST(DecodeScan, BlocksAfterTheDataEndsAreAllReplacementsWith128LinesEach) {
   // One output per replacement: 128 per block.
   std::mt19937 advanced = engine_before;
   advanced.discard(2 * 128);
-  EXPECT_EQ(scan.settings.glitch_rng, advanced);
+  EXPECT_EQ(scan.rng, advanced);
 }
 
 TEST(DecodeScan, RestartMarkerBetweenIntervalsLeavesPredictorsAlone) {
@@ -480,7 +480,7 @@ TEST(DecodeScan, SameStreamAndSeedGiveTheSameCoefficientsAndLines) {
           << c << ' ' << p;
     }
   }
-  EXPECT_EQ(first.settings.glitch_rng, second.settings.glitch_rng);
+  EXPECT_EQ(first.rng, second.rng);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The render under a failing allocator. This program replaces every form of
-// the global operator new and delete and runs the effect compiled into it,
+// the global operator new and delete and runs the effect linked into it,
 // so that the n-th allocation the module makes can be refused: a throwing
 // form throws std::bad_alloc, a nothrow form yields null. Allocations made
 // by the simulated host inside its callbacks are never refused (the host is
@@ -15,13 +15,12 @@
 #include <new>
 #include <string>
 
+#include "host/effect_messages.h"
+#include "host/entry_points.h"
 #include "hostsim/simulated_host.h"
 
-extern "C" PF_Err EffectMain(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
-                             PF_LayerDef* output, void* extra);
-extern "C" PF_Err PluginDataEntryFunction(PF_PluginDataPtr inPtr, PF_PluginDataCB inPluginDataCallBackPtr,
-                                          SPBasicSuite* inSPBasicSuitePtr, const char* inHostName,
-                                          const char* inHostVersion);
+// The decoder's lines go to standard output, as the module's do.
+shardcast::MessageSink shardcast::effect_messages() { return MessageSink::standard_output(); }
 
 namespace {
 

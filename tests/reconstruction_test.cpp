@@ -9,7 +9,7 @@
 #include <random>
 #include <vector>
 
-#include "decoder/entropy.h"
+#include "decoder/decoder.h"
 #include "decoder/numeric.h"
 
 namespace shardcast {
@@ -56,40 +56,41 @@ struct FrameFixture {
 
 struct TamperFixture {
   DecoderState state;
-  GlitchSettings settings;
+  TableTampering qtl;
+  TableTampering qtc;
+  std::mt19937 qtl_rng{11u};
+  std::mt19937 qtc_rng{22u};
 
   TamperFixture() {
     for (QuantTable& table : state.quant_tables) {
       table.values.fill(1);
       table.defined = true;
     }
-    settings.qtl_seed = 11;
-    settings.qtc_seed = 22;
-    settings.seed_engines();
   }
+  void tamper() { tamper_quant_tables(state, qtl, qtl_rng, qtc, qtc_rng); }
   const std::array<std::uint32_t, 64>& luma() const { return state.quant_tables[0].values; }
   const std::array<std::uint32_t, 64>& chroma() const { return state.quant_tables[1].values; }
 };
 
 TEST(TamperQuantTables, FixedPositionsCountFromOneInNaturalOrder) {
   TamperFixture fixture;
-  fixture.settings.qtl_enabled = true;
-  fixture.settings.qtl_position = 1;
-  fixture.settings.qtl_value = 0;
-  fixture.settings.qtc_enabled = true;
-  fixture.settings.qtc_position = 64;
-  fixture.settings.qtc_value = 99;
-  tamper_quant_tables(fixture.state, fixture.settings);
+  fixture.qtl.enabled = true;
+  fixture.qtl.position = 1;
+  fixture.qtl.value = 0;
+  fixture.qtc.enabled = true;
+  fixture.qtc.position = 64;
+  fixture.qtc.value = 99;
+  fixture.tamper();
   EXPECT_EQ(fixture.luma()[0], 0u);
   EXPECT_EQ(fixture.chroma()[63], 99u);
   EXPECT_EQ(std::count(fixture.luma().begin(), fixture.luma().end(), 1u), 63);
   EXPECT_EQ(std::count(fixture.chroma().begin(), fixture.chroma().end(), 1u), 63);
 
   TamperFixture same;
-  same.settings.qtl_enabled = same.settings.qtc_enabled = true;
-  same.settings.qtl_position = same.settings.qtc_position = 5;
-  same.settings.qtl_value = same.settings.qtc_value = 7;
-  tamper_quant_tables(same.state, same.settings);
+  same.qtl.enabled = same.qtc.enabled = true;
+  same.qtl.position = same.qtc.position = 5;
+  same.qtl.value = same.qtc.value = 7;
+  same.tamper();
   EXPECT_EQ(same.luma()[4], 7u);  // row 0, column 4 in both
   EXPECT_EQ(same.chroma()[4], 7u);
 }
@@ -97,10 +98,10 @@ TEST(TamperQuantTables, FixedPositionsCountFromOneInNaturalOrder) {
 TEST(TamperQuantTables, PositionsOutsideTheTableWriteNothing) {
   for (std::int32_t position : {0, 65, -1, INT32_MIN}) {
     TamperFixture fixture;
-    fixture.settings.qtl_enabled = fixture.settings.qtc_enabled = true;
-    fixture.settings.qtl_position = fixture.settings.qtc_position = position;
-    fixture.settings.qtl_value = fixture.settings.qtc_value = 50;
-    tamper_quant_tables(fixture.state, fixture.settings);
+    fixture.qtl.enabled = fixture.qtc.enabled = true;
+    fixture.qtl.position = fixture.qtc.position = position;
+    fixture.qtl.value = fixture.qtc.value = 50;
+    fixture.tamper();
     EXPECT_EQ(std::count(fixture.luma().begin(), fixture.luma().end(), 1u), 64) << position;
     EXPECT_EQ(std::count(fixture.chroma().begin(), fixture.chroma().end(), 1u), 64) << position;
   }
@@ -108,26 +109,26 @@ TEST(TamperQuantTables, PositionsOutsideTheTableWriteNothing) {
 
 TEST(TamperQuantTables, RandomEntriesWithoutMaximumTakeOnlyTheIndexDraw) {
   TamperFixture fixture;
-  fixture.settings.qtl_break_count = 3;
-  fixture.settings.qtl_max_random = 0;
-  std::mt19937 expected = fixture.settings.qtl_rng;
-  tamper_quant_tables(fixture.state, fixture.settings);
+  fixture.qtl.break_count = 3;
+  fixture.qtl.max_random = 0;
+  std::mt19937 expected = fixture.qtl_rng;
+  fixture.tamper();
   std::array<std::uint32_t, 64> table;
   table.fill(1);
   for (int n = 0; n < 3; ++n) {
     table[static_cast<std::uint32_t>(expected()) >> 26] = 0;
   }
   EXPECT_EQ(fixture.luma(), table);
-  EXPECT_EQ(fixture.settings.qtl_rng, expected);
+  EXPECT_EQ(fixture.qtl_rng, expected);
 }
 
 TEST(TamperQuantTables, RandomEntriesDrawValueBeforeIndex) {
   TamperFixture fixture;
-  fixture.settings.qtc_break_count = 3;
-  fixture.settings.qtc_max_random = 10;
-  std::mt19937 expected = fixture.settings.qtc_rng;
-  const std::mt19937 luma_engine = fixture.settings.qtl_rng;
-  tamper_quant_tables(fixture.state, fixture.settings);
+  fixture.qtc.break_count = 3;
+  fixture.qtc.max_random = 10;
+  std::mt19937 expected = fixture.qtc_rng;
+  const std::mt19937 luma_engine = fixture.qtl_rng;
+  fixture.tamper();
   std::array<std::uint32_t, 64> table;
   table.fill(1);
   for (int n = 0; n < 3; ++n) {
@@ -135,25 +136,25 @@ TEST(TamperQuantTables, RandomEntriesDrawValueBeforeIndex) {
     table[static_cast<std::uint32_t>(expected()) >> 26] = value;
   }
   EXPECT_EQ(fixture.chroma(), table);
-  EXPECT_EQ(fixture.settings.qtc_rng, expected);  // six outputs
-  EXPECT_EQ(fixture.settings.qtl_rng, luma_engine);
+  EXPECT_EQ(fixture.qtc_rng, expected);  // six outputs
+  EXPECT_EQ(fixture.qtl_rng, luma_engine);
 }
 
 TEST(TamperQuantTables, UndefinedChromaTableIsLeftAloneButLumaIsAlwaysRandomised) {
   TamperFixture fixture;
   fixture.state.quant_tables[0].defined = false;
   fixture.state.quant_tables[1].defined = false;
-  fixture.settings.qtl_enabled = fixture.settings.qtc_enabled = true;
-  fixture.settings.qtl_position = fixture.settings.qtc_position = 2;
-  fixture.settings.qtl_value = fixture.settings.qtc_value = 40;
-  fixture.settings.qtl_break_count = fixture.settings.qtc_break_count = 64;
-  fixture.settings.qtl_max_random = fixture.settings.qtc_max_random = 0;
-  const std::mt19937 chroma_engine = fixture.settings.qtc_rng;
-  tamper_quant_tables(fixture.state, fixture.settings);
+  fixture.qtl.enabled = fixture.qtc.enabled = true;
+  fixture.qtl.position = fixture.qtc.position = 2;
+  fixture.qtl.value = fixture.qtc.value = 40;
+  fixture.qtl.break_count = fixture.qtc.break_count = 64;
+  fixture.qtl.max_random = fixture.qtc.max_random = 0;
+  const std::mt19937 chroma_engine = fixture.qtc_rng;
+  fixture.tamper();
   EXPECT_EQ(std::count(fixture.luma().begin(), fixture.luma().end(), 40u), 0);  // no fixed entry
   EXPECT_GT(std::count(fixture.luma().begin(), fixture.luma().end(), 0u), 0);
   EXPECT_EQ(std::count(fixture.chroma().begin(), fixture.chroma().end(), 1u), 64);
-  EXPECT_EQ(fixture.settings.qtc_rng, chroma_engine);
+  EXPECT_EQ(fixture.qtc_rng, chroma_engine);
   EXPECT_EQ(fixture.state.quant_tables[2].values, fixture.state.quant_tables[3].values);
 }
 

@@ -9,6 +9,10 @@
 
 #include "AE_EffectSuites.h"
 #include "PrSDKAESupport.h"
+#include "host/effect_messages.h"
+
+// The effect linked into this test renders nothing.
+shardcast::MessageSink shardcast::effect_messages() { return MessageSink::discard(); }
 
 namespace shardcast {
 namespace {

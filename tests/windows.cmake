@@ -27,7 +27,7 @@ if(TARGET shardcast_hostsim AND TARGET shardcast AND NOT SHARDCAST_SANITIZE)
   add_dependencies(shardcast_linux_driver shardcast_effect)
 
   add_executable(windows_wine_run windows_wine_run.cpp)
-  target_link_libraries(windows_wine_run PRIVATE GTest::gtest GTest::gtest_main)
+  target_link_libraries(windows_wine_run PRIVATE shardcast_flags GTest::gtest GTest::gtest_main)
   target_compile_definitions(windows_wine_run PRIVATE
     SHARDCAST_WINDOWS_BUILD_DIR="${shardcast_windows_build_dir}"
     SHARDCAST_WINE_WORK_DIR="${CMAKE_CURRENT_BINARY_DIR}/windows-wine-run"
