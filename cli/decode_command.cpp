@@ -9,56 +9,22 @@
 // from, like any other damage. When the decoder gives up
 // the untouched black buffer is written all the same and the exit code is 3;
 // a stream whose header never declares a frame size leaves nothing to write.
-#include <memory>
+#include <cstdint>
+#include <string>
+#include <vector>
 
 #include "cli/commands.h"
 #include "cli/decoder_messages.h"
 #include "cli/image.h"
 #include "cli/module_session.h"
-#include "decoder/decoder_state.h"
-#include "decoder/markers.h"
-#include "decoder/numeric.h"
+#include "decoder/decoder.h"
 #include "pipeline/glitch_settings.h"
+#include "pipeline/parameters.h"
 
 namespace shardcast::cli {
 namespace {
 
-// The frame size the header declares, read by the decoder's own header
-// parser with its lines discarded; 0 x 0 when no frame header is reached.
-void declared_frame_size(const std::vector<std::uint8_t>& stream, std::uint32_t& width, std::uint32_t& height) {
-  StreamCursor cursor;
-  cursor.data = stream.data();
-  cursor.size = static_cast<std::uint32_t>(stream.size());
-  auto state = std::make_unique<DecoderState>();
-  MessageWriter silent(MessageSink::discard());
-  parse_markers(cursor, *state, silent);
-  width = state->width;
-  height = state->height;
-}
-
 std::string in_parentheses(const std::string& text) { return text.empty() ? text : " (" + text + ")"; }
-
-void fill_decoder_settings(const ResolvedValues& values, GlitchSettings& settings) {
-  auto integer = [&](std::int32_t index) { return truncate_to_int32(values[static_cast<std::size_t>(index)]); };
-  auto on = [&](std::int32_t index) { return values[static_cast<std::size_t>(index)] != 0.0; };
-  settings.seed = integer(6);
-  settings.qtc_enabled = on(9);
-  settings.qtc_position = integer(10);
-  settings.qtc_value = integer(11);
-  settings.qtc_break_count = integer(12);
-  settings.qtc_max_random = integer(13);
-  settings.qtc_seed = integer(14);
-  settings.qtl_enabled = on(17);
-  settings.qtl_position = integer(18);
-  settings.qtl_value = integer(19);
-  settings.qtl_break_count = integer(20);
-  settings.qtl_max_random = integer(21);
-  settings.qtl_seed = integer(22);
-  settings.inverse_dct = on(25);
-  settings.ycbcr_to_rgb = on(26);
-  settings.dequantize = on(27);
-  settings.seed_engines();
-}
 
 }  // namespace
 
@@ -84,9 +50,11 @@ int run_decode(const DecodeRequest& request) {
     report("cannot read " + request.input + ": not a JPEG file");
     return exit_bad_input;
   }
-  std::uint32_t width = 0;
-  std::uint32_t height = 0;
-  declared_frame_size(stream, width, height);
+  // The frame size the header declares, read by the decoder's own header
+  // parser; 0 x 0 when no frame header is reached.
+  const FrameHeader header = read_frame_header(stream.data(), static_cast<std::uint32_t>(stream.size()));
+  const std::uint32_t width = header.width;
+  const std::uint32_t height = header.height;
   const bool has_size = width > 0 && height > 0;
   if (has_size) {
     if (std::string refusal = request.limits.check_size("its frame", width, height); !refusal.empty()) {
@@ -107,11 +75,10 @@ int run_decode(const DecodeRequest& request) {
   for (std::size_t i = 0; i < work.size(); i += 4) {
     work[i] = 255;
   }
-  GlitchSettings settings;
+  GlitchSettings settings = settings_from_values(values);
   settings.pixels = work.data();
   settings.width = static_cast<std::int32_t>(has_size ? width : 1);
   settings.height = static_cast<std::int32_t>(has_size ? height : 1);
-  fill_decoder_settings(values, settings);
   settings.messages = messages.sink();
   const std::int32_t result = settings.decode_to_work_buffer(stream.data(), static_cast<std::uint32_t>(stream.size()));
 

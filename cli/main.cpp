@@ -22,8 +22,8 @@ namespace {
 
 // The texts given for parameter options, parsed once CLI11 is done.
 struct ParameterTexts {
-  std::array<std::string, parameter_count> text{};
-  std::array<CLI::Option*, parameter_count> option{};
+  std::array<std::string, PARAM_COUNT> text{};
+  std::array<CLI::Option*, PARAM_COUNT> option{};
 };
 
 void add_parameter_options(CLI::App& command, ParameterTexts& texts, bool decoder_only) {

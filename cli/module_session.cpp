@@ -75,15 +75,15 @@ const std::vector<ParameterInfo>& ModuleSession::parameters() const { return sta
 std::string ModuleSession::supervise(ResolvedValues& values) {
   hostsim::SimulatedHost& host = *state_->host;
   // As a user types them: the start first, then the end.
-  for (const std::int32_t index : {glitch_start_index, glitch_end_index}) {
+  for (const std::int32_t index : {PARAM_GLITCH_START, PARAM_GLITCH_END}) {
     for (const hostsim::CommandOutcome& outcome : host.user_edit(index, values[static_cast<std::size_t>(index)])) {
       if (std::string failure = command_failure("supervision", outcome); !failure.empty()) {
         return failure;
       }
     }
   }
-  values[glitch_start_index] = host.slider_value(glitch_start_index);
-  values[glitch_end_index] = host.slider_value(glitch_end_index);
+  values[PARAM_GLITCH_START] = host.slider_value(PARAM_GLITCH_START);
+  values[PARAM_GLITCH_END] = host.slider_value(PARAM_GLITCH_END);
   return {};
 }
 

@@ -67,9 +67,9 @@ std::string check_range(const ParameterInfo& info, double value) {
 std::string resolve_values(const std::vector<ParameterInfo>& registered, const ParameterValues& given,
                            ResolvedValues& values) {
   values.fill(0.0);
-  std::array<bool, parameter_count> known{};
+  std::array<bool, PARAM_COUNT> known{};
   for (const ParameterInfo& info : registered) {
-    if (info.index <= 0 || info.index >= parameter_count) {
+    if (info.index <= 0 || info.index >= PARAM_COUNT) {
       continue;
     }
     known[static_cast<std::size_t>(info.index)] = true;

@@ -11,54 +11,52 @@
 #include <vector>
 
 #include "hostsim/parameter_table.h"
+#include "pipeline/parameters.h"
 
 namespace shardcast::cli {
 
 using hostsim::ParameterKind;
 
 struct ParameterOption {
-  std::int32_t index;
+  ParamIndex index;
   const char* name;  // without the leading "--"
   ParameterKind kind;
 };
 
-inline constexpr std::int32_t parameter_count = 35;  // the input layer included
-
-inline constexpr std::int32_t seed_index = 6;
-inline constexpr std::int32_t glitch_start_index = 4;
-inline constexpr std::int32_t glitch_end_index = 5;
-
 inline constexpr std::array<ParameterOption, 24> parameter_options = {{
-    {1, "compression-ratio", ParameterKind::Slider},
-    {3, "broken-bytes", ParameterKind::Slider},
-    {4, "glitch-start", ParameterKind::Slider},
-    {5, "glitch-end", ParameterKind::Slider},
-    {6, "seed", ParameterKind::Slider},
-    {9, "qtc", ParameterKind::Checkbox},
-    {10, "qtc-position", ParameterKind::Slider},
-    {11, "qtc-value", ParameterKind::Slider},
-    {12, "qtc-breaking-bytes", ParameterKind::Slider},
-    {13, "qtc-max-random", ParameterKind::Slider},
-    {14, "qtc-seed", ParameterKind::Slider},
-    {17, "qtl", ParameterKind::Checkbox},
-    {18, "qtl-position", ParameterKind::Slider},
-    {19, "qtl-value", ParameterKind::Slider},
-    {20, "qtl-breaking-bytes", ParameterKind::Slider},
-    {21, "qtl-max-random", ParameterKind::Slider},
-    {22, "qtl-seed", ParameterKind::Slider},
-    {25, "inverse-dct", ParameterKind::Checkbox},
-    {26, "ycbcr-to-rgb", ParameterKind::Checkbox},
-    {27, "dequantize", ParameterKind::Checkbox},
-    {30, "filter1", ParameterKind::Checkbox},
-    {31, "filter1-value", ParameterKind::Slider},
-    {32, "filter2", ParameterKind::Checkbox},
-    {33, "filter2-value", ParameterKind::Slider},
+    {PARAM_COMPRESSION_RATIO, "compression-ratio", ParameterKind::Slider},
+    {PARAM_BROKEN_BYTES, "broken-bytes", ParameterKind::Slider},
+    {PARAM_GLITCH_START, "glitch-start", ParameterKind::Slider},
+    {PARAM_GLITCH_END, "glitch-end", ParameterKind::Slider},
+    {PARAM_SEED, "seed", ParameterKind::Slider},
+    {PARAM_QTC, "qtc", ParameterKind::Checkbox},
+    {PARAM_QTC_POSITION, "qtc-position", ParameterKind::Slider},
+    {PARAM_QTC_VALUE, "qtc-value", ParameterKind::Slider},
+    {PARAM_QTC_BREAKING_BYTES, "qtc-breaking-bytes", ParameterKind::Slider},
+    {PARAM_QTC_MAX_RANDOM, "qtc-max-random", ParameterKind::Slider},
+    {PARAM_QTC_SEED, "qtc-seed", ParameterKind::Slider},
+    {PARAM_QTL, "qtl", ParameterKind::Checkbox},
+    {PARAM_QTL_POSITION, "qtl-position", ParameterKind::Slider},
+    {PARAM_QTL_VALUE, "qtl-value", ParameterKind::Slider},
+    {PARAM_QTL_BREAKING_BYTES, "qtl-breaking-bytes", ParameterKind::Slider},
+    {PARAM_QTL_MAX_RANDOM, "qtl-max-random", ParameterKind::Slider},
+    {PARAM_QTL_SEED, "qtl-seed", ParameterKind::Slider},
+    {PARAM_INVERSE_DCT, "inverse-dct", ParameterKind::Checkbox},
+    {PARAM_YCBCR_TO_RGB, "ycbcr-to-rgb", ParameterKind::Checkbox},
+    {PARAM_DEQUANTIZE, "dequantize", ParameterKind::Checkbox},
+    {PARAM_FILTER1, "filter1", ParameterKind::Checkbox},
+    {PARAM_FILTER1_VALUE, "filter1-value", ParameterKind::Slider},
+    {PARAM_FILTER2, "filter2", ParameterKind::Checkbox},
+    {PARAM_FILTER2_VALUE, "filter2-value", ParameterKind::Slider},
 }};
 
 // The parameters the decoder alone reads: the seed of the byte damage (its
 // recovery draws continue that engine), the table changes and the stages.
-inline constexpr std::array<std::int32_t, 16> decoder_parameter_indices = {6,  9,  10, 11, 12, 13, 14, 17,
-                                                                           18, 19, 20, 21, 22, 25, 26, 27};
+inline constexpr std::array<ParamIndex, 16> decoder_parameter_indices = {
+    PARAM_SEED,         PARAM_QTC,      PARAM_QTC_POSITION,       PARAM_QTC_VALUE,
+    PARAM_QTC_BREAKING_BYTES, PARAM_QTC_MAX_RANDOM, PARAM_QTC_SEED, PARAM_QTL,
+    PARAM_QTL_POSITION, PARAM_QTL_VALUE, PARAM_QTL_BREAKING_BYTES, PARAM_QTL_MAX_RANDOM,
+    PARAM_QTL_SEED,     PARAM_INVERSE_DCT, PARAM_YCBCR_TO_RGB,    PARAM_DEQUANTIZE};
 
 const ParameterOption* option_for_index(std::int32_t index);
 
@@ -67,7 +65,7 @@ using hostsim::ParameterInfo;
 
 // Values by parameter index, as a host would pass them.
 struct ParameterValues {
-  std::array<std::optional<double>, parameter_count> given{};
+  std::array<std::optional<double>, PARAM_COUNT> given{};
 };
 
 // "on"/"off", "1"/"0", "true"/"false" (any letter case) into 1 or 0.
@@ -82,7 +80,7 @@ std::string check_range(const ParameterInfo& info, double value);
 // Every registered parameter at its default, overridden by the values given;
 // empty on success, otherwise the first refusal (a value out of range, or an
 // option for a parameter the module does not register).
-using ResolvedValues = std::array<double, parameter_count>;
+using ResolvedValues = ParamValues;
 std::string resolve_values(const std::vector<ParameterInfo>& registered, const ParameterValues& given,
                            ResolvedValues& values);
 

@@ -71,11 +71,11 @@ std::string check_seed_steps(const std::vector<ParameterInfo>& registered, const
     return {};
   }
   for (const ParameterInfo& info : registered) {
-    if (info.index != seed_index) {
+    if (info.index != PARAM_SEED) {
       continue;
     }
     for (const std::int64_t frame : {plan.frames.first, plan.frames.last}) {
-      const double seed = values[seed_index] + static_cast<double>(request.seed_step) * static_cast<double>(frame);
+      const double seed = values[PARAM_SEED] + static_cast<double>(request.seed_step) * static_cast<double>(frame);
       if (std::string refusal = check_range(info, seed); !refusal.empty()) {
         return "frame " + std::to_string(frame) + ": --seed-step makes the seed " + format_number(seed) + "; " +
                refusal;
@@ -154,7 +154,7 @@ int run_render(const RenderRequest& request) {
     }
     ResolvedValues frame_values = values;
     if (plan.sequence) {
-      frame_values[seed_index] += static_cast<double>(request.seed_step) * static_cast<double>(frame);
+      frame_values[PARAM_SEED] += static_cast<double>(request.seed_step) * static_cast<double>(frame);
     }
 
     Image output;

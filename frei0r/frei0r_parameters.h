@@ -18,11 +18,12 @@
 #include <cstdint>
 
 #include "hostsim/parameter_table.h"
+#include "pipeline/parameters.h"
 
 namespace shardcast::frei0r {
 
 struct FilterParameter {
-  std::int32_t effect_index;  // the effect's parameter index
+  ParamIndex effect_index;
   hostsim::ParameterKind kind;
   const char* name;
   const char* explanation;
@@ -32,51 +33,51 @@ struct FilterParameter {
 // in the effect ("seed", "breaking bytes", "max random value") carry their
 // group.
 inline constexpr std::array<FilterParameter, 24> filter_parameters = {{
-    {1, hostsim::ParameterKind::Slider, "Compression ratio",
+    {PARAM_COMPRESSION_RATIO, hostsim::ParameterKind::Slider, "Compression ratio",
      "JPEG quality 1 to 100 (1 + 99x, whole numbers); default 1 = 100"},
-    {3, hostsim::ParameterKind::Slider, "Broken bytes",
+    {PARAM_BROKEN_BYTES, hostsim::ParameterKind::Slider, "Broken bytes",
      "bytes of scan data overwritten, 0 to 10000 (10000x, whole numbers); default 0"},
-    {4, hostsim::ParameterKind::Slider, "start of glitch",
+    {PARAM_GLITCH_START, hostsim::ParameterKind::Slider, "start of glitch",
      "start of the damaged window in percent of the scan data, 0 to 99.9 (99.9x, hundredths); default 0"},
-    {5, hostsim::ParameterKind::Slider, "end of glitch",
+    {PARAM_GLITCH_END, hostsim::ParameterKind::Slider, "end of glitch",
      "end of the damaged window in percent of the scan data, 0.1 to 100 (0.1 + 99.9x, hundredths); "
      "default 1 = 100"},
-    {6, hostsim::ParameterKind::Slider, "broken bytes seed",
+    {PARAM_SEED, hostsim::ParameterKind::Slider, "broken bytes seed",
      "seed of the byte damage and of the decoder's recovery, 1 to 100000000 (1 + 99999999x, whole numbers); "
      "default 0 = 1"},
-    {9, hostsim::ParameterKind::Checkbox, "QTC", "overwrite entries of the chroma quantisation table; default off"},
-    {10, hostsim::ParameterKind::Slider, "QTC position",
+    {PARAM_QTC, hostsim::ParameterKind::Checkbox, "QTC", "overwrite entries of the chroma quantisation table; default off"},
+    {PARAM_QTC_POSITION, hostsim::ParameterKind::Slider, "QTC position",
      "chroma table entry overwritten, 1 to 64 (1 + 63x, whole numbers); default 4/63 = 5"},
-    {11, hostsim::ParameterKind::Slider, "QTC value",
+    {PARAM_QTC_VALUE, hostsim::ParameterKind::Slider, "QTC value",
      "value written into that chroma entry, 0 to 255 (255x, whole numbers); default 0"},
-    {12, hostsim::ParameterKind::Slider, "chroma breaking bytes",
+    {PARAM_QTC_BREAKING_BYTES, hostsim::ParameterKind::Slider, "chroma breaking bytes",
      "chroma table entries given random values, 0 to 64 (64x, whole numbers); default 0"},
-    {13, hostsim::ParameterKind::Slider, "chroma max random value",
+    {PARAM_QTC_MAX_RANDOM, hostsim::ParameterKind::Slider, "chroma max random value",
      "largest random chroma table value, 0 to 255 (255x, whole numbers); default 0"},
-    {14, hostsim::ParameterKind::Slider, "chroma seed",
+    {PARAM_QTC_SEED, hostsim::ParameterKind::Slider, "chroma seed",
      "seed of the chroma table changes, 1 to 100000000 (1 + 99999999x, whole numbers); default 0 = 1"},
-    {17, hostsim::ParameterKind::Checkbox, "QTL", "overwrite entries of the luma quantisation table; default off"},
-    {18, hostsim::ParameterKind::Slider, "QTL position",
+    {PARAM_QTL, hostsim::ParameterKind::Checkbox, "QTL", "overwrite entries of the luma quantisation table; default off"},
+    {PARAM_QTL_POSITION, hostsim::ParameterKind::Slider, "QTL position",
      "luma table entry overwritten, 1 to 64 (1 + 63x, whole numbers); default 4/63 = 5"},
-    {19, hostsim::ParameterKind::Slider, "QTL value",
+    {PARAM_QTL_VALUE, hostsim::ParameterKind::Slider, "QTL value",
      "value written into that luma entry, 0 to 255 (255x, whole numbers); default 0"},
-    {20, hostsim::ParameterKind::Slider, "luma breaking bytes",
+    {PARAM_QTL_BREAKING_BYTES, hostsim::ParameterKind::Slider, "luma breaking bytes",
      "luma table entries given random values, 0 to 64 (64x, whole numbers); default 0"},
-    {21, hostsim::ParameterKind::Slider, "luma max random value",
+    {PARAM_QTL_MAX_RANDOM, hostsim::ParameterKind::Slider, "luma max random value",
      "largest random luma table value, 0 to 255 (255x, whole numbers); default 0"},
-    {22, hostsim::ParameterKind::Slider, "luma seed",
+    {PARAM_QTL_SEED, hostsim::ParameterKind::Slider, "luma seed",
      "seed of the luma table changes, 1 to 100000000 (1 + 99999999x, whole numbers); default 0 = 1"},
-    {25, hostsim::ParameterKind::Checkbox, "Inverse DCT",
+    {PARAM_INVERSE_DCT, hostsim::ParameterKind::Checkbox, "Inverse DCT",
      "run the decoder's inverse DCT (off shows coefficients as colours); default on"},
-    {26, hostsim::ParameterKind::Checkbox, "YCbCrToRGB",
+    {PARAM_YCBCR_TO_RGB, hostsim::ParameterKind::Checkbox, "YCbCrToRGB",
      "convert the decoded YCbCr samples to RGB (off shows them raw); default on"},
-    {27, hostsim::ParameterKind::Checkbox, "Dequantize", "dequantise the decoded coefficients; default on"},
-    {30, hostsim::ParameterKind::Checkbox, "filter 1", "run convolution filter 1 (wrapping); default off"},
-    {31, hostsim::ParameterKind::Slider, "filter 1 value",
+    {PARAM_DEQUANTIZE, hostsim::ParameterKind::Checkbox, "Dequantize", "dequantise the decoded coefficients; default on"},
+    {PARAM_FILTER1, hostsim::ParameterKind::Checkbox, "filter 1", "run convolution filter 1 (wrapping); default off"},
+    {PARAM_FILTER1_VALUE, hostsim::ParameterKind::Slider, "filter 1 value",
      "weight of filter 1, -10 to 10 (-10 + 20x, hundredths); default 0.55 = 1"},
-    {32, hostsim::ParameterKind::Checkbox, "filter 2",
+    {PARAM_FILTER2, hostsim::ParameterKind::Checkbox, "filter 2",
      "run convolution filter 2 (saturating, after filter 1); default off"},
-    {33, hostsim::ParameterKind::Slider, "filter 2 value",
+    {PARAM_FILTER2_VALUE, hostsim::ParameterKind::Slider, "filter 2 value",
      "weight of filter 2, -10 to 10 (-10 + 20x, hundredths); default 0.495 = -0.1"},
 }};
 

@@ -19,6 +19,7 @@
 #include "host/effect_messages.h"
 #include "host/entry_points.h"
 #include "hostsim/simulated_host.h"
+#include "pipeline/parameters.h"
 #include "tests/support/host_failure_rules.h"
 
 // A fuzzing run has no use for the decoder's lines.
@@ -54,7 +55,7 @@ void plan_faults(FuzzInput& input, hostsim::FaultPlan& faults) {
     hostsim::FailRule rule;
     rule.call = injectable_calls[input.byte() % std::size(injectable_calls)];
     if (choice & 32) {
-      rule.param_index = input.byte() % 36;
+      rule.param_index = input.byte() % (shardcast::PARAM_COUNT + 1);  // one index past the table too
     }
     faults.fail.push_back(rule);
   }
@@ -143,7 +144,7 @@ void check(const hostsim::CommandOutcome& outcome, PF_Cmd command, const hostsim
     fail(name, "succeeded without a basic suite");
   }
   if (command == PF_Cmd_RENDER) {
-    if (!outcome.calls.empty() && outcome.count(hostsim::HostCall::checkin_param) != 35) {
+    if (!outcome.calls.empty() && outcome.count(hostsim::HostCall::checkin_param) != shardcast::PARAM_COUNT) {
       fail(name, "not every parameter record checked in");
     }
     if (untouched != nullptr && !output_copied(outcome) && outcome.output != *untouched) {
@@ -161,7 +162,7 @@ bool in_command_table(PF_Cmd command) {
 // same frame comes out twice: nothing of the earlier commands stayed behind.
 void check_final_render(hostsim::SimulatedHost& host) {
   host.faults() = {};
-  if (host.parameter_count() != 35) {
+  if (host.parameter_count() != shardcast::PARAM_COUNT) {
     return;
   }
   hostsim::Picture picture = hostsim::Picture::filled(24, 10, PF_Pixel{255, 0, 0, 0});

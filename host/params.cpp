@@ -28,6 +28,11 @@ constexpr A_short kPrecisionInteger = PF_Precision_INTEGER;
 constexpr A_short kPrecisionHundredths = PF_Precision_HUNDREDTHS;
 constexpr PF_FpShort kCurveTolerance = AEFX_AUDIO_DEFAULT_CURVE_TOLERANCE;
 
+struct StringTableEntry {
+  std::int32_t id;
+  char text[256];
+};
+
 constexpr std::array<StringTableEntry, STR_COUNT> kStringTable{{
     {STR_NONE, ""},
     {STR_NAME, "Shardcast"},
@@ -88,9 +93,12 @@ struct ParamRow {
   PF_ParamFlags flags;
 };
 
-constexpr ParamRow slider(ParamIndex index, StringId name, PF_FpShort minimum, PF_FpShort maximum,
-                          PF_FpShort dephault, A_short precision, PF_ParamFlags flags = 0) {
-  return {index, Kind::FloatSlider, name, nullptr, minimum, maximum, dephault, precision, flags};
+// A slider's range is the pipeline's (slider_ranges), so the registration,
+// the render and the tools cannot disagree about it.
+constexpr ParamRow slider(ParamIndex index, StringId name, PF_FpShort dephault, A_short precision,
+                          PF_ParamFlags flags = 0) {
+  const SliderRange* range = slider_range(index);
+  return {index, Kind::FloatSlider, name, nullptr, range->minimum, range->maximum, dephault, precision, flags};
 }
 constexpr ParamRow checkbox(ParamIndex index, StringId name, bool on) {
   return {index, Kind::Checkbox, name, nullptr, 0.0f, 0.0f, on ? 1.0f : 0.0f, 0, 0};
@@ -102,31 +110,29 @@ constexpr ParamRow group_end(ParamIndex index) {
   return {index, Kind::GroupEnd, STR_NONE, nullptr, 0.0f, 0.0f, 0.0f, 0, 0};
 }
 
-constexpr PF_FpShort kSeedMax = 100000000.0f;
-
 constexpr std::array<ParamRow, PARAM_COUNT - 1> kParams{{
-    slider(PARAM_COMPRESSION_RATIO, STR_COMPRESSION_RATIO, 1.0f, 100.0f, 100.0f, kPrecisionInteger),
+    slider(PARAM_COMPRESSION_RATIO, STR_COMPRESSION_RATIO, 100.0f, kPrecisionInteger),
     group_start(PARAM_BROKEN_BYTES_GROUP, "Broken bytes"),
-    slider(PARAM_BROKEN_BYTES, STR_BROKEN_BYTES, 0.0f, 10000.0f, 0.0f, kPrecisionInteger),
-    slider(PARAM_GLITCH_START, STR_GLITCH_START, 0.0f, 99.9f, 0.0f, kPrecisionHundredths, PF_ParamFlag_SUPERVISE),
-    slider(PARAM_GLITCH_END, STR_GLITCH_END, 0.1f, 100.0f, 100.0f, kPrecisionHundredths, PF_ParamFlag_SUPERVISE),
-    slider(PARAM_SEED, STR_SEED, 1.0f, kSeedMax, 1.0f, kPrecisionInteger),
+    slider(PARAM_BROKEN_BYTES, STR_BROKEN_BYTES, 0.0f, kPrecisionInteger),
+    slider(PARAM_GLITCH_START, STR_GLITCH_START, 0.0f, kPrecisionHundredths, PF_ParamFlag_SUPERVISE),
+    slider(PARAM_GLITCH_END, STR_GLITCH_END, 100.0f, kPrecisionHundredths, PF_ParamFlag_SUPERVISE),
+    slider(PARAM_SEED, STR_SEED, 1.0f, kPrecisionInteger),
     group_end(PARAM_BROKEN_BYTES_GROUP_END),
     group_start(PARAM_QTC_GROUP, "Quantization tables for Chroma"),
     checkbox(PARAM_QTC, STR_QTC, false),
-    slider(PARAM_QTC_POSITION, STR_QTC_POSITION, 1.0f, 64.0f, 5.0f, kPrecisionInteger),
-    slider(PARAM_QTC_VALUE, STR_QTC_VALUE, 0.0f, 255.0f, 0.0f, kPrecisionInteger),
-    slider(PARAM_QTC_BREAKING_BYTES, STR_QTC_BREAKING_BYTES, 0.0f, 64.0f, 0.0f, kPrecisionInteger),
-    slider(PARAM_QTC_MAX_RANDOM, STR_QTC_MAX_RANDOM, 0.0f, 255.0f, 0.0f, kPrecisionInteger),
-    slider(PARAM_QTC_SEED, STR_SEED, 1.0f, kSeedMax, 1.0f, kPrecisionInteger),
+    slider(PARAM_QTC_POSITION, STR_QTC_POSITION, 5.0f, kPrecisionInteger),
+    slider(PARAM_QTC_VALUE, STR_QTC_VALUE, 0.0f, kPrecisionInteger),
+    slider(PARAM_QTC_BREAKING_BYTES, STR_QTC_BREAKING_BYTES, 0.0f, kPrecisionInteger),
+    slider(PARAM_QTC_MAX_RANDOM, STR_QTC_MAX_RANDOM, 0.0f, kPrecisionInteger),
+    slider(PARAM_QTC_SEED, STR_SEED, 1.0f, kPrecisionInteger),
     group_end(PARAM_QTC_GROUP_END),
     group_start(PARAM_QTL_GROUP, "Quantization tables for Luma"),
     checkbox(PARAM_QTL, STR_QTL, false),
-    slider(PARAM_QTL_POSITION, STR_QTL_POSITION, 1.0f, 64.0f, 5.0f, kPrecisionInteger),
-    slider(PARAM_QTL_VALUE, STR_QTL_VALUE, 0.0f, 255.0f, 0.0f, kPrecisionInteger),
-    slider(PARAM_QTL_BREAKING_BYTES, STR_QTL_BREAKING_BYTES, 0.0f, 64.0f, 0.0f, kPrecisionInteger),
-    slider(PARAM_QTL_MAX_RANDOM, STR_QTL_MAX_RANDOM, 0.0f, 255.0f, 0.0f, kPrecisionInteger),
-    slider(PARAM_QTL_SEED, STR_SEED, 1.0f, kSeedMax, 1.0f, kPrecisionInteger),
+    slider(PARAM_QTL_POSITION, STR_QTL_POSITION, 5.0f, kPrecisionInteger),
+    slider(PARAM_QTL_VALUE, STR_QTL_VALUE, 0.0f, kPrecisionInteger),
+    slider(PARAM_QTL_BREAKING_BYTES, STR_QTL_BREAKING_BYTES, 0.0f, kPrecisionInteger),
+    slider(PARAM_QTL_MAX_RANDOM, STR_QTL_MAX_RANDOM, 0.0f, kPrecisionInteger),
+    slider(PARAM_QTL_SEED, STR_SEED, 1.0f, kPrecisionInteger),
     group_end(PARAM_QTL_GROUP_END),
     group_start(PARAM_ADVANCED_GROUP, "Advanced settings"),
     checkbox(PARAM_INVERSE_DCT, STR_INVERSE_DCT, true),
@@ -135,9 +141,9 @@ constexpr std::array<ParamRow, PARAM_COUNT - 1> kParams{{
     group_end(PARAM_ADVANCED_GROUP_END),
     group_start(PARAM_TOOLS_GROUP, "Broken tools"),
     checkbox(PARAM_FILTER1, STR_FILTER1, false),
-    slider(PARAM_FILTER1_VALUE, STR_FILTER1_VALUE, -10.0f, 10.0f, 1.0f, kPrecisionHundredths),
+    slider(PARAM_FILTER1_VALUE, STR_FILTER1_VALUE, 1.0f, kPrecisionHundredths),
     checkbox(PARAM_FILTER2, STR_FILTER2, false),
-    slider(PARAM_FILTER2_VALUE, STR_FILTER2_VALUE, -10.0f, 10.0f, -0.1f, kPrecisionHundredths),
+    slider(PARAM_FILTER2_VALUE, STR_FILTER2_VALUE, -0.1f, kPrecisionHundredths),
     group_end(PARAM_TOOLS_GROUP_END),
 }};
 
@@ -150,6 +156,15 @@ constexpr bool params_are_in_index_order() {
   return true;
 }
 static_assert(params_are_in_index_order(), "registration order fixes the parameter indices");
+
+constexpr bool every_slider_range_is_registered() {
+  std::size_t sliders = 0;
+  for (const ParamRow& row : kParams) {
+    sliders += row.kind == Kind::FloatSlider ? 1 : 0;
+  }
+  return sliders == slider_ranges.size();
+}
+static_assert(every_slider_range_is_registered(), "each slider range belongs to a registered slider");
 
 void copy_name(PF_ParamDef& def, const char* name) {
   constexpr std::size_t kCapacity = sizeof(def.PF_DEF_NAME) - 1;  // 31 characters and the NUL

@@ -1,54 +1,14 @@
-// The effect's controls: the parameter indices in registration order, the
-// string table most of their names come from, and the handler that registers
-// them with the host.
+// The effect's controls as the host sees them: the string table most of
+// their names come from and the handler that registers them. Their indices
+// and slider ranges are the pipeline's (pipeline/parameters.h).
 #pragma once
 
 #include <cstdint>
 
 #include "AE_Effect.h"
+#include "pipeline/parameters.h"
 
 namespace shardcast {
-
-// Index 0 is the input layer, which the host supplies without registration;
-// every registered parameter's id equals its index.
-enum ParamIndex : std::int32_t {
-  PARAM_INPUT = 0,
-  PARAM_COMPRESSION_RATIO,
-  PARAM_BROKEN_BYTES_GROUP,
-  PARAM_BROKEN_BYTES,
-  PARAM_GLITCH_START,
-  PARAM_GLITCH_END,
-  PARAM_SEED,
-  PARAM_BROKEN_BYTES_GROUP_END,
-  PARAM_QTC_GROUP,
-  PARAM_QTC,
-  PARAM_QTC_POSITION,
-  PARAM_QTC_VALUE,
-  PARAM_QTC_BREAKING_BYTES,
-  PARAM_QTC_MAX_RANDOM,
-  PARAM_QTC_SEED,
-  PARAM_QTC_GROUP_END,
-  PARAM_QTL_GROUP,
-  PARAM_QTL,
-  PARAM_QTL_POSITION,
-  PARAM_QTL_VALUE,
-  PARAM_QTL_BREAKING_BYTES,
-  PARAM_QTL_MAX_RANDOM,
-  PARAM_QTL_SEED,
-  PARAM_QTL_GROUP_END,
-  PARAM_ADVANCED_GROUP,
-  PARAM_INVERSE_DCT,
-  PARAM_YCBCR_TO_RGB,
-  PARAM_DEQUANTIZE,
-  PARAM_ADVANCED_GROUP_END,
-  PARAM_TOOLS_GROUP,
-  PARAM_FILTER1,
-  PARAM_FILTER1_VALUE,
-  PARAM_FILTER2,
-  PARAM_FILTER2_VALUE,
-  PARAM_TOOLS_GROUP_END,
-  PARAM_COUNT  // 35, the input layer included: the host's num_params
-};
 
 // Ids of the string table; the position of an entry is its id.
 enum StringId : std::int32_t {
@@ -84,11 +44,6 @@ enum StringId : std::int32_t {
   STR_QTL_BREAKING_BYTES,
   STR_QTL_MAX_RANDOM,
   STR_COUNT  // 31
-};
-
-struct StringTableEntry {
-  std::int32_t id;
-  char text[256];
 };
 
 // The text of entry `id`; callers pass only StringId constants.

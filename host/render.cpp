@@ -33,6 +33,7 @@
 #include "host/params.h"
 #include "host/suites.h"
 #include "pipeline/glitch_settings.h"
+#include "pipeline/parameters.h"
 
 namespace shardcast {
 namespace {
@@ -110,40 +111,21 @@ class WorkWorld {
   bool created_ = false;
 };
 
-PF_FpLong slider_value(PF_ParamDef& record) { return record.u.fs_d.value; }
-std::int32_t truncated(PF_ParamDef& record) { return truncate_to_int32(slider_value(record)); }
-float narrowed(PF_ParamDef& record) { return static_cast<float>(slider_value(record)); }
-bool on(PF_ParamDef& record) { return record.u.bd.value != 0; }
-
-void fill_settings(GlitchSettings& settings, ParamRecords& records) {
+// The settings of one frame: the parameter values read off the records,
+// each by its parameter's kind (records never checked out are zero), and
+// the input layer's size.
+GlitchSettings settings_from_records(ParamRecords& records) {
+  ParamValues values{};
+  for (std::int32_t index = PARAM_INPUT + 1; index < PARAM_COUNT; ++index) {
+    const PF_ParamDef& record = records[static_cast<ParamIndex>(index)];
+    values[static_cast<std::size_t>(index)] = slider_range(static_cast<ParamIndex>(index)) != nullptr
+                                                  ? record.u.fs_d.value
+                                                  : static_cast<double>(record.u.bd.value);
+  }
+  GlitchSettings settings = settings_from_values(values);
   settings.width = records[PARAM_INPUT].u.ld.width;
   settings.height = records[PARAM_INPUT].u.ld.height;
-  settings.quality = truncated(records[PARAM_COMPRESSION_RATIO]);
-  settings.broken_bytes = truncated(records[PARAM_BROKEN_BYTES]);
-  settings.glitch_start = narrowed(records[PARAM_GLITCH_START]);
-  settings.glitch_end = narrowed(records[PARAM_GLITCH_END]);
-  settings.subsampling = 1;  // 4:2:2
-  settings.qtl_position = truncated(records[PARAM_QTL_POSITION]);
-  settings.qtc_position = truncated(records[PARAM_QTC_POSITION]);
-  settings.qtl_value = truncated(records[PARAM_QTL_VALUE]);
-  settings.qtc_value = truncated(records[PARAM_QTC_VALUE]);
-  settings.qtc_break_count = truncated(records[PARAM_QTC_BREAKING_BYTES]);
-  settings.qtc_max_random = truncated(records[PARAM_QTC_MAX_RANDOM]);
-  settings.qtl_break_count = truncated(records[PARAM_QTL_BREAKING_BYTES]);
-  settings.qtl_max_random = truncated(records[PARAM_QTL_MAX_RANDOM]);
-  settings.qtc_seed = truncated(records[PARAM_QTC_SEED]);
-  settings.qtl_seed = truncated(records[PARAM_QTL_SEED]);
-  settings.qtl_enabled = on(records[PARAM_QTL]);
-  settings.qtc_enabled = on(records[PARAM_QTC]);
-  settings.inverse_dct = on(records[PARAM_INVERSE_DCT]);
-  settings.ycbcr_to_rgb = on(records[PARAM_YCBCR_TO_RGB]);
-  settings.dequantize = on(records[PARAM_DEQUANTIZE]);
-  settings.seed = truncated(records[PARAM_SEED]);
-  settings.filter1_enabled = on(records[PARAM_FILTER1]);
-  settings.filter2_enabled = on(records[PARAM_FILTER2]);
-  settings.filter1_value = narrowed(records[PARAM_FILTER1_VALUE]);
-  settings.filter2_value = narrowed(records[PARAM_FILTER2_VALUE]);
-  settings.seed_engines();
+  return settings;
 }
 
 // Pads the width to the next multiple of 16 and scales the height in
@@ -203,8 +185,7 @@ void render_in_scope(PF_InData* in_data, PF_ParamDef* params[], PF_LayerDef* out
     }
   }
 
-  GlitchSettings settings;
-  fill_settings(settings, records);
+  GlitchSettings settings = settings_from_records(records);
   settings.messages = effect_messages();
   const std::int32_t input_width = settings.width;
   const std::int32_t input_height = settings.height;
