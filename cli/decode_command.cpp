@@ -26,6 +26,47 @@ namespace {
 
 std::string in_parentheses(const std::string& text) { return text.empty() ? text : " (" + text + ")"; }
 
+// Reads the file and the frame size its header declares (0 x 0 when no
+// frame header is reached). exit_success, or the exit code of the refusal,
+// which has been reported.
+int read_stream(const DecodeRequest& request, std::vector<std::uint8_t>& stream, FrameHeader& header) {
+  if (ImageResult read = read_file_bytes(request.input, stream); !read.ok()) {
+    report("cannot read " + request.input + ": " + read.error);
+    return exit_bad_input;
+  }
+  if (stream.size() < 2 || stream[0] != 0xFF || stream[1] != 0xD8) {
+    report("cannot read " + request.input + ": not a JPEG file");
+    return exit_bad_input;
+  }
+  header = read_frame_header(stream.data(), static_cast<std::uint32_t>(stream.size()));
+  if (header.width > 0 && header.height > 0) {
+    if (std::string refusal = request.limits.check_size("its frame", header.width, header.height); !refusal.empty()) {
+      report("cannot read " + request.input + ": " + refusal);
+      return exit_bad_input;
+    }
+  }
+  return exit_success;
+}
+
+// The work buffer (alpha, red, green, blue) as a picture file.
+int write_picture(const DecodeRequest& request, const std::vector<std::uint8_t>& work, const FrameHeader& header) {
+  Image picture;
+  picture.width = static_cast<std::int32_t>(header.width);
+  picture.height = static_cast<std::int32_t>(header.height);
+  picture.rgba.resize(work.size());
+  for (std::size_t i = 0; i < work.size(); i += 4) {
+    picture.rgba[i] = work[i + 1];
+    picture.rgba[i + 1] = work[i + 2];
+    picture.rgba[i + 2] = work[i + 3];
+    picture.rgba[i + 3] = work[i];
+  }
+  if (ImageResult written = write_image(request.output, picture); !written.ok()) {
+    report("cannot write " + request.output + ": " + written.error);
+    return exit_bad_input;
+  }
+  return exit_success;
+}
+
 }  // namespace
 
 int run_decode(const DecodeRequest& request) {
@@ -40,45 +81,29 @@ int run_decode(const DecodeRequest& request) {
     report(refusal);
     return exit_bad_input;
   }
-
   std::vector<std::uint8_t> stream;
-  if (ImageResult read = read_file_bytes(request.input, stream); !read.ok()) {
-    report("cannot read " + request.input + ": " + read.error);
-    return exit_bad_input;
+  FrameHeader header;
+  if (const int refused = read_stream(request, stream, header); refused != exit_success) {
+    return refused;
   }
-  if (stream.size() < 2 || stream[0] != 0xFF || stream[1] != 0xD8) {
-    report("cannot read " + request.input + ": not a JPEG file");
-    return exit_bad_input;
-  }
-  // The frame size the header declares, read by the decoder's own header
-  // parser; 0 x 0 when no frame header is reached.
-  const FrameHeader header = read_frame_header(stream.data(), static_cast<std::uint32_t>(stream.size()));
-  const std::uint32_t width = header.width;
-  const std::uint32_t height = header.height;
-  const bool has_size = width > 0 && height > 0;
-  if (has_size) {
-    if (std::string refusal = request.limits.check_size("its frame", width, height); !refusal.empty()) {
-      report("cannot read " + request.input + ": " + refusal);
-      return exit_bad_input;
-    }
-  }
-
   MessageDestination messages;
   if (std::string failure = messages.open(request.messages); !failure.empty()) {
     report("cannot write " + request.messages + ": " + failure);
     return exit_bad_input;
   }
 
-  // Alpha, red, green, blue, opaque black, as the effect's work buffer.
-  const std::size_t pixel_count = has_size ? static_cast<std::size_t>(width) * height : 1;
+  // Opaque black, as the effect's work buffer starts; one pixel when the
+  // stream declares no size.
+  const bool has_size = header.width > 0 && header.height > 0;
+  const std::size_t pixel_count = has_size ? static_cast<std::size_t>(header.width) * header.height : 1;
   std::vector<std::uint8_t> work(pixel_count * 4, 0);
   for (std::size_t i = 0; i < work.size(); i += 4) {
     work[i] = 255;
   }
   GlitchSettings settings = settings_from_values(values);
   settings.pixels = work.data();
-  settings.width = static_cast<std::int32_t>(has_size ? width : 1);
-  settings.height = static_cast<std::int32_t>(has_size ? height : 1);
+  settings.width = static_cast<std::int32_t>(has_size ? header.width : 1);
+  settings.height = static_cast<std::int32_t>(has_size ? header.height : 1);
   settings.messages = messages.sink();
   const std::int32_t result = settings.decode_to_work_buffer(stream.data(), static_cast<std::uint32_t>(stream.size()));
 
@@ -93,20 +118,8 @@ int run_decode(const DecodeRequest& request) {
            in_parentheses(messages.last_error()));
     return result < 0 ? exit_decoder_gave_up : exit_bad_input;
   }
-
-  Image picture;
-  picture.width = static_cast<std::int32_t>(width);
-  picture.height = static_cast<std::int32_t>(height);
-  picture.rgba.resize(work.size());
-  for (std::size_t i = 0; i < work.size(); i += 4) {
-    picture.rgba[i] = work[i + 1];
-    picture.rgba[i + 1] = work[i + 2];
-    picture.rgba[i + 2] = work[i + 3];
-    picture.rgba[i + 3] = work[i];
-  }
-  if (ImageResult written = write_image(request.output, picture); !written.ok()) {
-    report("cannot write " + request.output + ": " + written.error);
-    return exit_bad_input;
+  if (const int failed = write_picture(request, work, header); failed != exit_success) {
+    return failed;
   }
   if (result < 0) {
     report("the decoder gave up on " + request.input + in_parentheses(messages.last_error()) + "; " + request.output +

@@ -1,13 +1,11 @@
-// Frame-sequence names and progress.
+// Frame-sequence names.
 //
 // Patterns accept exactly the printf integer forms people use for numbered
 // frames and refuse every other conversion; a frame number is formatted
-// here, never by handing the user's text to printf. The progress bar is
-// drawn only when standard error is a terminal, with a carriage return so
-// that it stays on one line.
+// here, never by handing the user's text to printf.
 #include "cli/frame_sequence.h"
 
-#include <cstdio>
+#include <string>
 
 namespace shardcast::cli {
 
@@ -97,36 +95,6 @@ std::string FrameRange::parse(const std::string& text, FrameRange& range) {
     return "the first frame comes after the last";
   }
   return {};
-}
-
-Progress::Progress(std::int64_t total, bool show_bar)
-    : total_(total), show_bar_(show_bar), start_(std::chrono::steady_clock::now()) {}
-
-void Progress::frame_done() {
-  ++done_;
-  if (!show_bar_) {
-    return;
-  }
-  const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-  const double rate = elapsed > 0 ? static_cast<double>(done_) / elapsed : 0.0;
-  const double left = rate > 0 ? static_cast<double>(total_ - done_) / rate : 0.0;
-  constexpr int bar_width = 30;
-  const int filled = static_cast<int>(done_ * bar_width / (total_ > 0 ? total_ : 1));
-  char bar[bar_width + 1];
-  for (int i = 0; i < bar_width; ++i) {
-    bar[i] = i < filled ? '#' : '.';
-  }
-  bar[bar_width] = '\0';
-  std::fprintf(stderr, "\r[%s] %lld/%lld frames  %.1f frames/s  %.0f s left  ", bar, static_cast<long long>(done_),
-               static_cast<long long>(total_), rate, left);
-  std::fflush(stderr);
-}
-
-double Progress::finish() {
-  if (show_bar_ && done_ > 0) {
-    std::fputs("\r\033[K", stderr);
-  }
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
 }
 
 }  // namespace shardcast::cli

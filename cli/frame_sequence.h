@@ -1,8 +1,6 @@
-// Frame sequences: printf-style name patterns, the --frames range, and the
-// progress shown while a sequence renders.
+// Frame sequences: printf-style name patterns and the --frames range.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -30,23 +28,6 @@ struct FrameRange {
   std::int64_t count() const { return last - first + 1; }
   // "A-B" or "A", both whole numbers from 0 to 999999999, A not above B.
   static std::string parse(const std::string& text, FrameRange& range);
-};
-
-// On a terminal a bar redrawn after every frame (frames done, frames per
-// second, time left); elsewhere nothing until the final line.
-class Progress {
- public:
-  Progress(std::int64_t total, bool show_bar);
-  void frame_done();
-  // Clears the bar, if any, and returns seconds since the start.
-  double finish();
-  std::int64_t done() const { return done_; }
-
- private:
-  std::int64_t total_;
-  std::int64_t done_ = 0;
-  bool show_bar_;
-  std::chrono::steady_clock::time_point start_;
 };
 
 }  // namespace shardcast::cli

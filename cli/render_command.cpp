@@ -8,12 +8,17 @@
 // the next, and a failure stops the sequence naming the frame, with the
 // frames already written left in place.
 #include <charconv>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
 
 #include "cli/commands.h"
 #include "cli/decoder_messages.h"
 #include "cli/image.h"
 #include "cli/module_session.h"
 #include "cli/platform.h"
+#include "cli/progress.h"
 #include "cli/sample_frame.h"
 
 namespace shardcast::cli {
@@ -89,106 +94,127 @@ std::string frame_prefix(const SequencePlan& plan, std::int64_t frame) {
   return plan.sequence ? "frame " + std::to_string(frame) + ": " : std::string();
 }
 
-}  // namespace
-
-int run_render(const RenderRequest& request) {
+// Everything one run of `render` holds from its checks to its summary.
+struct RenderRun {
   SequencePlan plan;
-  if (std::string refusal = plan_sequence(request, plan); !refusal.empty()) {
+  ModuleSession module;
+  ResolvedValues values{};
+  MessageDestination messages;
+  Image fixed_input;  // a single input, or the sample frame, read once for the whole sequence
+};
+
+// Checks the request against the module and opens the message destination
+// and a single input. exit_success, or the exit code of the refusal, which
+// has been reported.
+int prepare(const RenderRequest& request, RenderRun& run) {
+  if (std::string refusal = plan_sequence(request, run.plan); !refusal.empty()) {
     report(refusal);
     return exit_bad_input;
   }
   ImageFormat format{};
-  if (!output_format_for(plan.output.name_for(plan.sequence ? plan.frames.first : 0), format)) {
+  if (!output_format_for(run.plan.output.name_for(run.plan.sequence ? run.plan.frames.first : 0), format)) {
     report("cannot write " + request.output + ": unknown picture format (use .png, .jpg or .jpeg)");
     return exit_bad_input;
   }
-  ModuleSession module;
-  ResolvedValues values{};
-  if (std::string refusal = module.open_with_values(request.module_path, request.values, values); !refusal.empty()) {
+  if (std::string refusal = run.module.open_with_values(request.module_path, request.values, run.values);
+      !refusal.empty()) {
     report(refusal);
     return exit_bad_input;
   }
-  if (std::string refusal = check_seed_steps(module.parameters(), values, request, plan); !refusal.empty()) {
+  if (std::string refusal = check_seed_steps(run.module.parameters(), run.values, request, run.plan);
+      !refusal.empty()) {
     report(refusal);
     return exit_bad_input;
   }
   if (request.supervise) {
-    if (std::string failure = module.supervise(values); !failure.empty()) {
+    if (std::string failure = run.module.supervise(run.values); !failure.empty()) {
       report(failure);
       return exit_internal_failure;
     }
   }
-  MessageDestination messages;
-  if (std::string failure = messages.open(request.messages); !failure.empty()) {
+  if (std::string failure = run.messages.open(request.messages); !failure.empty()) {
     report("cannot write " + request.messages + ": " + failure);
     return exit_bad_input;
   }
-
-  // A single input, or none, is read once for the whole sequence.
-  Image fixed_input;
   if (request.input.empty()) {
-    fixed_input = sample_frame(request.sample_width, request.sample_height);
-  } else if (!plan.input.has_frame_number) {
-    if (ImageResult read = read_image(request.input, fixed_input, request.limits); !read.ok()) {
+    run.fixed_input = sample_frame(request.sample_width, request.sample_height);
+  } else if (!run.plan.input.has_frame_number) {
+    if (ImageResult read = read_image(request.input, run.fixed_input, request.limits); !read.ok()) {
       report("cannot read " + request.input + ": " + read.error);
       return exit_bad_input;
     }
   }
+  return exit_success;
+}
 
-  const std::int64_t first = plan.sequence ? plan.frames.first : 0;
-  const std::int64_t last = plan.sequence ? plan.frames.last : 0;
-  Progress progress(last - first + 1, plan.sequence && standard_error_is_terminal());
+// One frame: its input read (for an input pattern), rendered with its seed
+// and written. exit_success, or the exit code of the failure, which has
+// been reported naming the frame.
+int render_one_frame(const RenderRequest& request, RenderRun& run, std::int64_t frame, Progress& progress) {
+  const SequencePlan& plan = run.plan;
+  Image input_frame;
+  const Image* input = &run.fixed_input;
+  if (plan.input.has_frame_number) {
+    const std::string name = plan.input.name_for(frame);
+    if (ImageResult read = read_image(name, input_frame, request.limits); !read.ok()) {
+      progress.finish();
+      report(frame_prefix(plan, frame) + "cannot read " + name + ": " + read.error);
+      return exit_bad_input;
+    }
+    input = &input_frame;
+  }
+  ResolvedValues frame_values = run.values;
+  if (plan.sequence) {
+    frame_values[PARAM_SEED] += static_cast<double>(request.seed_step) * static_cast<double>(frame);
+  }
+
+  Image output;
+  StandardOutputCapture capture;
+  std::string failure = capture.start();
+  if (failure.empty()) {
+    failure = run.module.render(*input, frame_values, output);
+  }
+  const std::string capture_failure = capture.release(run.messages);
+  if (failure.empty()) {
+    failure = capture_failure;
+  }
+  if (!failure.empty()) {
+    progress.finish();
+    report(frame_prefix(plan, frame) + failure);
+    return exit_internal_failure;
+  }
+  const std::string name = plan.output.name_for(frame);
+  if (ImageResult written = write_image(name, output); !written.ok()) {
+    progress.finish();
+    report(frame_prefix(plan, frame) + "cannot write " + name + ": " + written.error);
+    return exit_bad_input;
+  }
+  progress.frame_done();
+  return exit_success;
+}
+
+}  // namespace
+
+int run_render(const RenderRequest& request) {
+  RenderRun run;
+  if (const int refused = prepare(request, run); refused != exit_success) {
+    return refused;
+  }
+
+  const std::int64_t first = run.plan.sequence ? run.plan.frames.first : 0;
+  const std::int64_t last = run.plan.sequence ? run.plan.frames.last : 0;
+  Progress progress(last - first + 1, run.plan.sequence && standard_error_is_terminal());
   int exit_code = exit_success;
-  for (std::int64_t frame = first; frame <= last; ++frame) {
-    Image input_frame;
-    const Image* input = &fixed_input;
-    if (plan.input.has_frame_number) {
-      const std::string name = plan.input.name_for(frame);
-      if (ImageResult read = read_image(name, input_frame, request.limits); !read.ok()) {
-        progress.finish();
-        report(frame_prefix(plan, frame) + "cannot read " + name + ": " + read.error);
-        exit_code = exit_bad_input;
-        break;
-      }
-      input = &input_frame;
-    }
-    ResolvedValues frame_values = values;
-    if (plan.sequence) {
-      frame_values[PARAM_SEED] += static_cast<double>(request.seed_step) * static_cast<double>(frame);
-    }
-
-    Image output;
-    StandardOutputCapture capture;
-    std::string failure = capture.start();
-    if (failure.empty()) {
-      failure = module.render(*input, frame_values, output);
-    }
-    const std::string capture_failure = capture.release(messages);
-    if (failure.empty()) {
-      failure = capture_failure;
-    }
-    if (!failure.empty()) {
-      progress.finish();
-      report(frame_prefix(plan, frame) + failure);
-      exit_code = exit_internal_failure;
-      break;
-    }
-    const std::string name = plan.output.name_for(frame);
-    if (ImageResult written = write_image(name, output); !written.ok()) {
-      progress.finish();
-      report(frame_prefix(plan, frame) + "cannot write " + name + ": " + written.error);
-      exit_code = exit_bad_input;
-      break;
-    }
-    progress.frame_done();
+  for (std::int64_t frame = first; frame <= last && exit_code == exit_success; ++frame) {
+    exit_code = render_one_frame(request, run, frame, progress);
   }
 
   const double seconds = progress.finish();
-  const std::string messages_failure = messages.close();
+  const std::string messages_failure = run.messages.close();
   char timing[64];
   std::snprintf(timing, sizeof timing, " in %.2f s", seconds);
   report("render: " + std::to_string(progress.done()) + (progress.done() == 1 ? " frame" : " frames") + timing + ", " +
-         std::to_string(messages.lines()) + " decoder lines " + messages.describe());
+         std::to_string(run.messages.lines()) + " decoder lines " + run.messages.describe());
   if (!messages_failure.empty() && exit_code == exit_success) {
     report("cannot write " + request.messages + ": " + messages_failure);
     exit_code = exit_bad_input;

@@ -13,7 +13,9 @@
 #include "decoder/markers.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 
 namespace shardcast {
 namespace {
@@ -122,6 +124,104 @@ std::uint8_t component_number(const DecoderState& state, std::uint8_t id) {
 
 bool is_supported_factor(std::uint8_t factor) { return factor == 1 || factor == 2; }
 
+// The frame's precision and size, and the block geometry that follows from
+// it. False when the parsing is to end.
+bool parse_frame_size(HeaderReader& in) {
+  DecoderState& state = in.state;
+  std::uint8_t precision = 0;
+  if (!in.byte(precision)) {
+    return false;
+  }
+  if (precision != 8) {
+    in.fail(Message::InvalidPrecision, precision);
+    return false;
+  }
+  std::uint16_t height = 0;
+  std::uint16_t width = 0;
+  if (!in.word(height) || !in.word(width)) {
+    return false;
+  }
+  state.height = height;
+  state.width = width;
+  if (height == 0 || width == 0) {
+    in.fail(Message::InvalidDimensions);
+    return false;
+  }
+  state.block_rows = state.padded_block_rows = (state.height + 7) / 8;
+  state.block_cols = state.padded_block_cols = (state.width + 7) / 8;
+  return true;
+}
+
+// Component 1 may be sampled 1 or 2 each way and sets the MCU; the others
+// must be 1x1.
+bool accept_sampling(HeaderReader& in, std::uint8_t number, const ComponentSpec& component) {
+  DecoderState& state = in.state;
+  if (number != 1) {
+    if (component.h_factor != 1 || component.v_factor != 1) {
+      in.fail(Message::SamplingNotSupported);
+      return false;
+    }
+    return true;
+  }
+  if (!is_supported_factor(component.h_factor) || !is_supported_factor(component.v_factor)) {
+    in.fail(Message::SamplingNotSupported);
+    return false;
+  }
+  // A luma MCU two blocks wide or high needs whole MCUs of storage.
+  if (component.h_factor == 2 && state.block_cols % 2 == 1) {
+    state.padded_block_cols += 1;
+  }
+  if (component.v_factor == 2 && state.block_rows % 2 == 1) {
+    state.padded_block_rows += 1;
+  }
+  state.mcu_h_blocks = component.h_factor;
+  state.mcu_v_blocks = component.v_factor;
+  return true;
+}
+
+// The i-th component of the frame header: id, sampling and table. False
+// when the parsing is to end.
+bool parse_frame_component(HeaderReader& in, std::uint8_t i) {
+  DecoderState& state = in.state;
+  std::uint8_t id = 0;
+  if (!in.byte(id)) {
+    return false;
+  }
+  if (i == 0 && id == 0) {
+    state.ids_from_zero = true;
+  }
+  const std::uint8_t number = component_number(state, id);
+  if (number == 0 || number > state.component_count) {
+    in.fail(Message::InvalidComponentId, number);
+    return false;
+  }
+  ComponentSpec& component = state.components[number - 1];
+  if (component.in_frame) {
+    in.fail(Message::DuplicateComponentId, number);
+    return false;
+  }
+  component.in_frame = true;
+
+  std::uint8_t sampling = 0;
+  if (!in.byte(sampling)) {
+    return false;
+  }
+  component.h_factor = sampling >> 4;
+  component.v_factor = sampling & 0x0F;
+  if (!accept_sampling(in, number, component)) {
+    return false;
+  }
+
+  if (!in.byte(component.quant_id)) {
+    return false;
+  }
+  if (component.quant_id > 3) {
+    in.fail(Message::InvalidQuantTableId, component.quant_id);
+    return false;
+  }
+  return true;
+}
+
 void parse_sof(HeaderReader& in) {
   DecoderState& state = in.state;
   in.messages.line(Message::ReadingSof);
@@ -131,28 +231,9 @@ void parse_sof(HeaderReader& in) {
   }
 
   std::uint16_t length = 0;
-  std::uint8_t precision = 0;
-  if (!in.word(length) || !in.byte(precision)) {
+  if (!in.word(length) || !parse_frame_size(in)) {
     return;
   }
-  if (precision != 8) {
-    in.fail(Message::InvalidPrecision, precision);
-    return;
-  }
-
-  std::uint16_t height = 0;
-  std::uint16_t width = 0;
-  if (!in.word(height) || !in.word(width)) {
-    return;
-  }
-  state.height = height;
-  state.width = width;
-  if (height == 0 || width == 0) {
-    in.fail(Message::InvalidDimensions);
-    return;
-  }
-  state.block_rows = state.padded_block_rows = (state.height + 7) / 8;
-  state.block_cols = state.padded_block_cols = (state.width + 7) / 8;
 
   std::uint8_t count = 0;
   if (!in.byte(count)) {
@@ -168,57 +249,8 @@ void parse_sof(HeaderReader& in) {
     state.valid = false;
     return;
   }
-
   for (std::uint8_t i = 0; i < count; ++i) {
-    std::uint8_t id = 0;
-    if (!in.byte(id)) {
-      return;
-    }
-    if (i == 0 && id == 0) {
-      state.ids_from_zero = true;
-    }
-    const std::uint8_t number = component_number(state, id);
-    if (number == 0 || number > count) {
-      in.fail(Message::InvalidComponentId, number);
-      return;
-    }
-    ComponentSpec& component = state.components[number - 1];
-    if (component.in_frame) {
-      in.fail(Message::DuplicateComponentId, number);
-      return;
-    }
-    component.in_frame = true;
-
-    std::uint8_t sampling = 0;
-    if (!in.byte(sampling)) {
-      return;
-    }
-    component.h_factor = sampling >> 4;
-    component.v_factor = sampling & 0x0F;
-    if (number == 1) {
-      if (!is_supported_factor(component.h_factor) || !is_supported_factor(component.v_factor)) {
-        in.fail(Message::SamplingNotSupported);
-        return;
-      }
-      // A luma MCU two blocks wide or high needs whole MCUs of storage.
-      if (component.h_factor == 2 && state.block_cols % 2 == 1) {
-        state.padded_block_cols += 1;
-      }
-      if (component.v_factor == 2 && state.block_rows % 2 == 1) {
-        state.padded_block_rows += 1;
-      }
-      state.mcu_h_blocks = component.h_factor;
-      state.mcu_v_blocks = component.v_factor;
-    } else if (component.h_factor != 1 || component.v_factor != 1) {
-      in.fail(Message::SamplingNotSupported);
-      return;
-    }
-
-    if (!in.byte(component.quant_id)) {
-      return;
-    }
-    if (component.quant_id > 3) {
-      in.fail(Message::InvalidQuantTableId, component.quant_id);
+    if (!parse_frame_component(in, i)) {
       return;
     }
   }
@@ -228,8 +260,68 @@ void parse_sof(HeaderReader& in) {
   }
 }
 
-void parse_dht(HeaderReader& in) {
-  in.messages.line(Message::ReadingDht);
+// One table of a DHT or DQT segment, read after its table byte: the table
+// id, the byte's high nibble (class or precision), and the bytes the table
+// used, its table byte included. False when the parsing is to end.
+using TableReader = bool (*)(HeaderReader& in, std::uint8_t id, std::uint8_t high_nibble, std::int32_t& used);
+
+bool read_huffman_table(HeaderReader& in, std::uint8_t id, std::uint8_t table_class, std::int32_t& used) {
+  HuffmanTable& table = table_class == 0 ? in.state.dc_tables[id] : in.state.ac_tables[id];
+  table.defined = true;
+  table.offsets[0] = 0;
+
+  // The offsets may wrap while the counts are read; the total decides
+  // before any of them is used.
+  std::uint32_t total = 0;
+  for (int bit_length = 1; bit_length <= 16; ++bit_length) {
+    std::uint8_t count = 0;
+    if (!in.byte(count)) {
+      return false;
+    }
+    table.offsets[bit_length] = static_cast<std::uint8_t>(table.offsets[bit_length - 1] + count);
+    total += count;
+  }
+  if (total > max_huffman_symbols) {
+    in.fail(Message::TooManyHuffmanSymbols, total);
+    return false;
+  }
+  for (std::uint32_t i = 0; i < total; ++i) {
+    if (!in.byte(table.symbols[i])) {
+      return false;
+    }
+  }
+  derive_codes(table);
+  used = static_cast<std::int32_t>(17 + total);
+  return true;
+}
+
+bool read_quant_table(HeaderReader& in, std::uint8_t id, std::uint8_t precision, std::int32_t& used) {
+  QuantTable& table = in.state.quant_tables[id];
+  table.defined = true;
+  const bool wide = precision != 0;
+  for (std::size_t k = 0; k < 64; ++k) {
+    std::uint16_t value = 0;
+    if (wide) {
+      if (!in.word(value)) {
+        return false;
+      }
+    } else {
+      std::uint8_t narrow = 0;
+      if (!in.byte(narrow)) {
+        return false;
+      }
+      value = narrow;
+    }
+    table.values[zigzag_order[k]] = value;
+  }
+  used = wide ? 129 : 65;
+  return true;
+}
+
+// The loop DHT and DQT segments share: the length, then tables until it is
+// used up, each opening with a byte whose low nibble is the table id (0-3).
+// Ends with `invalid` when the tables do not fill the length exactly.
+void parse_table_segment(HeaderReader& in, Message invalid_id, Message invalid, TableReader read_table) {
   std::uint16_t length = 0;
   if (!in.word(length)) {
     return;
@@ -242,81 +334,28 @@ void parse_dht(HeaderReader& in) {
     }
     const std::uint8_t id = table_byte & 0x0F;
     if (id > 3) {
-      in.fail(Message::InvalidHuffmanTableId, id);
+      in.fail(invalid_id, id);
       return;
     }
-    HuffmanTable& table = (table_byte >> 4) == 0 ? in.state.dc_tables[id] : in.state.ac_tables[id];
-    table.defined = true;
-    table.offsets[0] = 0;
-
-    // The offsets may wrap while the counts are read; the total decides
-    // before any of them is used.
-    std::uint32_t total = 0;
-    for (int bit_length = 1; bit_length <= 16; ++bit_length) {
-      std::uint8_t count = 0;
-      if (!in.byte(count)) {
-        return;
-      }
-      table.offsets[bit_length] = static_cast<std::uint8_t>(table.offsets[bit_length - 1] + count);
-      total += count;
-    }
-    if (total > max_huffman_symbols) {
-      in.fail(Message::TooManyHuffmanSymbols, total);
+    std::int32_t used = 0;
+    if (!read_table(in, id, static_cast<std::uint8_t>(table_byte >> 4), used)) {
       return;
     }
-    for (std::uint32_t i = 0; i < total; ++i) {
-      if (!in.byte(table.symbols[i])) {
-        return;
-      }
-    }
-    derive_codes(table);
-    remaining -= static_cast<std::int32_t>(17 + total);
+    remaining -= used;
   }
   if (remaining != 0) {
-    in.fail(Message::DhtInvalid);
+    in.fail(invalid);
   }
+}
+
+void parse_dht(HeaderReader& in) {
+  in.messages.line(Message::ReadingDht);
+  parse_table_segment(in, Message::InvalidHuffmanTableId, Message::DhtInvalid, read_huffman_table);
 }
 
 void parse_dqt(HeaderReader& in) {
   in.messages.line(Message::ReadingDqt);
-  std::uint16_t length = 0;
-  if (!in.word(length)) {
-    return;
-  }
-  std::int32_t remaining = std::int32_t{length} - 2;
-  while (remaining > 0) {
-    std::uint8_t table_byte = 0;
-    if (!in.byte(table_byte)) {
-      return;
-    }
-    const std::uint8_t id = table_byte & 0x0F;
-    if (id > 3) {
-      in.fail(Message::InvalidQuantTableId, id);
-      return;
-    }
-    QuantTable& table = in.state.quant_tables[id];
-    table.defined = true;
-    const bool wide = (table_byte >> 4) != 0;
-    for (std::size_t k = 0; k < 64; ++k) {
-      std::uint16_t value = 0;
-      if (wide) {
-        if (!in.word(value)) {
-          return;
-        }
-      } else {
-        std::uint8_t narrow = 0;
-        if (!in.byte(narrow)) {
-          return;
-        }
-        value = narrow;
-      }
-      table.values[zigzag_order[k]] = value;
-    }
-    remaining -= wide ? 129 : 65;
-  }
-  if (remaining != 0) {
-    in.fail(Message::DqtInvalid);
-  }
+  parse_table_segment(in, Message::InvalidQuantTableId, Message::DqtInvalid, read_quant_table);
 }
 
 // The interval is kept whatever the length says; exactly four bytes are read.
@@ -351,6 +390,106 @@ void skip_comment_segment(HeaderReader& in) { skip_segment(in, Message::ReadingC
 
 void skip_application_segment(HeaderReader& in) {
   skip_segment(in, Message::ReadingAppn, Message::AppnInvalid);
+}
+
+// One component of the scan header: which one, and its two Huffman tables.
+// False when the parsing is to end.
+bool parse_scan_component(HeaderReader& in) {
+  DecoderState& state = in.state;
+  std::uint8_t id = 0;
+  if (!in.byte(id)) {
+    return false;
+  }
+  const std::uint8_t number = component_number(state, id);
+  if (number == 0 || number > state.component_count || !state.components[number - 1].in_frame) {
+    in.fail(Message::InvalidColorComponentId, number);
+    return false;
+  }
+  ComponentSpec& component = state.components[number - 1];
+  if (component.in_scan) {
+    in.fail(Message::DuplicateComponentId, number);
+    return false;
+  }
+  component.in_scan = true;
+
+  std::uint8_t tables = 0;
+  if (!in.byte(tables)) {
+    return false;
+  }
+  component.dc_table_id = tables >> 4;
+  component.ac_table_id = tables & 0x0F;
+  if (component.dc_table_id > 3) {
+    in.fail(Message::InvalidHuffmanDcTableId, component.dc_table_id);
+    return false;
+  }
+  if (component.ac_table_id > 3) {
+    in.fail(Message::InvalidHuffmanAcTableId, component.ac_table_id);
+    return false;
+  }
+  return true;
+}
+
+// The first spectral-selection or approximation check the frame type
+// fails, if any.
+std::optional<Message> spectral_selection_fault(const DecoderState& state) {
+  if (state.frame_marker == baseline_frame) {
+    if (state.spectral_start != 0 || state.spectral_end != 63) {
+      return Message::InvalidSpectralSelection;
+    }
+    if (state.approx_high != 0 || state.approx_low != 0) {
+      return Message::InvalidSuccessiveApproximation;
+    }
+  } else if (state.frame_marker == progressive_frame) {
+    if (state.spectral_start > state.spectral_end) {
+      return Message::SpectralStartAfterEnd;
+    }
+    if (state.spectral_end > 63) {
+      return Message::SpectralEndAbove63;
+    }
+    if (state.spectral_start == 0 && state.spectral_end != 0) {
+      return Message::SpectralDcAndAc;
+    }
+    if (state.spectral_start != 0 && state.scan_component_count != 1) {
+      return Message::SpectralAcMultipleComponents;
+    }
+    if (state.approx_high != 0 && state.approx_low != state.approx_high - 1) {
+      return Message::InvalidSuccessiveApproximation;
+    }
+  }
+  return std::nullopt;
+}
+
+bool accept_spectral_selection(HeaderReader& in) {
+  if (const std::optional<Message> fault = spectral_selection_fault(in.state)) {
+    in.fail(*fault);
+    return false;
+  }
+  return true;
+}
+
+// Every table a scan component needs must be defined by now, checked in
+// frame order.
+bool accept_scan_tables(HeaderReader& in) {
+  const DecoderState& state = in.state;
+  for (std::uint8_t n = 0; n < state.component_count; ++n) {
+    const ComponentSpec& component = state.components[n];
+    if (!component.in_scan) {
+      continue;
+    }
+    if (!state.quant_tables[component.quant_id].defined) {
+      in.fail(Message::UninitializedQuantTable);
+      return false;
+    }
+    if (state.spectral_start == 0 && !state.dc_tables[component.dc_table_id].defined) {
+      in.fail(Message::UninitializedDcTable);
+      return false;
+    }
+    if (state.spectral_end > 0 && !state.ac_tables[component.ac_table_id].defined) {
+      in.fail(Message::UninitializedAcTable);
+      return false;
+    }
+  }
+  return true;
 }
 
 // Handles one marker code; false when the loop is to end, either at the
@@ -475,34 +614,7 @@ void parse_sos(StreamCursor& cursor, DecoderState& state, MessageWriter& message
     return;
   }
   for (std::uint8_t i = 0; i < state.scan_component_count; ++i) {
-    std::uint8_t id = 0;
-    if (!in.byte(id)) {
-      return;
-    }
-    const std::uint8_t number = component_number(state, id);
-    if (number == 0 || number > state.component_count || !state.components[number - 1].in_frame) {
-      in.fail(Message::InvalidColorComponentId, number);
-      return;
-    }
-    ComponentSpec& component = state.components[number - 1];
-    if (component.in_scan) {
-      in.fail(Message::DuplicateComponentId, number);
-      return;
-    }
-    component.in_scan = true;
-
-    std::uint8_t tables = 0;
-    if (!in.byte(tables)) {
-      return;
-    }
-    component.dc_table_id = tables >> 4;
-    component.ac_table_id = tables & 0x0F;
-    if (component.dc_table_id > 3) {
-      in.fail(Message::InvalidHuffmanDcTableId, component.dc_table_id);
-      return;
-    }
-    if (component.ac_table_id > 3) {
-      in.fail(Message::InvalidHuffmanAcTableId, component.ac_table_id);
+    if (!parse_scan_component(in)) {
       return;
     }
   }
@@ -513,56 +625,8 @@ void parse_sos(StreamCursor& cursor, DecoderState& state, MessageWriter& message
   }
   state.approx_high = approximation >> 4;
   state.approx_low = approximation & 0x0F;
-
-  if (state.frame_marker == baseline_frame) {
-    if (state.spectral_start != 0 || state.spectral_end != 63) {
-      in.fail(Message::InvalidSpectralSelection);
-      return;
-    }
-    if (state.approx_high != 0 || state.approx_low != 0) {
-      in.fail(Message::InvalidSuccessiveApproximation);
-      return;
-    }
-  } else if (state.frame_marker == progressive_frame) {
-    if (state.spectral_start > state.spectral_end) {
-      in.fail(Message::SpectralStartAfterEnd);
-      return;
-    }
-    if (state.spectral_end > 63) {
-      in.fail(Message::SpectralEndAbove63);
-      return;
-    }
-    if (state.spectral_start == 0 && state.spectral_end != 0) {
-      in.fail(Message::SpectralDcAndAc);
-      return;
-    }
-    if (state.spectral_start != 0 && state.scan_component_count != 1) {
-      in.fail(Message::SpectralAcMultipleComponents);
-      return;
-    }
-    if (state.approx_high != 0 && state.approx_low != state.approx_high - 1) {
-      in.fail(Message::InvalidSuccessiveApproximation);
-      return;
-    }
-  }
-
-  for (std::uint8_t n = 0; n < state.component_count; ++n) {
-    const ComponentSpec& component = state.components[n];
-    if (!component.in_scan) {
-      continue;
-    }
-    if (!state.quant_tables[component.quant_id].defined) {
-      in.fail(Message::UninitializedQuantTable);
-      return;
-    }
-    if (state.spectral_start == 0 && !state.dc_tables[component.dc_table_id].defined) {
-      in.fail(Message::UninitializedDcTable);
-      return;
-    }
-    if (state.spectral_end > 0 && !state.ac_tables[component.ac_table_id].defined) {
-      in.fail(Message::UninitializedAcTable);
-      return;
-    }
+  if (!accept_spectral_selection(in) || !accept_scan_tables(in)) {
+    return;
   }
 
   if (int{length} - 2 * int{state.scan_component_count} != 6) {

@@ -155,14 +155,39 @@ void reverse_channel_order(std::uint8_t* pixels, std::int32_t width, std::int32_
   }
 }
 
-// Copies `height` rows of `row_bytes` bytes between buffers whose rows lie
-// `from_stride` and `to_stride` bytes apart.
-void copy_rows(const std::uint8_t* from, std::ptrdiff_t from_stride, std::uint8_t* to, std::ptrdiff_t to_stride,
-               std::size_t row_bytes, std::int32_t height) {
-  for (std::int32_t y = 0; y < height; ++y) {
-    std::memcpy(to + y * to_stride, from + y * from_stride, row_bytes);
+// The work buffer as the pipeline reads it: rows of exactly width * 4
+// bytes. When the host pads its rows, a packed copy stands in for it, and
+// write_back() copies the rows back (the padding is never touched).
+class PackedRows {
+ public:
+  PackedRows(std::uint8_t* pixels, A_long rowbytes, std::int32_t width, std::int32_t height)
+      : host_(pixels), host_stride_(rowbytes), row_bytes_(static_cast<std::size_t>(width) * 4), height_(height) {
+    if (host_ != nullptr && host_stride_ != static_cast<std::ptrdiff_t>(row_bytes_)) {
+      packed_.resize(row_bytes_ * static_cast<std::size_t>(height_));
+      copy_rows(host_, host_stride_, packed_.data(), static_cast<std::ptrdiff_t>(row_bytes_));
+    }
   }
-}
+
+  std::uint8_t* pixels() { return packed_.empty() ? host_ : packed_.data(); }
+  void write_back() {
+    if (!packed_.empty()) {
+      copy_rows(packed_.data(), static_cast<std::ptrdiff_t>(row_bytes_), host_, host_stride_);
+    }
+  }
+
+ private:
+  void copy_rows(const std::uint8_t* from, std::ptrdiff_t from_stride, std::uint8_t* to, std::ptrdiff_t to_stride) {
+    for (std::int32_t y = 0; y < height_; ++y) {
+      std::memcpy(to + y * to_stride, from + y * from_stride, row_bytes_);
+    }
+  }
+
+  std::uint8_t* host_;
+  std::ptrdiff_t host_stride_;
+  std::size_t row_bytes_;
+  std::int32_t height_;
+  std::vector<std::uint8_t> packed_;
+};
 
 // True when Premiere Pro hands the work buffer in B, G, R, A order.
 bool work_buffer_is_bgra(const PF_PixelFormatSuite1* formats, PF_EffectWorld* world) {
@@ -173,17 +198,57 @@ bool work_buffer_is_bgra(const PF_PixelFormatSuite1* formats, PF_EffectWorld* wo
   return formats->GetPixelFormat(world, &format) == PF_Err_NONE && format == PrPixelFormat_BGRA_4444_8u;
 }
 
+// Checks out the value-carrying parameters in their fixed order; the first
+// failure ends the sequence and is returned.
+PF_Err check_out_values(PF_InData* in_data, ParamRecords& records) {
+  for (ParamIndex index : kCheckoutOrder) {
+    const PF_Err err = in_data->inter.checkout_param(in_data->effect_ref, index, in_data->current_time,
+                                                     in_data->time_step, in_data->time_scale, &records[index]);
+    if (err != PF_Err_NONE) {
+      return err;
+    }
+  }
+  return PF_Err_NONE;
+}
+
+// The glitch and then the switched filters over the work buffer, which the
+// pipeline sees packed and in A, R, G, B order whatever the host's layout.
+// False when the glitch failed; the buffer is then not to be copied out.
+bool run_pipeline(PF_InData* in_data, PF_EffectWorld* world, GlitchSettings& settings) {
+  PF_Pixel8* pixels = nullptr;
+  in_data->utils->get_pixel_data8(world, nullptr, &pixels);  // its result is not kept
+  PackedRows rows(reinterpret_cast<std::uint8_t*>(pixels), world->rowbytes, settings.width, settings.height);
+  settings.pixels = rows.pixels();
+
+  bool bgra = false;
+  if (in_data->appl_id == kPremiereProAppId) {
+    OptionalSuite formats(in_data->pica_basicP, kPFPixelFormatSuite, kPFPixelFormatSuiteVersion1);
+    bgra = work_buffer_is_bgra(formats.get<PF_PixelFormatSuite1>(), world);
+  }
+  if (bgra) {
+    reverse_channel_order(settings.pixels, settings.width, settings.height);
+  }
+  if (settings.glitch_frame() < 0) {
+    return false;
+  }
+  if (settings.filter1_enabled) {
+    settings.apply_filter1();
+  }
+  if (settings.filter2_enabled) {
+    settings.apply_filter2();
+  }
+  if (bgra) {
+    reverse_channel_order(settings.pixels, settings.width, settings.height);
+  }
+  rows.write_back();
+  return true;
+}
+
 // Steps between check-out and clean-up; the work buffer's disposal runs as
 // this function returns.
 void render_in_scope(PF_InData* in_data, PF_ParamDef* params[], PF_LayerDef* output, ParamRecords& records,
                      PF_Err& err) {
-  for (ParamIndex index : kCheckoutOrder) {
-    err = in_data->inter.checkout_param(in_data->effect_ref, index, in_data->current_time, in_data->time_step,
-                                        in_data->time_scale, &records[index]);
-    if (err != PF_Err_NONE) {
-      break;
-    }
-  }
+  err = check_out_values(in_data, records);
 
   GlitchSettings settings = settings_from_records(records);
   settings.messages = effect_messages();
@@ -205,50 +270,8 @@ void render_in_scope(PF_InData* in_data, PF_ParamDef* params[], PF_LayerDef* out
   if (err == PF_Err_NONE) {
     err = in_data->utils->copy(in_data->effect_ref, &params[PARAM_INPUT]->u.ld, work.get(), &input_rect, &work_rect);
   }
-  if (err == PF_Err_NONE) {
-    PF_Pixel8* pixels = nullptr;
-    in_data->utils->get_pixel_data8(work.get(), nullptr, &pixels);  // its result is not kept
-    settings.pixels = reinterpret_cast<std::uint8_t*>(pixels);
-
-    // The pipeline reads rows of exactly width * 4 bytes. When the host pads
-    // the work buffer's rows, the pipeline runs on a packed copy, which is
-    // copied back row by row before the copy to the output.
-    std::uint8_t* const host_pixels = settings.pixels;
-    const std::ptrdiff_t host_stride = work.get()->rowbytes;
-    const std::size_t row_bytes = static_cast<std::size_t>(settings.width) * 4;
-    std::vector<std::uint8_t> packed;
-    if (host_pixels != nullptr && host_stride != static_cast<std::ptrdiff_t>(row_bytes)) {
-      packed.resize(row_bytes * static_cast<std::size_t>(settings.height));
-      copy_rows(host_pixels, host_stride, packed.data(), static_cast<std::ptrdiff_t>(row_bytes), row_bytes,
-                settings.height);
-      settings.pixels = packed.data();
-    }
-
-    bool bgra = false;
-    if (in_data->appl_id == kPremiereProAppId) {
-      OptionalSuite formats(in_data->pica_basicP, kPFPixelFormatSuite, kPFPixelFormatSuiteVersion1);
-      bgra = work_buffer_is_bgra(formats.get<PF_PixelFormatSuite1>(), work.get());
-    }
-    if (bgra) {
-      reverse_channel_order(settings.pixels, settings.width, settings.height);
-    }
-
-    if (settings.glitch_frame() >= 0) {
-      if (settings.filter1_enabled) {
-        settings.apply_filter1();
-      }
-      if (settings.filter2_enabled) {
-        settings.apply_filter2();
-      }
-      if (bgra) {
-        reverse_channel_order(settings.pixels, settings.width, settings.height);
-      }
-      if (!packed.empty()) {
-        copy_rows(packed.data(), static_cast<std::ptrdiff_t>(row_bytes), host_pixels, host_stride, row_bytes,
-                  settings.height);
-      }
-      err = in_data->utils->copy(in_data->effect_ref, work.get(), output, &work_rect, &input_rect);
-    }
+  if (err == PF_Err_NONE && run_pipeline(in_data, work.get(), settings)) {
+    err = in_data->utils->copy(in_data->effect_ref, work.get(), output, &work_rect, &input_rect);
   }
 }
 

@@ -132,20 +132,9 @@ void take_value_changes(SimulatedHost::Core& core, const std::vector<PF_ParamDef
   }
 }
 
-CommandOutcome run_command(SimulatedHost::Core& core, PF_Cmd command, void* extra,
-                           const Picture* input, FrameTime time) {
-  core.command = std::make_unique<CommandState>();
-  CommandState& state = *core.command;
-  state.command = command;
-  const ActiveHost active(core);
-
-  if (command == PF_Cmd_PARAMS_SETUP) {
-    core.table.resize(1);
-    core.curves.resize(1);
-    core.checkbox_texts.clear();
-  }
-
-  PF_InData& in = state.in_data;
+// PF_InData as the hosts fill it for every command.
+void fill_in_data(SimulatedHost::Core& core, FrameTime time) {
+  PF_InData& in = core.command->in_data;
   in.inter = core.interact;
   in.utils = &core.utils;
   in.effect_ref = core.effect_ref();
@@ -163,34 +152,45 @@ CommandOutcome run_command(SimulatedHost::Core& core, PF_Cmd command, void* extr
   in.downsample_y = {1, 1};
   in.pixel_aspect_ratio = {1, 1};
   in.pica_basicP = core.faults.no_basic_suite ? nullptr : &core.basic_suite;
-  state.out_data.out_flags = core.options.initial_out_flags;
-  state.out_data.out_flags2 = core.options.initial_out_flags2;
+  core.command->out_data.out_flags = core.options.initial_out_flags;
+  core.command->out_data.out_flags2 = core.options.initial_out_flags2;
+}
 
+// The input layer holding `input` and the output world of a render, both
+// with the host's row padding, and the frame's size in PF_InData.
+RenderWorlds make_render_worlds(SimulatedHost::Core& core, const Picture& input) {
+  CommandState& state = *core.command;
   RenderWorlds render;
-  if (input != nullptr) {
-    HostWorld& layer = core.create_world(input->width, input->height,
-                                         core.options.layer_row_padding, false, kPaddingByte);
-    for (A_long y = 0; y < input->height; ++y) {
-      for (A_long x = 0; x < input->width; ++x) {
-        write_pixel(layer.view, x, y, input->at(x, y));
-      }
+  HostWorld& layer =
+      core.create_world(input.width, input.height, core.options.layer_row_padding, false, kPaddingByte);
+  for (A_long y = 0; y < input.height; ++y) {
+    for (A_long x = 0; x < input.width; ++x) {
+      write_pixel(layer.view, x, y, input.at(x, y));
     }
-    render.input = layer.view.data;
-    render.input_before.assign(layer.bytes.get(), layer.bytes.get() + layer.size());
-    state.layer = layer_record(layer);
-    state.has_layer = true;
-
-    HostWorld& output = core.create_world(input->width, input->height,
-                                          core.options.layer_row_padding, false, kPaddingByte);
-    fill_rect(output.view, whole_rect(output.view), core.options.output_fill);
-    render.output = output.view.data;
-    state.output = layer_record(output);
-
-    in.width = input->width;
-    in.height = input->height;
-    in.extent_hint = {0, 0, input->width, input->height};
   }
+  render.input = layer.view.data;
+  render.input_before.assign(layer.bytes.get(), layer.bytes.get() + layer.size());
+  state.layer = layer_record(layer);
+  state.has_layer = true;
 
+  HostWorld& output =
+      core.create_world(input.width, input.height, core.options.layer_row_padding, false, kPaddingByte);
+  fill_rect(output.view, whole_rect(output.view), core.options.output_fill);
+  render.output = output.view.data;
+  state.output = layer_record(output);
+
+  PF_InData& in = state.in_data;
+  in.width = input.width;
+  in.height = input.height;
+  in.extent_hint = {0, 0, input.width, input.height};
+  return render;
+}
+
+// params[]: the input layer at index 0, then every record with its value
+// at the command's time. Returns the records as handed over, to tell the
+// module's changes by.
+std::vector<PF_ParamDef> hand_out_params(SimulatedHost::Core& core, PF_Cmd command, FrameTime time) {
+  CommandState& state = *core.command;
   state.params.resize(core.table.size());
   state.params[0].param_type = PF_Param_LAYER;
   if (state.has_layer) {
@@ -203,20 +203,16 @@ CommandOutcome run_command(SimulatedHost::Core& core, PF_Cmd command, void* extr
       state.params[i].uu.change_flags = PF_ChangeFlag_NONE;
     }
   }
-  const std::vector<PF_ParamDef> before = state.params;
   for (PF_ParamDef& record : state.params) {
     state.param_pointers.push_back(&record);
   }
+  return state.params;
+}
 
-  PF_Err result = PF_Err_NONE;
-  try {
-    result = core.module.effect_main(command, &in, &state.out_data, state.param_pointers.data(),
-                                     input != nullptr ? &state.output : nullptr, extra);
-  } catch (...) {
-    state.violations.push_back("an exception left EffectMain");
-    result = PF_Err_INTERNAL_STRUCT_DAMAGED;
-  }
-
+// What the host takes from the module after the command.
+void take_results(SimulatedHost::Core& core, PF_Cmd command, PF_Err result,
+                  const std::vector<PF_ParamDef>& before) {
+  CommandState& state = *core.command;
   if (command == PF_Cmd_PARAMS_SETUP && result == PF_Err_NONE) {
     core.registered_num_params = state.out_data.num_params;
     if (state.out_data.num_params != static_cast<A_long>(core.table.size())) {
@@ -229,6 +225,36 @@ CommandOutcome run_command(SimulatedHost::Core& core, PF_Cmd command, void* extr
       command == PF_Cmd_RENDER) {
     take_value_changes(core, before);
   }
+}
+
+CommandOutcome run_command(SimulatedHost::Core& core, PF_Cmd command, void* extra,
+                           const Picture* input, FrameTime time) {
+  core.command = std::make_unique<CommandState>();
+  CommandState& state = *core.command;
+  state.command = command;
+  const ActiveHost active(core);
+
+  if (command == PF_Cmd_PARAMS_SETUP) {
+    core.table.resize(1);
+    core.curves.resize(1);
+    core.checkbox_texts.clear();
+  }
+  fill_in_data(core, time);
+  RenderWorlds render;
+  if (input != nullptr) {
+    render = make_render_worlds(core, *input);
+  }
+  const std::vector<PF_ParamDef> before = hand_out_params(core, command, time);
+
+  PF_Err result = PF_Err_NONE;
+  try {
+    result = core.module.effect_main(command, &state.in_data, &state.out_data, state.param_pointers.data(),
+                                     input != nullptr ? &state.output : nullptr, extra);
+  } catch (...) {
+    state.violations.push_back("an exception left EffectMain");
+    result = PF_Err_INTERNAL_STRUCT_DAMAGED;
+  }
+  take_results(core, command, result, before);
   audit(core, input != nullptr ? &render : nullptr);
 
   CommandOutcome outcome;
