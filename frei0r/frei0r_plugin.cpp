@@ -43,7 +43,7 @@ extern "C" {
 namespace shardcast::frei0r {
 namespace {
 
-constexpr int kParameterCount = static_cast<int>(filter_parameters.size());
+constexpr int parameter_count = static_cast<int>(filter_parameters.size());
 
 struct Instance {
   A_long width = 0;
@@ -124,14 +124,14 @@ void f0r_get_plugin_info(f0r_plugin_info_t* info) {
   info->frei0r_version = FREI0R_MAJOR_VERSION;
   info->major_version = SHARDCAST_VERSION_MAJOR;
   info->minor_version = SHARDCAST_VERSION_MINOR;
-  info->num_params = shardcast::frei0r::kParameterCount;
+  info->num_params = shardcast::frei0r::parameter_count;
   info->explanation =
       "Damaged-JPEG glitches: compresses each frame, overwrites bytes of the compressed data and decodes it "
       "with a decoder that never gives up";
 }
 
 void f0r_get_param_info(f0r_param_info_t* info, int param_index) {
-  if (info == nullptr || param_index < 0 || param_index >= shardcast::frei0r::kParameterCount) {
+  if (info == nullptr || param_index < 0 || param_index >= shardcast::frei0r::parameter_count) {
     return;
   }
   const auto& parameter = filter_parameters[static_cast<std::size_t>(param_index)];
@@ -155,7 +155,7 @@ f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {
 void f0r_destruct(f0r_instance_t instance) { delete static_cast<Instance*>(instance); }
 
 void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param, int param_index) {
-  if (instance == nullptr || param == nullptr || param_index < 0 || param_index >= shardcast::frei0r::kParameterCount) {
+  if (instance == nullptr || param == nullptr || param_index < 0 || param_index >= shardcast::frei0r::parameter_count) {
     return;
   }
   double& value = static_cast<Instance*>(instance)->values[static_cast<std::size_t>(param_index)];
@@ -163,7 +163,7 @@ void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param, int param_i
 }
 
 void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param, int param_index) {
-  if (instance == nullptr || param == nullptr || param_index < 0 || param_index >= shardcast::frei0r::kParameterCount) {
+  if (instance == nullptr || param == nullptr || param_index < 0 || param_index >= shardcast::frei0r::parameter_count) {
     return;
   }
   *static_cast<double*>(param) = static_cast<Instance*>(instance)->values[static_cast<std::size_t>(param_index)];

@@ -31,13 +31,13 @@ using shardcast::fuzzing::FuzzInput;
 namespace hostsim = shardcast::hostsim;
 
 const hostsim::HostCall injectable_calls[] = {
-    hostsim::HostCall::checkout_param, hostsim::HostCall::checkin_param,
-    hostsim::HostCall::add_param,      hostsim::HostCall::copy,
-    hostsim::HostCall::fill,           hostsim::HostCall::new_world,
-    hostsim::HostCall::dispose_world,  hostsim::HostCall::get_pixel_data8,
-    hostsim::HostCall::acquire_suite,  hostsim::HostCall::release_suite,
-    hostsim::HostCall::ansi_sprintf,   hostsim::HostCall::suite_sprintf,
-    hostsim::HostCall::update_param_ui, hostsim::HostCall::get_pixel_format,
+    hostsim::HostCall::CheckoutParam, hostsim::HostCall::CheckinParam,
+    hostsim::HostCall::AddParam,      hostsim::HostCall::Copy,
+    hostsim::HostCall::Fill,           hostsim::HostCall::NewWorld,
+    hostsim::HostCall::DisposeWorld,  hostsim::HostCall::GetPixelData8,
+    hostsim::HostCall::AcquireSuite,  hostsim::HostCall::ReleaseSuite,
+    hostsim::HostCall::AnsiSprintf,   hostsim::HostCall::SuiteSprintf,
+    hostsim::HostCall::UpdateParamUi, hostsim::HostCall::GetPixelFormat,
 };
 
 const char* const suite_names[] = {"PF ANSI Suite", "PF Param Utils Suite", "PF Pixel Format Suite"};
@@ -112,8 +112,8 @@ hostsim::Picture random_picture(FuzzInput& input) {
 bool output_copied(const hostsim::CommandOutcome& outcome) {
   bool pixels_requested = false;
   for (const hostsim::CallRecord& call : outcome.calls) {
-    pixels_requested = pixels_requested || call.call == hostsim::HostCall::get_pixel_data8;
-    if (pixels_requested && call.call == hostsim::HostCall::copy && call.result == PF_Err_NONE) {
+    pixels_requested = pixels_requested || call.call == hostsim::HostCall::GetPixelData8;
+    if (pixels_requested && call.call == hostsim::HostCall::Copy && call.result == PF_Err_NONE) {
       return true;
     }
   }
@@ -144,7 +144,7 @@ void check(const hostsim::CommandOutcome& outcome, PF_Cmd command, const hostsim
     fail(name, "succeeded without a basic suite");
   }
   if (command == PF_Cmd_RENDER) {
-    if (!outcome.calls.empty() && outcome.count(hostsim::HostCall::checkin_param) != shardcast::PARAM_COUNT) {
+    if (!outcome.calls.empty() && outcome.count(hostsim::HostCall::CheckinParam) != shardcast::PARAM_COUNT) {
       fail(name, "not every parameter record checked in");
     }
     if (untouched != nullptr && !output_copied(outcome) && outcome.output != *untouched) {
@@ -182,7 +182,7 @@ void check_final_render(hostsim::SimulatedHost& host) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   FuzzInput input(data, size);
   hostsim::HostOptions options;
-  options.mode = input.flag() ? hostsim::HostMode::premiere_pro : hostsim::HostMode::after_effects;
+  options.mode = input.flag() ? hostsim::HostMode::PremierePro : hostsim::HostMode::AfterEffects;
   hostsim::SimulatedHost host(hostsim::EffectEntryPoints{EffectMain, PluginDataEntryFunction}, options);
 
   for (int step = 0; step < 12 && input.rest_size() > 0; ++step) {

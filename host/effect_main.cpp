@@ -23,7 +23,7 @@
 namespace shardcast {
 namespace {
 
-constexpr A_long kPremiereProAppId = 'PrMr';
+constexpr A_long premiere_pro_app_id = 'PrMr';
 
 const A_u_char* as_host_text(const char* text) { return reinterpret_cast<const A_u_char*>(text); }
 
@@ -72,15 +72,15 @@ PF_Err dispatch(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDe
 PF_Err show_about(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* /*params*/[], PF_LayerDef* /*output*/) {
   SuiteCache suites(in_data->pica_basicP);
   suites.ansi()->sprintf(out_data->return_msg, "%s v%d.%d\r%s", string_by_id(STR_NAME),
-                         kRegistration.about_version_major, kRegistration.about_version_minor,
+                         registration_data.about_version_major, registration_data.about_version_minor,
                          string_by_id(STR_DESCRIPTION));
   return PF_Err_NONE;
 }
 
 PF_Err global_setup(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* /*params*/[], PF_LayerDef* /*output*/) {
-  out_data->my_version = kRegistration.effect_version;
-  out_data->out_flags = static_cast<PF_OutFlags>(kRegistration.global_out_flags);
-  if (in_data->appl_id != kPremiereProAppId) {
+  out_data->my_version = registration_data.effect_version;
+  out_data->out_flags = static_cast<PF_OutFlags>(registration_data.global_out_flags);
+  if (in_data->appl_id != premiere_pro_app_id) {
     return PF_Err_NONE;
   }
   out_data->out_flags &= ~PF_OutFlag_DEEP_COLOR_AWARE;
@@ -104,7 +104,7 @@ extern "C" DllExport PF_Err PluginDataEntryFunction(PF_PluginDataPtr inPtr, PF_P
   if (inPluginDataCallBackPtr == nullptr) {
     return PF_Err_BAD_CALLBACK_PARAM;
   }
-  const auto& r = shardcast::kRegistration;
+  const auto& r = shardcast::registration_data;
   return inPluginDataCallBackPtr(inPtr, as_host_text(r.name), as_host_text(r.match_name), as_host_text(r.category),
                                  as_host_text(r.entry_point), static_cast<A_long>(r.kind), r.api_version_major,
                                  r.api_version_minor, r.reserved_info);

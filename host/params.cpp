@@ -24,16 +24,16 @@ namespace {
 
 // Most sliders show whole numbers; the glitch window and the filter weights
 // show two decimals.
-constexpr A_short kPrecisionInteger = PF_Precision_INTEGER;
-constexpr A_short kPrecisionHundredths = PF_Precision_HUNDREDTHS;
-constexpr PF_FpShort kCurveTolerance = AEFX_AUDIO_DEFAULT_CURVE_TOLERANCE;
+constexpr A_short precision_integer = PF_Precision_INTEGER;
+constexpr A_short precision_hundredths = PF_Precision_HUNDREDTHS;
+constexpr PF_FpShort curve_tolerance = AEFX_AUDIO_DEFAULT_CURVE_TOLERANCE;
 
 struct StringTableEntry {
   std::int32_t id;
   char text[256];
 };
 
-constexpr std::array<StringTableEntry, STR_COUNT> kStringTable{{
+constexpr std::array<StringTableEntry, STR_COUNT> string_table{{
     {STR_NONE, ""},
     {STR_NAME, "Shardcast"},
     {STR_DESCRIPTION,
@@ -69,15 +69,15 @@ constexpr std::array<StringTableEntry, STR_COUNT> kStringTable{{
 }};
 
 constexpr bool string_table_is_in_id_order() {
-  for (std::size_t i = 0; i < kStringTable.size(); ++i) {
-    if (kStringTable[i].id != static_cast<std::int32_t>(i)) {
+  for (std::size_t i = 0; i < string_table.size(); ++i) {
+    if (string_table[i].id != static_cast<std::int32_t>(i)) {
       return false;
     }
   }
   return true;
 }
 static_assert(string_table_is_in_id_order(), "the position of a string table entry is its id");
-static_assert(std::string_view("Shardcast") == kRegistration.name, "StringTable entry 1 is the display name");
+static_assert(std::string_view("Shardcast") == registration_data.name, "StringTable entry 1 is the display name");
 
 enum class Kind { FloatSlider, Checkbox, GroupStart, GroupEnd };
 
@@ -110,29 +110,29 @@ constexpr ParamRow group_end(ParamIndex index) {
   return {index, Kind::GroupEnd, STR_NONE, nullptr, 0.0f, 0.0f, 0.0f, 0, 0};
 }
 
-constexpr std::array<ParamRow, PARAM_COUNT - 1> kParams{{
-    slider(PARAM_COMPRESSION_RATIO, STR_COMPRESSION_RATIO, 100.0f, kPrecisionInteger),
+constexpr std::array<ParamRow, PARAM_COUNT - 1> param_rows{{
+    slider(PARAM_COMPRESSION_RATIO, STR_COMPRESSION_RATIO, 100.0f, precision_integer),
     group_start(PARAM_BROKEN_BYTES_GROUP, "Broken bytes"),
-    slider(PARAM_BROKEN_BYTES, STR_BROKEN_BYTES, 0.0f, kPrecisionInteger),
-    slider(PARAM_GLITCH_START, STR_GLITCH_START, 0.0f, kPrecisionHundredths, PF_ParamFlag_SUPERVISE),
-    slider(PARAM_GLITCH_END, STR_GLITCH_END, 100.0f, kPrecisionHundredths, PF_ParamFlag_SUPERVISE),
-    slider(PARAM_SEED, STR_SEED, 1.0f, kPrecisionInteger),
+    slider(PARAM_BROKEN_BYTES, STR_BROKEN_BYTES, 0.0f, precision_integer),
+    slider(PARAM_GLITCH_START, STR_GLITCH_START, 0.0f, precision_hundredths, PF_ParamFlag_SUPERVISE),
+    slider(PARAM_GLITCH_END, STR_GLITCH_END, 100.0f, precision_hundredths, PF_ParamFlag_SUPERVISE),
+    slider(PARAM_SEED, STR_SEED, 1.0f, precision_integer),
     group_end(PARAM_BROKEN_BYTES_GROUP_END),
     group_start(PARAM_QTC_GROUP, "Quantization tables for Chroma"),
     checkbox(PARAM_QTC, STR_QTC, false),
-    slider(PARAM_QTC_POSITION, STR_QTC_POSITION, 5.0f, kPrecisionInteger),
-    slider(PARAM_QTC_VALUE, STR_QTC_VALUE, 0.0f, kPrecisionInteger),
-    slider(PARAM_QTC_BREAKING_BYTES, STR_QTC_BREAKING_BYTES, 0.0f, kPrecisionInteger),
-    slider(PARAM_QTC_MAX_RANDOM, STR_QTC_MAX_RANDOM, 0.0f, kPrecisionInteger),
-    slider(PARAM_QTC_SEED, STR_SEED, 1.0f, kPrecisionInteger),
+    slider(PARAM_QTC_POSITION, STR_QTC_POSITION, 5.0f, precision_integer),
+    slider(PARAM_QTC_VALUE, STR_QTC_VALUE, 0.0f, precision_integer),
+    slider(PARAM_QTC_BREAKING_BYTES, STR_QTC_BREAKING_BYTES, 0.0f, precision_integer),
+    slider(PARAM_QTC_MAX_RANDOM, STR_QTC_MAX_RANDOM, 0.0f, precision_integer),
+    slider(PARAM_QTC_SEED, STR_SEED, 1.0f, precision_integer),
     group_end(PARAM_QTC_GROUP_END),
     group_start(PARAM_QTL_GROUP, "Quantization tables for Luma"),
     checkbox(PARAM_QTL, STR_QTL, false),
-    slider(PARAM_QTL_POSITION, STR_QTL_POSITION, 5.0f, kPrecisionInteger),
-    slider(PARAM_QTL_VALUE, STR_QTL_VALUE, 0.0f, kPrecisionInteger),
-    slider(PARAM_QTL_BREAKING_BYTES, STR_QTL_BREAKING_BYTES, 0.0f, kPrecisionInteger),
-    slider(PARAM_QTL_MAX_RANDOM, STR_QTL_MAX_RANDOM, 0.0f, kPrecisionInteger),
-    slider(PARAM_QTL_SEED, STR_SEED, 1.0f, kPrecisionInteger),
+    slider(PARAM_QTL_POSITION, STR_QTL_POSITION, 5.0f, precision_integer),
+    slider(PARAM_QTL_VALUE, STR_QTL_VALUE, 0.0f, precision_integer),
+    slider(PARAM_QTL_BREAKING_BYTES, STR_QTL_BREAKING_BYTES, 0.0f, precision_integer),
+    slider(PARAM_QTL_MAX_RANDOM, STR_QTL_MAX_RANDOM, 0.0f, precision_integer),
+    slider(PARAM_QTL_SEED, STR_SEED, 1.0f, precision_integer),
     group_end(PARAM_QTL_GROUP_END),
     group_start(PARAM_ADVANCED_GROUP, "Advanced settings"),
     checkbox(PARAM_INVERSE_DCT, STR_INVERSE_DCT, true),
@@ -141,15 +141,15 @@ constexpr std::array<ParamRow, PARAM_COUNT - 1> kParams{{
     group_end(PARAM_ADVANCED_GROUP_END),
     group_start(PARAM_TOOLS_GROUP, "Broken tools"),
     checkbox(PARAM_FILTER1, STR_FILTER1, false),
-    slider(PARAM_FILTER1_VALUE, STR_FILTER1_VALUE, 1.0f, kPrecisionHundredths),
+    slider(PARAM_FILTER1_VALUE, STR_FILTER1_VALUE, 1.0f, precision_hundredths),
     checkbox(PARAM_FILTER2, STR_FILTER2, false),
-    slider(PARAM_FILTER2_VALUE, STR_FILTER2_VALUE, -0.1f, kPrecisionHundredths),
+    slider(PARAM_FILTER2_VALUE, STR_FILTER2_VALUE, -0.1f, precision_hundredths),
     group_end(PARAM_TOOLS_GROUP_END),
 }};
 
 constexpr bool params_are_in_index_order() {
-  for (std::size_t i = 0; i < kParams.size(); ++i) {
-    if (kParams[i].index != static_cast<ParamIndex>(i + 1)) {
+  for (std::size_t i = 0; i < param_rows.size(); ++i) {
+    if (param_rows[i].index != static_cast<ParamIndex>(i + 1)) {
       return false;
     }
   }
@@ -159,7 +159,7 @@ static_assert(params_are_in_index_order(), "registration order fixes the paramet
 
 constexpr bool every_slider_range_is_registered() {
   std::size_t sliders = 0;
-  for (const ParamRow& row : kParams) {
+  for (const ParamRow& row : param_rows) {
     sliders += row.kind == Kind::FloatSlider ? 1 : 0;
   }
   return sliders == slider_ranges.size();
@@ -167,8 +167,8 @@ constexpr bool every_slider_range_is_registered() {
 static_assert(every_slider_range_is_registered(), "each slider range belongs to a registered slider");
 
 void copy_name(PF_ParamDef& def, const char* name) {
-  constexpr std::size_t kCapacity = sizeof(def.PF_DEF_NAME) - 1;  // 31 characters and the NUL
-  const std::size_t length = std::min(std::strlen(name), kCapacity);
+  constexpr std::size_t capacity = sizeof(def.PF_DEF_NAME) - 1;  // 31 characters and the NUL
+  const std::size_t length = std::min(std::strlen(name), capacity);
   std::memcpy(def.PF_DEF_NAME, name, length);
   def.PF_DEF_NAME[length] = '\0';
 }
@@ -190,7 +190,7 @@ PF_ParamDef prepare(const ParamRow& row) {
       slider.dephault = row.dephault;
       slider.value = static_cast<PF_FpLong>(row.dephault);
       slider.precision = row.precision;
-      slider.curve_tolerance = kCurveTolerance;
+      slider.curve_tolerance = curve_tolerance;
       break;
     }
     case Kind::Checkbox:
@@ -215,17 +215,17 @@ PF_ParamDef prepare(const ParamRow& row) {
 
 const char* string_by_id(StringId id) {
   if (id < 0 || id >= STR_COUNT) {
-    return kStringTable[STR_NONE].text;
+    return string_table[STR_NONE].text;
   }
-  return kStringTable[static_cast<std::size_t>(id)].text;
+  return string_table[static_cast<std::size_t>(id)].text;
 }
 
 PF_Err params_setup(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* /*params*/[],
                     PF_LayerDef* /*output*/) {
-  constexpr PF_ParamIndex kAppend = -1;
-  for (const ParamRow& row : kParams) {
+  constexpr PF_ParamIndex append_at_end = -1;
+  for (const ParamRow& row : param_rows) {
     PF_ParamDef def = prepare(row);
-    const PF_Err err = in_data->inter.add_param(in_data->effect_ref, kAppend, &def);
+    const PF_Err err = in_data->inter.add_param(in_data->effect_ref, append_at_end, &def);
     if (err != PF_Err_NONE) {
       return err;
     }

@@ -39,7 +39,7 @@ struct RegistrationData {
 // build 0. The API version is that of the 2023 interface (13.28); the
 // resource claims the newer 13.29 that the same release of the effect shipped
 // with.
-inline constexpr RegistrationData kRegistration{
+inline constexpr RegistrationData registration_data{
     .name = "Shardcast",
     .match_name = "ADBE Shardcast",
     .category = "Korvane",

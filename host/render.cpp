@@ -38,11 +38,11 @@
 namespace shardcast {
 namespace {
 
-constexpr A_long kPremiereProAppId = 'PrMr';
+constexpr A_long premiere_pro_app_id = 'PrMr';
 
 // Value-carrying parameters, in the order they are checked out. Group
 // records are never checked out.
-constexpr std::array<ParamIndex, 25> kCheckoutOrder{
+constexpr std::array<ParamIndex, 25> checkout_order{
     PARAM_INPUT,         PARAM_COMPRESSION_RATIO,  PARAM_BROKEN_BYTES,    PARAM_GLITCH_START,
     PARAM_GLITCH_END,    PARAM_SEED,               PARAM_QTC,             PARAM_QTC_POSITION,
     PARAM_QTC_VALUE,     PARAM_QTC_BREAKING_BYTES, PARAM_QTC_MAX_RANDOM,  PARAM_QTL,
@@ -201,7 +201,7 @@ bool work_buffer_is_bgra(const PF_PixelFormatSuite1* formats, PF_EffectWorld* wo
 // Checks out the value-carrying parameters in their fixed order; the first
 // failure ends the sequence and is returned.
 PF_Err check_out_values(PF_InData* in_data, ParamRecords& records) {
-  for (ParamIndex index : kCheckoutOrder) {
+  for (ParamIndex index : checkout_order) {
     const PF_Err err = in_data->inter.checkout_param(in_data->effect_ref, index, in_data->current_time,
                                                      in_data->time_step, in_data->time_scale, &records[index]);
     if (err != PF_Err_NONE) {
@@ -221,7 +221,7 @@ bool run_pipeline(PF_InData* in_data, PF_EffectWorld* world, GlitchSettings& set
   settings.pixels = rows.pixels();
 
   bool bgra = false;
-  if (in_data->appl_id == kPremiereProAppId) {
+  if (in_data->appl_id == premiere_pro_app_id) {
     OptionalSuite formats(in_data->pica_basicP, kPFPixelFormatSuite, kPFPixelFormatSuiteVersion1);
     bgra = work_buffer_is_bgra(formats.get<PF_PixelFormatSuite1>(), world);
   }

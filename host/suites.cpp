@@ -9,7 +9,7 @@
 namespace shardcast {
 namespace {
 
-constexpr const char* kMissingSuiteMessage = "Not able to acquire AEFX Suite.";
+constexpr const char* missing_suite_message = "Not able to acquire AEFX Suite.";
 
 void report_missing_suite(PF_InData* in_data, PF_OutData* out_data) {
   if (out_data == nullptr) {
@@ -18,9 +18,9 @@ void report_missing_suite(PF_InData* in_data, PF_OutData* out_data) {
   out_data->out_flags |= PF_OutFlag_DISPLAY_ERROR_MESSAGE;
   if (in_data->utils != nullptr && in_data->utils->ansi.sprintf != nullptr) {
     // The message is the format string itself; it holds no conversions.
-    in_data->utils->ansi.sprintf(out_data->return_msg, kMissingSuiteMessage);
+    in_data->utils->ansi.sprintf(out_data->return_msg, missing_suite_message);
   } else {
-    std::snprintf(out_data->return_msg, sizeof out_data->return_msg, "%s", kMissingSuiteMessage);
+    std::snprintf(out_data->return_msg, sizeof out_data->return_msg, "%s", missing_suite_message);
   }
 }
 

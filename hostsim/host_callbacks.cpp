@@ -20,8 +20,8 @@ namespace {
 thread_local SimulatedHost::Core* active_host = nullptr;
 
 bool is_release(HostCall call) {
-  return call == HostCall::checkin_param || call == HostCall::dispose_world ||
-         call == HostCall::release_suite || call == HostCall::free_block;
+  return call == HostCall::CheckinParam || call == HostCall::DisposeWorld ||
+         call == HostCall::ReleaseSuite || call == HostCall::FreeBlock;
 }
 
 bool rule_matches(const FailRule& rule, const CallRecord& record, std::size_t position) {
@@ -87,7 +87,7 @@ CallRecord record_of(HostCall call, A_long param_index = -1) {
 
 PF_Err checkout_param(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long what_time,
                       A_long time_step, A_u_long time_scale, PF_ParamDef* param) {
-  CallRecord record = record_of(HostCall::checkout_param, index);
+  CallRecord record = record_of(HostCall::CheckoutParam, index);
   record.record = param;
   record.what_time = what_time;
   record.time_step = time_step;
@@ -128,7 +128,7 @@ PF_Err checkin_param(PF_ProgPtr effect_ref, PF_ParamDef* param) {
       index = found->second;
     }
   }
-  CallRecord record = record_of(HostCall::checkin_param, index);
+  CallRecord record = record_of(HostCall::CheckinParam, index);
   record.record = param;
   return host_call(record, effect_ref,
                    [&](SimulatedHost::Core& host) -> PF_Err {
@@ -147,7 +147,7 @@ PF_Err checkin_param(PF_ProgPtr effect_ref, PF_ParamDef* param) {
 PF_Err add_param(PF_ProgPtr effect_ref, PF_ParamIndex index, PF_ParamDefPtr def) {
   SimulatedHost::Core* core = active_host;
   const A_long next = core != nullptr ? static_cast<A_long>(core->table.size()) : -1;
-  return host_call(record_of(HostCall::add_param, next), effect_ref,
+  return host_call(record_of(HostCall::AddParam, next), effect_ref,
                    [&](SimulatedHost::Core& host) -> PF_Err {
                      if (def == nullptr) {
                        return PF_Err_BAD_CALLBACK_PARAM;
@@ -172,17 +172,17 @@ PF_Err add_param(PF_ProgPtr effect_ref, PF_ParamIndex index, PF_ParamDefPtr def)
 }
 
 PF_Err abort_callback(PF_ProgPtr effect_ref) {
-  return host_call(record_of(HostCall::abort), effect_ref,
+  return host_call(record_of(HostCall::Abort), effect_ref,
                    [](SimulatedHost::Core&) { return PF_Err_NONE; });
 }
 
 PF_Err progress_callback(PF_ProgPtr effect_ref, A_long, A_long) {
-  return host_call(record_of(HostCall::progress), effect_ref,
+  return host_call(record_of(HostCall::Progress), effect_ref,
                    [](SimulatedHost::Core&) { return PF_Err_NONE; });
 }
 
 PF_Err unsupported_call() {
-  return host_call(record_of(HostCall::unsupported), std::nullopt,
+  return host_call(record_of(HostCall::Unsupported), std::nullopt,
                    [](SimulatedHost::Core&) { return PF_Err_INVALID_CALLBACK; });
 }
 
@@ -212,7 +212,7 @@ std::optional<PF_Rect> rect_for(const HostWorld& world, const PF_Rect* rect) {
 
 PF_Err new_world(PF_ProgPtr effect_ref, A_long width, A_long height, PF_NewWorldFlags flags,
                  PF_EffectWorld* world) {
-  CallRecord record = record_of(HostCall::new_world);
+  CallRecord record = record_of(HostCall::NewWorld);
   record.world_flags = flags;
   return host_call(record, effect_ref,
                    [&](SimulatedHost::Core& core) -> PF_Err {
@@ -232,7 +232,7 @@ PF_Err new_world(PF_ProgPtr effect_ref, A_long width, A_long height, PF_NewWorld
 }
 
 PF_Err dispose_world(PF_ProgPtr effect_ref, PF_EffectWorld* world) {
-  return host_call(record_of(HostCall::dispose_world), effect_ref,
+  return host_call(record_of(HostCall::DisposeWorld), effect_ref,
                    [&](SimulatedHost::Core& core) -> PF_Err {
                      if (world == nullptr) {
                        return PF_Err_BAD_CALLBACK_PARAM;
@@ -255,7 +255,7 @@ PF_Err dispose_world(PF_ProgPtr effect_ref, PF_EffectWorld* world) {
 
 PF_Err fill(PF_ProgPtr effect_ref, const PF_Pixel* color, const PF_Rect* dst_rect,
             PF_EffectWorld* world) {
-  CallRecord record = record_of(HostCall::fill);
+  CallRecord record = record_of(HostCall::Fill);
   if (color != nullptr) {
     record.colour = *color;
   }
@@ -277,7 +277,7 @@ PF_Err fill(PF_ProgPtr effect_ref, const PF_Pixel* color, const PF_Rect* dst_rec
 
 PF_Err copy(PF_ProgPtr effect_ref, PF_EffectWorld* src, PF_EffectWorld* dst, PF_Rect* src_r,
             PF_Rect* dst_r) {
-  return host_call(record_of(HostCall::copy), effect_ref, [&](SimulatedHost::Core& core) -> PF_Err {
+  return host_call(record_of(HostCall::Copy), effect_ref, [&](SimulatedHost::Core& core) -> PF_Err {
     HostWorld* from = src != nullptr ? core.find_world(src) : nullptr;
     HostWorld* to = dst != nullptr ? core.find_world(dst) : nullptr;
     if (from == nullptr || to == nullptr) {
@@ -303,7 +303,7 @@ PF_Err copy(PF_ProgPtr effect_ref, PF_EffectWorld* src, PF_EffectWorld* dst, PF_
 }
 
 PF_Err get_pixel_data8(PF_EffectWorld* worldP, PF_PixelPtr pixelsP0, PF_Pixel8** pixPP) {
-  return host_call(record_of(HostCall::get_pixel_data8), std::nullopt,
+  return host_call(record_of(HostCall::GetPixelData8), std::nullopt,
                    [&](SimulatedHost::Core& core) -> PF_Err {
                      if (pixPP == nullptr || worldP == nullptr) {
                        return PF_Err_BAD_CALLBACK_PARAM;
@@ -353,7 +353,7 @@ int host_vsprintf(HostCall call, A_char* buffer, const A_char* format, va_list a
 int utils_sprintf(A_char* buffer, const A_char* format, ...) {
   va_list args;
   va_start(args, format);
-  const int written = host_vsprintf(HostCall::ansi_sprintf, buffer, format, args);
+  const int written = host_vsprintf(HostCall::AnsiSprintf, buffer, format, args);
   va_end(args);
   return written;
 }
@@ -361,7 +361,7 @@ int utils_sprintf(A_char* buffer, const A_char* format, ...) {
 int suite_sprintf(A_char* buffer, const A_char* format, ...) {
   va_list args;
   va_start(args, format);
-  const int written = host_vsprintf(HostCall::suite_sprintf, buffer, format, args);
+  const int written = host_vsprintf(HostCall::SuiteSprintf, buffer, format, args);
   va_end(args);
   return written;
 }
@@ -410,7 +410,7 @@ void fill_ansi_table(Table& table) {
 // ---- basic suite ----
 
 SPErr acquire_suite(const char* name, int32 version, const void** suite) {
-  CallRecord record = record_of(HostCall::acquire_suite);
+  CallRecord record = record_of(HostCall::AcquireSuite);
   record.suite_name = name != nullptr ? name : "";
   record.suite_version = version;
   return host_call(record, std::nullopt, [&](SimulatedHost::Core& core) -> PF_Err {
@@ -428,7 +428,7 @@ SPErr acquire_suite(const char* name, int32 version, const void** suite) {
 }
 
 SPErr release_suite(const char* name, int32 version) {
-  CallRecord record = record_of(HostCall::release_suite);
+  CallRecord record = record_of(HostCall::ReleaseSuite);
   record.suite_name = name != nullptr ? name : "";
   record.suite_version = version;
   return host_call(record, std::nullopt, [&](SimulatedHost::Core& core) -> PF_Err {
@@ -450,7 +450,7 @@ SPBoolean is_equal(const char* token1, const char* token2) {
 }
 
 SPErr allocate_block(size_t size, void** block) {
-  return host_call(record_of(HostCall::allocate_block), std::nullopt,
+  return host_call(record_of(HostCall::AllocateBlock), std::nullopt,
                    [&](SimulatedHost::Core& core) -> PF_Err {
                      if (block == nullptr) {
                        return kSPBadParameterError;
@@ -466,7 +466,7 @@ SPErr allocate_block(size_t size, void** block) {
 }
 
 SPErr free_block(void* block) {
-  return host_call(record_of(HostCall::free_block), std::nullopt,
+  return host_call(record_of(HostCall::FreeBlock), std::nullopt,
                    [&](SimulatedHost::Core& core) -> PF_Err {
                      if (core.command->blocks.erase(block) == 0) {
                        violation(core, "FreeBlock of a block the host did not allocate");
@@ -483,7 +483,7 @@ SPErr undefined_call() { return unsupported_call(); }
 // ---- "PF Param Utils Suite" ----
 
 PF_Err update_param_ui(PF_ProgPtr effect_ref, PF_ParamIndex param_index, const PF_ParamDef* defP) {
-  return host_call(record_of(HostCall::update_param_ui, param_index), effect_ref,
+  return host_call(record_of(HostCall::UpdateParamUi, param_index), effect_ref,
                    [&](SimulatedHost::Core& core) -> PF_Err {
                      if (defP == nullptr) {
                        return PF_Err_BAD_CALLBACK_PARAM;
@@ -543,7 +543,7 @@ PF_Err key_index_to_time(PF_ProgPtr, PF_ParamIndex, PF_KeyIndex, A_long*, A_u_lo
 // ---- "PF Pixel Format Suite" (Premiere) ----
 
 PF_Err clear_pixel_formats(PF_ProgPtr effect_ref) {
-  return host_call(record_of(HostCall::clear_pixel_formats), effect_ref,
+  return host_call(record_of(HostCall::ClearPixelFormats), effect_ref,
                    [](SimulatedHost::Core& core) -> PF_Err {
                      core.announced_formats.clear();
                      core.formats_cleared = true;
@@ -552,7 +552,7 @@ PF_Err clear_pixel_formats(PF_ProgPtr effect_ref) {
 }
 
 PF_Err add_pixel_format(PF_ProgPtr effect_ref, PrPixelFormat format) {
-  return host_call(record_of(HostCall::add_pixel_format), effect_ref,
+  return host_call(record_of(HostCall::AddPixelFormat), effect_ref,
                    [&](SimulatedHost::Core& core) -> PF_Err {
                      core.announced_formats.push_back(format);
                      return PF_Err_NONE;
@@ -560,7 +560,7 @@ PF_Err add_pixel_format(PF_ProgPtr effect_ref, PrPixelFormat format) {
 }
 
 PF_Err get_pixel_format(PF_EffectWorld* world, PrPixelFormat* format) {
-  return host_call(record_of(HostCall::get_pixel_format), std::nullopt,
+  return host_call(record_of(HostCall::GetPixelFormat), std::nullopt,
                    [&](SimulatedHost::Core& core) -> PF_Err {
                      HostWorld* found = world != nullptr ? core.find_world(world) : nullptr;
                      if (found == nullptr || format == nullptr) {
@@ -650,7 +650,7 @@ A_Err registration_callback(PF_PluginDataPtr inPtr, const A_u_char* inNamePtr,
                             const A_u_char* inEntryPointNamePtr, A_long inkind,
                             A_long inApiVersionMajor, A_long inApiVersionMinor,
                             A_long inReservedInfo) {
-  return host_call(record_of(HostCall::registration_callback), std::nullopt,
+  return host_call(record_of(HostCall::RegistrationCallback), std::nullopt,
                    [&](SimulatedHost::Core& core) -> PF_Err {
                      if (inPtr != reinterpret_cast<PF_PluginDataPtr>(&core)) {
                        violation(core, "registration callback given a foreign host pointer");
@@ -679,28 +679,28 @@ A_Err registration_callback(PF_PluginDataPtr inPtr, const A_u_char* inNamePtr,
 
 std::string_view host_call_name(HostCall call) {
   switch (call) {
-    case HostCall::registration_callback: return "registration_callback";
-    case HostCall::checkout_param: return "checkout_param";
-    case HostCall::checkin_param: return "checkin_param";
-    case HostCall::add_param: return "add_param";
-    case HostCall::abort: return "abort";
-    case HostCall::progress: return "progress";
-    case HostCall::copy: return "copy";
-    case HostCall::fill: return "fill";
-    case HostCall::new_world: return "new_world";
-    case HostCall::dispose_world: return "dispose_world";
-    case HostCall::get_pixel_data8: return "get_pixel_data8";
-    case HostCall::ansi_sprintf: return "ansi.sprintf";
-    case HostCall::acquire_suite: return "AcquireSuite";
-    case HostCall::release_suite: return "ReleaseSuite";
-    case HostCall::allocate_block: return "AllocateBlock";
-    case HostCall::free_block: return "FreeBlock";
-    case HostCall::suite_sprintf: return "PF ANSI Suite sprintf";
-    case HostCall::update_param_ui: return "PF_UpdateParamUI";
-    case HostCall::clear_pixel_formats: return "ClearSupportedPixelFormats";
-    case HostCall::add_pixel_format: return "AddSupportedPixelFormat";
-    case HostCall::get_pixel_format: return "GetPixelFormat";
-    case HostCall::unsupported: return "unsupported";
+    case HostCall::RegistrationCallback: return "registration_callback";
+    case HostCall::CheckoutParam: return "checkout_param";
+    case HostCall::CheckinParam: return "checkin_param";
+    case HostCall::AddParam: return "add_param";
+    case HostCall::Abort: return "abort";
+    case HostCall::Progress: return "progress";
+    case HostCall::Copy: return "copy";
+    case HostCall::Fill: return "fill";
+    case HostCall::NewWorld: return "new_world";
+    case HostCall::DisposeWorld: return "dispose_world";
+    case HostCall::GetPixelData8: return "get_pixel_data8";
+    case HostCall::AnsiSprintf: return "ansi.sprintf";
+    case HostCall::AcquireSuite: return "AcquireSuite";
+    case HostCall::ReleaseSuite: return "ReleaseSuite";
+    case HostCall::AllocateBlock: return "AllocateBlock";
+    case HostCall::FreeBlock: return "FreeBlock";
+    case HostCall::SuiteSprintf: return "PF ANSI Suite sprintf";
+    case HostCall::UpdateParamUi: return "PF_UpdateParamUI";
+    case HostCall::ClearPixelFormats: return "ClearSupportedPixelFormats";
+    case HostCall::AddPixelFormat: return "AddSupportedPixelFormat";
+    case HostCall::GetPixelFormat: return "GetPixelFormat";
+    case HostCall::Unsupported: return "unsupported";
   }
   return "unknown";
 }

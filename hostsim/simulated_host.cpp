@@ -16,13 +16,13 @@ namespace {
 
 // Written into row padding and into uncleared pixels, so that a module
 // reading or writing them is noticed.
-constexpr std::uint8_t kPaddingByte = 0xA5;
+constexpr std::uint8_t padding_byte = 0xA5;
 
 const char* host_name(HostMode mode) {
-  return mode == HostMode::premiere_pro ? "Premiere Pro" : "After Effects";
+  return mode == HostMode::PremierePro ? "Premiere Pro" : "After Effects";
 }
 
-A_long appl_id(HostMode mode) { return mode == HostMode::premiere_pro ? 'PrMr' : 'FXTC'; }
+A_long appl_id(HostMode mode) { return mode == HostMode::PremierePro ? 'PrMr' : 'FXTC'; }
 
 bool is_value_parameter(const PF_ParamDef& def) {
   return def.param_type == PF_Param_FLOAT_SLIDER || def.param_type == PF_Param_CHECKBOX;
@@ -58,7 +58,7 @@ bool padding_intact(const HostWorld& world) {
   for (A_long y = 0; y < view.height; ++y) {
     const std::uint8_t* row = view.data + static_cast<std::ptrdiff_t>(y) * view.rowbytes;
     for (A_long i = view.width * 4; i < view.rowbytes; ++i) {
-      if (row[i] != kPaddingByte) {
+      if (row[i] != padding_byte) {
         return false;
       }
     }
@@ -162,7 +162,7 @@ RenderWorlds make_render_worlds(SimulatedHost::Core& core, const Picture& input)
   CommandState& state = *core.command;
   RenderWorlds render;
   HostWorld& layer =
-      core.create_world(input.width, input.height, core.options.layer_row_padding, false, kPaddingByte);
+      core.create_world(input.width, input.height, core.options.layer_row_padding, false, padding_byte);
   for (A_long y = 0; y < input.height; ++y) {
     for (A_long x = 0; x < input.width; ++x) {
       write_pixel(layer.view, x, y, input.at(x, y));
@@ -174,7 +174,7 @@ RenderWorlds make_render_worlds(SimulatedHost::Core& core, const Picture& input)
   state.has_layer = true;
 
   HostWorld& output =
-      core.create_world(input.width, input.height, core.options.layer_row_padding, false, kPaddingByte);
+      core.create_world(input.width, input.height, core.options.layer_row_padding, false, padding_byte);
   fill_rect(output.view, whole_rect(output.view), core.options.output_fill);
   render.output = output.view.data;
   state.output = layer_record(output);
@@ -285,7 +285,7 @@ PF_LayerDef layer_record(const HostWorld& world) {
 }
 
 PrPixelFormat SimulatedHost::Core::world_format() const {
-  if (options.mode == HostMode::premiere_pro && !announced_formats.empty() &&
+  if (options.mode == HostMode::PremierePro && !announced_formats.empty() &&
       is_supported_world_format(announced_formats.front())) {
     return announced_formats.front();
   }
@@ -319,7 +319,7 @@ const void* SimulatedHost::Core::suite_table(const std::string& name, A_long ver
     return &param_utils_suite;
   }
   if (name == kPFPixelFormatSuite && version == kPFPixelFormatSuiteVersion1 &&
-      options.mode == HostMode::premiere_pro) {
+      options.mode == HostMode::PremierePro) {
     return &pixel_format_suite;
   }
   return nullptr;

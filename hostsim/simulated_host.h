@@ -87,8 +87,8 @@ class ModuleLibrary {
 };
 
 enum class HostMode {
-  after_effects,  // appl_id 'FXTC'; 8-bit worlds are A, R, G, B
-  premiere_pro,   // appl_id 'PrMr'; B, G, R, A once the module asked for it
+  AfterEffects,  // appl_id 'FXTC'; 8-bit worlds are A, R, G, B
+  PremierePro,   // appl_id 'PrMr'; B, G, R, A once the module asked for it
 };
 
 // A picture as this API takes and gives it: rows back to back, pixel (x, y)
@@ -111,35 +111,35 @@ struct Picture {
 // Every host function a module can reach, for the call log and for fault
 // injection.
 enum class HostCall {
-  registration_callback,  // the PF_PluginDataCB given to PluginDataEntryFunction
-  checkout_param,
-  checkin_param,
-  add_param,
-  abort,
-  progress,
-  copy,
-  fill,
-  new_world,
-  dispose_world,
-  get_pixel_data8,
-  ansi_sprintf,         // utils->ansi.sprintf
-  acquire_suite,        // basic suite
-  release_suite,        // basic suite
-  allocate_block,       // basic suite
-  free_block,           // basic suite
-  suite_sprintf,        // "PF ANSI Suite" sprintf
-  update_param_ui,      // "PF Param Utils Suite" PF_UpdateParamUI
-  clear_pixel_formats,  // "PF Pixel Format Suite" ClearSupportedPixelFormats
-  add_pixel_format,     // "PF Pixel Format Suite" AddSupportedPixelFormat
-  get_pixel_format,     // "PF Pixel Format Suite" GetPixelFormat
-  unsupported,          // any other slot of the host's tables
+  RegistrationCallback,  // the PF_PluginDataCB given to PluginDataEntryFunction
+  CheckoutParam,
+  CheckinParam,
+  AddParam,
+  Abort,
+  Progress,
+  Copy,
+  Fill,
+  NewWorld,
+  DisposeWorld,
+  GetPixelData8,
+  AnsiSprintf,         // utils->ansi.sprintf
+  AcquireSuite,        // basic suite
+  ReleaseSuite,        // basic suite
+  AllocateBlock,       // basic suite
+  FreeBlock,           // basic suite
+  SuiteSprintf,        // "PF ANSI Suite" sprintf
+  UpdateParamUi,      // "PF Param Utils Suite" PF_UpdateParamUI
+  ClearPixelFormats,  // "PF Pixel Format Suite" ClearSupportedPixelFormats
+  AddPixelFormat,     // "PF Pixel Format Suite" AddSupportedPixelFormat
+  GetPixelFormat,     // "PF Pixel Format Suite" GetPixelFormat
+  Unsupported,          // any other slot of the host's tables
 };
 
 std::string_view host_call_name(HostCall call);
 
 // One host call as the module made it.
 struct CallRecord {
-  HostCall call = HostCall::unsupported;
+  HostCall call = HostCall::Unsupported;
   A_long param_index = -1;  // checkout/checkin/add_param/update_param_ui
   A_long what_time = 0;     // checkout_param
   A_long time_step = 0;     // checkout_param
@@ -178,7 +178,7 @@ struct FaultPlan {
 };
 
 struct HostOptions {
-  HostMode mode = HostMode::after_effects;
+  HostMode mode = HostMode::AfterEffects;
   // Bytes added to every row of the input layer and the output world before
   // rounding rowbytes up to a multiple of 64, as real hosts may pad.
   A_long layer_row_padding = 64;

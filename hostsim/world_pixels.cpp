@@ -12,7 +12,7 @@
 namespace shardcast::hostsim {
 namespace {
 
-constexpr std::int64_t kOne = 65536;  // 1.0 in 16.16 fixed point
+constexpr std::int64_t fixed_one = 65536;  // 1.0 in 16.16 fixed point
 
 // Where a destination column (or row) samples the source: the two source
 // indices and the weight of the second, in 1/65536.
@@ -24,8 +24,8 @@ struct Tap {
 
 Tap sample_tap(A_long dst_index, A_long src_size, A_long dst_size) {
   std::int64_t position =
-      ((2 * static_cast<std::int64_t>(dst_index) + 1) * src_size * kOne) / (2 * static_cast<std::int64_t>(dst_size)) -
-      kOne / 2;
+      ((2 * static_cast<std::int64_t>(dst_index) + 1) * src_size * fixed_one) / (2 * static_cast<std::int64_t>(dst_size)) -
+      fixed_one / 2;
   position = std::max<std::int64_t>(position, 0);
   const auto first = static_cast<A_long>(position >> 16);
   if (first >= src_size - 1) {
@@ -38,8 +38,8 @@ std::uint8_t blend(std::uint8_t p00, std::uint8_t p10, std::uint8_t p01, std::ui
                    const Tap& tx, const Tap& ty) {
   const std::uint64_t ax = tx.weight;
   const std::uint64_t ay = ty.weight;
-  const std::uint64_t bx = kOne - ax;
-  const std::uint64_t by = kOne - ay;
+  const std::uint64_t bx = fixed_one - ax;
+  const std::uint64_t by = fixed_one - ay;
   const std::uint64_t sum = bx * by * p00 + ax * by * p10 + bx * ay * p01 + ax * ay * p11 +
                             (std::uint64_t{1} << 31);
   return static_cast<std::uint8_t>(sum >> 32);

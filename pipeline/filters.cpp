@@ -25,9 +25,9 @@ namespace shardcast {
 
 namespace {
 
-constexpr std::size_t kPixelBytes = 4;
-constexpr std::size_t kFirstColour = 1;  // byte 0 is alpha
-constexpr std::size_t kColours = 3;
+constexpr std::size_t pixel_bytes = 4;
+constexpr std::size_t first_colour = 1;  // byte 0 is alpha
+constexpr std::size_t colour_count = 3;
 
 // The kernel's non-zero weights. The four corners weigh 0: their products
 // are +0 and adding +0 cannot change a sum's truncated or rounded value, so
@@ -48,11 +48,11 @@ Kernel make_kernel(float value) {
 inline float convolve(const Kernel& k, const std::uint8_t* above, const std::uint8_t* here,
                       const std::uint8_t* below) {
   float sum = 0.0f;
-  sum += static_cast<float>(here[-static_cast<std::ptrdiff_t>(kPixelBytes)]) * k.edge;
+  sum += static_cast<float>(here[-static_cast<std::ptrdiff_t>(pixel_bytes)]) * k.edge;
   sum += static_cast<float>(*above) * k.edge;
   sum += static_cast<float>(*here) * k.centre;
   sum += static_cast<float>(*below) * k.edge;
-  sum += static_cast<float>(here[kPixelBytes]) * k.edge;
+  sum += static_cast<float>(here[pixel_bytes]) * k.edge;
   return sum;
 }
 
@@ -63,7 +63,9 @@ inline std::uint8_t wrap_truncated(float sum) {
 
 // 255 above 255, otherwise round half away from zero and keep the low 8 bits.
 inline std::uint8_t saturate_rounded(float sum) {
-  if (sum > 255.0f) return 255;
+  if (sum > 255.0f) {
+    return 255;
+  }
   return static_cast<std::uint8_t>(static_cast<std::uint32_t>(truncate_to_int32(std::round(sum))));
 }
 
@@ -74,48 +76,56 @@ bool has_interior(const GlitchSettings& settings) {
 }  // namespace
 
 void GlitchSettings::apply_filter1() {
-  if (!has_interior(*this)) return;
+  if (!has_interior(*this)) {
+    return;
+  }
   const Kernel kernel = make_kernel(filter1_value);
-  const std::size_t row_bytes = static_cast<std::size_t>(width) * kPixelBytes;
+  const std::size_t row_bytes = static_cast<std::size_t>(width) * pixel_bytes;
   const std::size_t total = row_bytes * static_cast<std::size_t>(height);
 
   // A picture too large for one block is treated like a failed allocation.
-  if (total > static_cast<std::size_t>(std::numeric_limits<std::ptrdiff_t>::max())) return;
+  if (total > static_cast<std::size_t>(std::numeric_limits<std::ptrdiff_t>::max())) {
+    return;
+  }
   const std::unique_ptr<std::uint8_t[]> snapshot{new (std::nothrow) std::uint8_t[total]};
-  if (!snapshot) return;
+  if (!snapshot) {
+    return;
+  }
   std::memcpy(snapshot.get(), pixels, total);
 
   for (std::size_t y = 1; y + 1 < static_cast<std::size_t>(height); ++y) {
     const std::uint8_t* source = snapshot.get() + y * row_bytes;
     std::uint8_t* target = pixels + y * row_bytes;
     for (std::size_t x = 1; x + 1 < static_cast<std::size_t>(width); ++x) {
-      const std::uint8_t* here = source + x * kPixelBytes + kFirstColour;
-      float sums[kColours];
-      for (std::size_t c = 0; c < kColours; ++c) {
+      const std::uint8_t* here = source + x * pixel_bytes + first_colour;
+      float sums[colour_count];
+      for (std::size_t c = 0; c < colour_count; ++c) {
         sums[c] = convolve(kernel, here + c - row_bytes, here + c, here + c + row_bytes);
       }
-      std::uint8_t* out = target + x * kPixelBytes + kFirstColour;
-      for (std::size_t c = 0; c < kColours; ++c) out[c] = wrap_truncated(sums[c]);
+      std::uint8_t* out = target + x * pixel_bytes + first_colour;
+      for (std::size_t c = 0; c < colour_count; ++c) out[c] = wrap_truncated(sums[c]);
     }
   }
 }
 
 void GlitchSettings::apply_filter2() {
-  if (!has_interior(*this)) return;
+  if (!has_interior(*this)) {
+    return;
+  }
   const Kernel kernel = make_kernel(filter2_value);
-  const std::size_t row_bytes = static_cast<std::size_t>(width) * kPixelBytes;
+  const std::size_t row_bytes = static_cast<std::size_t>(width) * pixel_bytes;
 
   // In place: the row above and the pixel to the left have already been
   // rewritten when a pixel is read, which is this filter's look.
   for (std::size_t y = 1; y + 1 < static_cast<std::size_t>(height); ++y) {
     std::uint8_t* row = pixels + y * row_bytes;
     for (std::size_t x = 1; x + 1 < static_cast<std::size_t>(width); ++x) {
-      std::uint8_t* here = row + x * kPixelBytes + kFirstColour;
-      float sums[kColours];
-      for (std::size_t c = 0; c < kColours; ++c) {
+      std::uint8_t* here = row + x * pixel_bytes + first_colour;
+      float sums[colour_count];
+      for (std::size_t c = 0; c < colour_count; ++c) {
         sums[c] = convolve(kernel, here + c - row_bytes, here + c, here + c + row_bytes);
       }
-      for (std::size_t c = 0; c < kColours; ++c) here[c] = saturate_rounded(sums[c]);
+      for (std::size_t c = 0; c < colour_count; ++c) here[c] = saturate_rounded(sums[c]);
     }
   }
 }

@@ -26,11 +26,11 @@ namespace {
 
 // Bytes at the end of the stream that are never damaged (29), plus one: the
 // last writable index is length - 30.
-constexpr std::uint32_t kTailReserve = 30;
+constexpr std::uint32_t tail_reserve = 30;
 // The scan offset lies this far behind the FF of the start-of-scan marker,
 // past the 14-byte scan header of a three-component scan and the first
 // 16 bytes of entropy-coded data.
-constexpr std::uint32_t kScanHeaderReserve = 30;
+constexpr std::uint32_t scan_header_reserve = 30;
 
 struct CompressorRelease {
   void operator()(void* handle) const { tjDestroy(handle); }
@@ -45,17 +45,21 @@ using CompressedStream = std::unique_ptr<unsigned char, StreamRelease>;
 }  // namespace
 
 std::uint32_t find_scan_offset(const std::uint8_t* stream, std::uint32_t length) {
-  if (stream == nullptr || length < 2) return 0;
+  if (stream == nullptr || length < 2) {
+    return 0;
+  }
   const std::uint8_t* const end = stream + length;
   const std::uint8_t* cursor = stream;
   // Only pairs wholly inside the stream count, so the FF must lie before the
   // last byte.
   while (cursor < end - 1) {
     const void* found = std::memchr(cursor, 0xFF, static_cast<std::size_t>(end - 1 - cursor));
-    if (found == nullptr) return 0;
+    if (found == nullptr) {
+      return 0;
+    }
     const auto* marker = static_cast<const std::uint8_t*>(found);
     if (marker[1] == 0xDA) {
-      return static_cast<std::uint32_t>(marker - stream) + kScanHeaderReserve;
+      return static_cast<std::uint32_t>(marker - stream) + scan_header_reserve;
     }
     cursor = marker + 1;
   }
@@ -70,7 +74,7 @@ CorruptionWindow corruption_window(float glitch_start, float glitch_end, std::ui
   // range (truncated to INT32_MIN then). That window is meaningless, but it
   // is what fixes how many draws each repetition makes; every conversion
   // here is defined, and corrupt_stream writes nothing for such a stream.
-  const std::uint32_t span = length - scan_offset - kTailReserve;
+  const std::uint32_t span = length - scan_offset - tail_reserve;
   CorruptionWindow window;
   window.unit = static_cast<float>(span / 100u);
   window.start = truncate_to_int32(glitch_start * window.unit);
@@ -83,13 +87,15 @@ void corrupt_stream(GlitchSettings& settings, std::uint8_t* stream, std::uint32_
   const std::uint32_t scan_offset = find_scan_offset(stream, length);
   const CorruptionWindow window =
       corruption_window(settings.glitch_start, settings.glitch_end, length, scan_offset);
-  if (settings.broken_bytes <= 0) return;
+  if (settings.broken_bytes <= 0) {
+    return;
+  }
 
   // Writes are kept to [scan_offset, length - 30]; when the stream is too
   // short for that range it is empty and the stream stays as it is.
   const auto writable = [&](std::uint32_t index) {
     return index >= scan_offset &&
-           static_cast<std::uint64_t>(index) + kTailReserve <= static_cast<std::uint64_t>(length);
+           static_cast<std::uint64_t>(index) + tail_reserve <= static_cast<std::uint64_t>(length);
   };
   const std::uint32_t base = scan_offset + static_cast<std::uint32_t>(window.start);
 
@@ -100,7 +106,9 @@ void corrupt_stream(GlitchSettings& settings, std::uint8_t* stream, std::uint32_
       const auto position = static_cast<std::uint32_t>(settings.glitch_rng());
       const auto value = static_cast<std::uint32_t>(settings.glitch_rng());
       const std::uint32_t index = base + position % modulus;
-      if (writable(index)) stream[index] = static_cast<std::uint8_t>(value);
+      if (writable(index)) {
+        stream[index] = static_cast<std::uint8_t>(value);
+      }
     }
   } else {
     // Every repetition hits the same byte; the engine still advances once
@@ -108,16 +116,22 @@ void corrupt_stream(GlitchSettings& settings, std::uint8_t* stream, std::uint32_
     const bool hit = writable(base);
     for (std::int32_t n = 0; n < settings.broken_bytes; ++n) {
       const auto value = static_cast<std::uint32_t>(settings.glitch_rng());
-      if (hit) stream[base] = static_cast<std::uint8_t>(value);
+      if (hit) {
+        stream[base] = static_cast<std::uint8_t>(value);
+      }
     }
   }
 }
 
 std::int32_t GlitchSettings::glitch_frame() {
-  if (pixels == nullptr) return -1;
+  if (pixels == nullptr) {
+    return -1;
+  }
 
   Compressor compressor{tjInitCompress()};
-  if (!compressor) return -1;
+  if (!compressor) {
+    return -1;
+  }
 
   unsigned char* buffer = nullptr;
   unsigned long size = 0;
@@ -126,10 +140,14 @@ std::int32_t GlitchSettings::glitch_frame() {
   // Owned from here on, also when the compression failed half way.
   const CompressedStream stream{buffer};
   compressor.reset();
-  if (status < 0 || buffer == nullptr) return -1;
+  if (status < 0 || buffer == nullptr) {
+    return -1;
+  }
   // The stream length travels as 32 bits; a larger stream cannot be
   // addressed by the window arithmetic.
-  if (size > std::numeric_limits<std::uint32_t>::max()) return -1;
+  if (size > std::numeric_limits<std::uint32_t>::max()) {
+    return -1;
+  }
   const auto length = static_cast<std::uint32_t>(size);
 
   corrupt_stream(*this, stream.get(), length);

@@ -18,11 +18,11 @@
 
 namespace {
 
-using shardcast::kRegistration;
+using shardcast::registration_data;
 
-constexpr std::uint32_t kVendor = '8BIM';
-constexpr std::uint16_t kLeadingWord = 1;  // Windows resources start with it
-constexpr std::uint32_t kPropertiesVersion = 0;
+constexpr std::uint32_t vendor_code = '8BIM';
+constexpr std::uint16_t leading_word = 1;  // Windows resources start with it
+constexpr std::uint32_t properties_version = 0;
 
 struct Writer {
   std::vector<std::uint8_t> bytes;
@@ -50,7 +50,7 @@ std::uint32_t padded(std::size_t size) { return static_cast<std::uint32_t>((size
 // field announces (string values count their padding, 'eINF' does not).
 template <typename ValueWriter>
 void property(Writer& out, std::uint32_t key, std::uint32_t length, ValueWriter value) {
-  out.u32(kVendor);
+  out.u32(vendor_code);
   out.u32(key);
   out.u32(0);  // property id
   out.u32(length);
@@ -90,10 +90,10 @@ void version_pair_property(Writer& out, std::uint32_t key, std::uint16_t major, 
 }
 
 bool build_pipl(std::vector<std::uint8_t>& result) {
-  const auto& r = kRegistration;
+  const auto& r = registration_data;
   Writer out;
-  out.u16(kLeadingWord);
-  out.u32(kPropertiesVersion);
+  out.u16(leading_word);
+  out.u32(properties_version);
   out.u32(13);  // property count
   bool ok = true;
   fourcc_property(out, 'kind', r.kind);

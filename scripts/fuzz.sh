@@ -13,7 +13,7 @@ seconds=${1:-60}
 scripts/install-deps.sh
 scripts/apt-install.sh clang libclang-rt-14-dev
 
-cmake --preset fuzz >/dev/null
+cmake --preset fuzz -DSHARDCAST_WARNINGS_AS_ERRORS="${SHARDCAST_WARNINGS_AS_ERRORS:-OFF}" >/dev/null
 cmake --build --preset fuzz -j "$(nproc)"
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1

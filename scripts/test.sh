@@ -14,9 +14,11 @@ scripts/install-deps.sh
 rm -rf build/windows-release/bin
 
 jobs=$(nproc)
+# CI builds treat every compiler warning as an error, in all four builds.
+export SHARDCAST_WARNINGS_AS_ERRORS=ON
 for preset in default sanitize; do
   echo "== $preset build"
-  cmake --preset "$preset" >/dev/null
+  cmake --preset "$preset" -DSHARDCAST_WARNINGS_AS_ERRORS=ON >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
   echo "== $preset tests"
   ctest --preset "$preset" -j "$jobs"
@@ -24,7 +26,7 @@ done
 
 echo "== windows-release build"
 scripts/install-windows-deps.sh
-cmake --preset windows-release >/dev/null
+cmake --preset windows-release -DSHARDCAST_WARNINGS_AS_ERRORS=ON >/dev/null
 cmake --build --preset windows-release -j "$jobs"
 echo "== windows tests"
 ctest --preset default -R '^(WindowsBuild\.|windows_wine_run$)'

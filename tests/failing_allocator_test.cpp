@@ -27,14 +27,14 @@ namespace {
 // The allocator's bookkeeping. Replacement operators are process-wide by
 // nature, so this is too.
 struct AllocatorState {
-  static constexpr std::size_t kTracked = 1024;
+  static constexpr std::size_t tracked_blocks = 1024;
 
   bool armed = false;        // counting: the module is running, not the host
   std::size_t counted = 0;   // allocations counted since the last reset
   std::size_t fail_at = 0;   // 1-based; 0 refuses nothing
   bool refused = false;
   bool refused_nothrow = false;
-  void* live[kTracked] = {};  // blocks the module allocated and still holds
+  void* live[tracked_blocks] = {};  // blocks the module allocated and still holds
   bool overflow = false;
 
   void reset(std::size_t refuse) {
@@ -119,14 +119,14 @@ void release(void* block) {
   }
 }
 
-constexpr std::size_t kDefault = alignof(std::max_align_t);
+constexpr std::size_t default_alignment = alignof(std::max_align_t);
 
 }  // namespace
 
-void* operator new(std::size_t size) { return allocate(size, kDefault, false); }
-void* operator new[](std::size_t size) { return allocate(size, kDefault, false); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return allocate(size, kDefault, true); }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return allocate(size, kDefault, true); }
+void* operator new(std::size_t size) { return allocate(size, default_alignment, false); }
+void* operator new[](std::size_t size) { return allocate(size, default_alignment, false); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return allocate(size, default_alignment, true); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return allocate(size, default_alignment, true); }
 void* operator new(std::size_t size, std::align_val_t align) {
   return allocate(size, static_cast<std::size_t>(align), false);
 }
@@ -161,9 +161,9 @@ using shardcast::hostsim::HostOptions;
 using shardcast::hostsim::Picture;
 using shardcast::hostsim::SimulatedHost;
 
-constexpr PF_Pixel kOutputFill = {7, 11, 13, 17};
-constexpr A_long kWidth = 40;  // padded to 48: the geometry step runs too
-constexpr A_long kHeight = 12;
+constexpr PF_Pixel output_fill = {7, 11, 13, 17};
+constexpr A_long frame_width = 40;  // padded to 48: the geometry step runs too
+constexpr A_long frame_height = 12;
 
 // Counts (and refuses) allocations only while the module runs: around the
 // command, and not inside the host's callbacks.
@@ -234,9 +234,9 @@ struct ModuleOnly {
 };
 
 Picture test_picture() {
-  Picture picture = Picture::filled(kWidth, kHeight, {255, 0, 0, 0});
-  for (A_long y = 0; y < kHeight; ++y) {
-    for (A_long x = 0; x < kWidth; ++x) {
+  Picture picture = Picture::filled(frame_width, frame_height, {255, 0, 0, 0});
+  for (A_long y = 0; y < frame_height; ++y) {
+    for (A_long x = 0; x < frame_width; ++x) {
       picture.set(x, y, {255, static_cast<A_u_char>(x * 6), static_cast<A_u_char>(y * 20),
                          static_cast<A_u_char>((x * y) & 0xFF)});
     }
@@ -248,7 +248,7 @@ class FailingAllocator : public testing::Test {
  protected:
   void SetUp() override {
     HostOptions options;
-    options.output_fill = kOutputFill;
+    options.output_fill = output_fill;
     host_ = std::make_unique<SimulatedHost>(EffectEntryPoints{ModuleOnly::effect_main, PluginDataEntryFunction},
                                             options);
     ASSERT_EQ(host_->global_setup().result, PF_Err_NONE);
@@ -274,8 +274,8 @@ class FailingAllocator : public testing::Test {
   // nothing afterwards.
   static void expect_clean_up(const CommandOutcome& outcome) {
     EXPECT_TRUE(outcome.clean()) << testing::PrintToString(outcome.violations);
-    EXPECT_EQ(outcome.count(HostCall::checkin_param), 35u);
-    EXPECT_EQ(outcome.count(HostCall::dispose_world), outcome.count(HostCall::new_world));
+    EXPECT_EQ(outcome.count(HostCall::CheckinParam), 35u);
+    EXPECT_EQ(outcome.count(HostCall::DisposeWorld), outcome.count(HostCall::NewWorld));
     EXPECT_EQ(allocator.held(), 0u) << "blocks the module allocated and never freed";
     EXPECT_FALSE(allocator.overflow);
   }
@@ -283,7 +283,7 @@ class FailingAllocator : public testing::Test {
   std::unique_ptr<SimulatedHost> host_;
 };
 
-const Picture kUntouched = Picture::filled(kWidth, kHeight, kOutputFill);
+const Picture untouched_output = Picture::filled(frame_width, frame_height, output_fill);
 
 // A refused throwing allocation ends the render with PF_Err_OUT_OF_MEMORY
 // after the clean-up; a refused nothrow allocation is one of the decoder's,
@@ -291,7 +291,7 @@ const Picture kUntouched = Picture::filled(kWidth, kHeight, kOutputFill);
 TEST_F(FailingAllocator, EveryAllocationOfARenderCanFailWithoutCrashOrLeak) {
   const CommandOutcome reference = render(0);
   ASSERT_EQ(reference.result, PF_Err_NONE);
-  ASSERT_NE(reference.output, kUntouched);
+  ASSERT_NE(reference.output, untouched_output);
   expect_clean_up(reference);
   const std::size_t allocations = allocator.counted;
   ASSERT_GE(allocations, 2u) << "the decoder's state and its coefficient storage";
@@ -303,7 +303,7 @@ TEST_F(FailingAllocator, EveryAllocationOfARenderCanFailWithoutCrashOrLeak) {
     const CommandOutcome outcome = render(n, &lines);
     ASSERT_TRUE(allocator.refused);
     expect_clean_up(outcome);
-    EXPECT_EQ(outcome.output, kUntouched);
+    EXPECT_EQ(outcome.output, untouched_output);
     if (allocator.refused_nothrow) {
       EXPECT_EQ(outcome.result, PF_Err_NONE);
       EXPECT_NE(lines.find("Error - Memory error\n"), std::string::npos);

@@ -45,12 +45,12 @@ using shardcast::testing_support::deciding_failure;
 using shardcast::testing_support::expected_result;
 using shardcast::testing_support::is_clean_up;
 
-constexpr PF_Pixel kOutputFill = {7, 11, 13, 17};
-constexpr PF_Err kFailure = 0x2222;
-constexpr PF_Err kLaterFailure = 0x3333;
-constexpr A_long kThrownCode = 77;
-constexpr const char* kSuites[] = {"PF ANSI Suite", "PF Param Utils Suite", "PF Pixel Format Suite"};
-constexpr const char* kMissingSuiteMessage = "Not able to acquire AEFX Suite.";
+constexpr PF_Pixel output_fill = {7, 11, 13, 17};
+constexpr PF_Err failure_code = 0x2222;
+constexpr PF_Err later_failure = 0x3333;
+constexpr A_long thrown_code = 77;
+constexpr const char* suite_names[] = {"PF ANSI Suite", "PF Param Utils Suite", "PF Pixel Format Suite"};
+constexpr const char* missing_suite_message = "Not able to acquire AEFX Suite.";
 
 // ---- the commands ----
 
@@ -62,15 +62,15 @@ struct Command {
 
 void PrintTo(const Command& command, std::ostream* out) { *out << command.name; }
 
-const Command kCommands[] = {
-    {"About", PF_Cmd_ABOUT, HostMode::after_effects},
-    {"GlobalSetupAfterEffects", PF_Cmd_GLOBAL_SETUP, HostMode::after_effects},
-    {"GlobalSetupPremiere", PF_Cmd_GLOBAL_SETUP, HostMode::premiere_pro},
-    {"ParamsSetup", PF_Cmd_PARAMS_SETUP, HostMode::after_effects},
-    {"UserChangedParam", PF_Cmd_USER_CHANGED_PARAM, HostMode::after_effects},
-    {"UpdateParamsUi", PF_Cmd_UPDATE_PARAMS_UI, HostMode::after_effects},
-    {"RenderAfterEffects", PF_Cmd_RENDER, HostMode::after_effects},
-    {"RenderPremiere", PF_Cmd_RENDER, HostMode::premiere_pro},
+const Command swept_commands[] = {
+    {"About", PF_Cmd_ABOUT, HostMode::AfterEffects},
+    {"GlobalSetupAfterEffects", PF_Cmd_GLOBAL_SETUP, HostMode::AfterEffects},
+    {"GlobalSetupPremiere", PF_Cmd_GLOBAL_SETUP, HostMode::PremierePro},
+    {"ParamsSetup", PF_Cmd_PARAMS_SETUP, HostMode::AfterEffects},
+    {"UserChangedParam", PF_Cmd_USER_CHANGED_PARAM, HostMode::AfterEffects},
+    {"UpdateParamsUi", PF_Cmd_UPDATE_PARAMS_UI, HostMode::AfterEffects},
+    {"RenderAfterEffects", PF_Cmd_RENDER, HostMode::AfterEffects},
+    {"RenderPremiere", PF_Cmd_RENDER, HostMode::PremierePro},
 };
 
 Picture test_picture(A_long width, A_long height) {
@@ -85,12 +85,12 @@ Picture test_picture(A_long width, A_long height) {
   return picture;
 }
 
-constexpr A_long kWidth = 32;
-constexpr A_long kHeight = 8;
+constexpr A_long frame_width = 32;
+constexpr A_long frame_height = 8;
 // The glitch window as a user left it: the end before the start, so the
 // supervision has something to move (to 81).
-constexpr double kStart = 80;
-constexpr double kEnd = 20;
+constexpr double start_value = 80;
+constexpr double end_value = 20;
 
 // Throws out of the n-th host call that acquires or produces something
 // (never out of a release, which runs in destructors): the module stands
@@ -245,7 +245,7 @@ class Sweep {
     Thrower::throw_at = 0;
     HostOptions options;
     options.mode = command.mode;
-    options.output_fill = kOutputFill;
+    options.output_fill = output_fill;
     host_ = std::make_unique<SimulatedHost>(
         EffectEntryPoints{Thrower::effect_main, module_.entry_points().plugin_data_entry}, options);
     if (command.code == PF_Cmd_RENDER || command.code == PF_Cmd_USER_CHANGED_PARAM ||
@@ -270,12 +270,12 @@ class Sweep {
         return host_->params_setup();
       case PF_Cmd_USER_CHANGED_PARAM:
         reset_window();
-        return host_->user_changed_param(kEndIndex);
+        return host_->user_changed_param(end_index);
       case PF_Cmd_UPDATE_PARAMS_UI:
         reset_window();
         return host_->update_params_ui();
       default:
-        return host_->render(test_picture(kWidth, kHeight));
+        return host_->render(test_picture(frame_width, frame_height));
     }
   }
 
@@ -290,11 +290,11 @@ class Sweep {
   }
 
  private:
-  static constexpr A_long kEndIndex = 5;
+  static constexpr A_long end_index = 5;
 
   void reset_window() {
-    host_->set_slider(4, kStart);
-    host_->set_slider(kEndIndex, kEnd);
+    host_->set_slider(4, start_value);
+    host_->set_slider(end_index, end_value);
   }
 
   const Command& command_;
@@ -316,25 +316,25 @@ void expect_balanced_accounting(const CommandOutcome& outcome, PF_Cmd command) {
   std::size_t worlds_disposed = 0;
   for (const CallRecord& call : outcome.calls) {
     switch (call.call) {
-      case HostCall::checkout_param:
+      case HostCall::CheckoutParam:
         checked_out[call.param_index] += call.result == PF_Err_NONE ? 1 : 0;
         break;
-      case HostCall::checkin_param:
+      case HostCall::CheckinParam:
         ++checkins;
         if (call.param_index >= 0) {  // -1: a record the host never handed out
           ++checked_in[call.param_index];
         }
         break;
-      case HostCall::acquire_suite:
+      case HostCall::AcquireSuite:
         acquired[{call.suite_name, call.suite_version}] += call.result == PF_Err_NONE ? 1 : 0;
         break;
-      case HostCall::release_suite:
+      case HostCall::ReleaseSuite:
         ++released[{call.suite_name, call.suite_version}];
         break;
-      case HostCall::new_world:
+      case HostCall::NewWorld:
         worlds_created += call.result == PF_Err_NONE ? 1 : 0;
         break;
-      case HostCall::dispose_world:
+      case HostCall::DisposeWorld:
         ++worlds_disposed;
         break;
       default:
@@ -368,8 +368,8 @@ void expect_first_error(const CommandOutcome& outcome, PF_Cmd command) {
 bool output_copied(const CommandOutcome& outcome) {
   bool pixels_requested = false;
   for (const CallRecord& call : outcome.calls) {
-    pixels_requested = pixels_requested || call.call == HostCall::get_pixel_data8;
-    if (pixels_requested && call.call == HostCall::copy && call.result == PF_Err_NONE) {
+    pixels_requested = pixels_requested || call.call == HostCall::GetPixelData8;
+    if (pixels_requested && call.call == HostCall::Copy && call.result == PF_Err_NONE) {
       return true;
     }
   }
@@ -389,17 +389,17 @@ void expect_command_effects(Sweep& sweep, const CommandOutcome& outcome) {
     case PF_Cmd_UPDATE_PARAMS_UI:
       if (outcome.result == A_Err_MISSING_SUITE) {
         EXPECT_NE(outcome.out_data.out_flags & PF_OutFlag_DISPLAY_ERROR_MESSAGE, 0);
-        EXPECT_EQ(outcome.count(HostCall::update_param_ui), 0u);
+        EXPECT_EQ(outcome.count(HostCall::UpdateParamUi), 0u);
         if (command == PF_Cmd_USER_CHANGED_PARAM) {
-          EXPECT_EQ(sweep.host().slider_value(5), kEnd) << "the parameters are left untouched";
+          EXPECT_EQ(sweep.host().slider_value(5), end_value) << "the parameters are left untouched";
         }
       } else if (command == PF_Cmd_USER_CHANGED_PARAM) {
-        EXPECT_EQ(sweep.host().slider_value(5), kStart + 1);
+        EXPECT_EQ(sweep.host().slider_value(5), start_value + 1);
       }
       break;
     case PF_Cmd_RENDER:
       if (!output_copied(outcome)) {
-        EXPECT_EQ(outcome.output, Picture::filled(kWidth, kHeight, kOutputFill))
+        EXPECT_EQ(outcome.output, Picture::filled(frame_width, frame_height, output_fill))
             << "the output is untouched when the pipeline did not run";
       }
       break;
@@ -439,7 +439,7 @@ std::size_t sweep_positions(Sweep& sweep, const shardcast::hostsim::FaultPlan& e
     const HostCall call = reference.calls[n].call;
     SCOPED_TRACE(testing::Message() << "call " << n << ": " << shardcast::hostsim::host_call_name(call));
     shardcast::hostsim::FaultPlan plan = environment;
-    plan.fail.push_back(fail_at(n, kFailure));
+    plan.fail.push_back(fail_at(n, failure_code));
     sweep.host().faults() = plan;
     const CommandOutcome alone = sweep.run();
     expect_invariants(sweep, alone);
@@ -448,8 +448,8 @@ std::size_t sweep_positions(Sweep& sweep, const shardcast::hostsim::FaultPlan& e
       EXPECT_EQ(alone.output, reference.output) << "a failing release changes no pixel";
     }
 
-    for (HostCall release : {HostCall::checkin_param, HostCall::dispose_world, HostCall::release_suite}) {
-      plan.fail.push_back(fail_every(release, kLaterFailure));
+    for (HostCall release : {HostCall::CheckinParam, HostCall::DisposeWorld, HostCall::ReleaseSuite}) {
+      plan.fail.push_back(fail_every(release, later_failure));
     }
     sweep.host().faults() = plan;
     expect_invariants(sweep, sweep.run());
@@ -471,7 +471,7 @@ TEST_P(EveryCommand, EveryFailingHostCallKeepsTheFirstErrorAndTheAccounting) {
 TEST_P(EveryCommand, EachMissingSuiteAtEveryPositionKeepsTheInvariants) {
   Sweep sweep(GetParam());
   std::size_t positions = 0;
-  for (const char* suite : kSuites) {
+  for (const char* suite : suite_names) {
     SCOPED_TRACE(suite);
     shardcast::hostsim::FaultPlan missing;
     missing.unavailable_suites = {suite};
@@ -490,7 +490,7 @@ TEST_P(EveryCommand, NoPixelAddressAtEveryPositionKeepsTheInvariants) {
   const CommandOutcome outcome = sweep.run();
   EXPECT_EQ(outcome.result, PF_Err_NONE);
   if (GetParam().code == PF_Cmd_RENDER) {
-    EXPECT_EQ(outcome.output, Picture::filled(kWidth, kHeight, kOutputFill)) << "the encoder refuses no pixels";
+    EXPECT_EQ(outcome.output, Picture::filled(frame_width, frame_height, output_fill)) << "the encoder refuses no pixels";
   }
   const std::size_t positions = sweep_positions(sweep, no_address);
   RecordProperty("fault_positions_without_pixel_address", static_cast<int>(positions));
@@ -513,7 +513,7 @@ TEST_P(EveryCommand, WithoutABasicSuiteTheCommandEndsCleanly) {
     case PF_Cmd_USER_CHANGED_PARAM:
     case PF_Cmd_UPDATE_PARAMS_UI:
       EXPECT_EQ(outcome.result, A_Err_MISSING_SUITE);
-      EXPECT_STREQ(outcome.out_data.return_msg, kMissingSuiteMessage);
+      EXPECT_STREQ(outcome.out_data.return_msg, missing_suite_message);
       break;
     default:
       EXPECT_EQ(outcome.result, PF_Err_NONE);
@@ -535,7 +535,7 @@ TEST_P(EveryCommand, ExceptionsFromEveryHostCallBecomeResultsAfterTheCleanUp) {
     std::optional<PF_Err> result;
   };
   const Kind kinds[] = {
-      {"integer", [] { throw static_cast<A_long>(kThrownCode); }, kThrownCode},
+      {"integer", [] { throw static_cast<A_long>(thrown_code); }, thrown_code},
       {"bad_alloc", [] { throw std::bad_alloc(); }, PF_Err_OUT_OF_MEMORY},
       {"runtime_error", [] { throw std::runtime_error("host trouble"); }, std::nullopt},
   };
@@ -553,7 +553,7 @@ TEST_P(EveryCommand, ExceptionsFromEveryHostCallBecomeResultsAfterTheCleanUp) {
         EXPECT_NE(outcome.result, PF_Err_NONE);
       }
       if (GetParam().code == PF_Cmd_RENDER) {
-        EXPECT_EQ(outcome.output, Picture::filled(kWidth, kHeight, kOutputFill));
+        EXPECT_EQ(outcome.output, Picture::filled(frame_width, frame_height, output_fill));
       }
     }
   }
@@ -573,7 +573,7 @@ TEST(ShortParameterTable, SupervisionBeforeParameterSetupIsRefusedNotReadPastThe
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(FaultSweep, EveryCommand, testing::ValuesIn(kCommands),
+INSTANTIATE_TEST_SUITE_P(FaultSweep, EveryCommand, testing::ValuesIn(swept_commands),
                          [](const testing::TestParamInfo<Command>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -42,7 +42,9 @@ GlitchSettings corruption_settings(std::int32_t seed, std::int32_t broken_bytes,
 
 // Compares engine states; on a mismatch only the next draw of each is shown.
 ::testing::AssertionResult same_engine(const std::mt19937& actual, const std::mt19937& expected) {
-  if (actual == expected) return ::testing::AssertionSuccess();
+  if (actual == expected) {
+    return ::testing::AssertionSuccess();
+  }
   std::mt19937 a = actual;
   std::mt19937 e = expected;
   return ::testing::AssertionFailure() << "engines differ, next draws " << a() << " and " << e();
@@ -86,7 +88,9 @@ Bytes compress(Bytes pixels, int width, int height, int quality) {
                                  TJSAMP_422, quality, 0);
   tjDestroy(handle);
   Bytes stream;
-  if (status == 0) stream.assign(buffer, buffer + size);
+  if (status == 0) {
+    stream.assign(buffer, buffer + size);
+  }
   tjFree(buffer);
   return stream;
 }
@@ -160,7 +164,9 @@ TEST(Corruption, EveryWriteLandsInsideTheWindow) {
 
   std::size_t changed = 0;
   for (std::size_t i = 0; i < stream.size(); ++i) {
-    if (stream[i] == original[i]) continue;
+    if (stream[i] == original[i]) {
+      continue;
+    }
     ++changed;
     EXPECT_GE(i, 1540u);
     EXPECT_LT(i, 2480u);
@@ -262,7 +268,9 @@ TEST(Corruption, HeadersAndTailAreNeverTouched) {
     const auto scan = std::search(original.begin(), original.end(), marker.begin(), marker.end());
     ASSERT_NE(scan, original.end());
     const std::size_t first_writable = static_cast<std::size_t>(scan - original.begin()) + 30;
-    if (first_writable + 30 > length) short_stream_seen = true;
+    if (first_writable + 30 > length) {
+      short_stream_seen = true;
+    }
 
     for (const auto& [start, end] : windows) {
       for (std::int32_t seed = 0; seed < 25; ++seed) {
@@ -270,7 +278,9 @@ TEST(Corruption, HeadersAndTailAreNeverTouched) {
         GlitchSettings settings = corruption_settings(seed, 400, start, end);
         corrupt_stream(settings, stream.data(), length);
         for (std::size_t i = 0; i < stream.size(); ++i) {
-          if (i >= first_writable && i + 30 <= length) continue;
+          if (i >= first_writable && i + 30 <= length) {
+            continue;
+          }
           ASSERT_EQ(stream[i], original[i]) << "byte " << i << " of " << length << ", window " << start
                                             << " to " << end << ", seed " << seed;
         }

@@ -15,9 +15,9 @@ using shardcast::hostsim::HostOptions;
 using shardcast::hostsim::ModuleLibrary;
 using shardcast::hostsim::SimulatedHost;
 
-constexpr const char* kPixelFormatSuite = "PF Pixel Format Suite";
-constexpr PF_OutFlags kHostOutFlags = PF_OutFlag_DEEP_COLOR_AWARE | PF_OutFlag_PIX_INDEPENDENT;
-constexpr PF_OutFlags2 kHostOutFlags2 = PF_OutFlag2_FLOAT_COLOR_AWARE | PF_OutFlag2_I_AM_THREADSAFE;
+constexpr const char* pixel_format_suite_name = "PF Pixel Format Suite";
+constexpr PF_OutFlags host_out_flags = PF_OutFlag_DEEP_COLOR_AWARE | PF_OutFlag_PIX_INDEPENDENT;
+constexpr PF_OutFlags2 host_out_flags2 = PF_OutFlag2_FLOAT_COLOR_AWARE | PF_OutFlag2_I_AM_THREADSAFE;
 
 shardcast::hostsim::FailRule fail_every(HostCall call, PF_Err error) {
   shardcast::hostsim::FailRule rule;
@@ -26,11 +26,11 @@ shardcast::hostsim::FailRule fail_every(HostCall call, PF_Err error) {
   return rule;
 }
 
-SimulatedHost make_host(HostMode mode = HostMode::after_effects) {
+SimulatedHost make_host(HostMode mode = HostMode::AfterEffects) {
   HostOptions options;
   options.mode = mode;
-  options.initial_out_flags = kHostOutFlags;
-  options.initial_out_flags2 = kHostOutFlags2;
+  options.initial_out_flags = host_out_flags;
+  options.initial_out_flags2 = host_out_flags2;
   return SimulatedHost(SHARDCAST_MODULE_PATH, options);
 }
 
@@ -72,8 +72,8 @@ TEST(CommandTable, CommandsWithoutHandlerReturnZeroAndTouchNothing) {
     EXPECT_EQ(outcome.result, PF_Err_NONE);
     EXPECT_TRUE(outcome.calls.empty());
     EXPECT_EQ(outcome.out_data.my_version, 0u);
-    EXPECT_EQ(outcome.out_data.out_flags, kHostOutFlags);
-    EXPECT_EQ(outcome.out_data.out_flags2, kHostOutFlags2);
+    EXPECT_EQ(outcome.out_data.out_flags, host_out_flags);
+    EXPECT_EQ(outcome.out_data.out_flags2, host_out_flags2);
     EXPECT_EQ(outcome.out_data.num_params, 0);
     EXPECT_EQ(outcome.out_data.return_msg[0], '\0');
   }
@@ -102,7 +102,7 @@ TEST(About, WritesNameVersionAndDescriptionAndReleasesTheSuite) {
   EXPECT_EQ(text,
             "Shardcast v1.0\rCompresses every frame to JPEG, damages the compressed data and decodes what is left.");
   EXPECT_LT(text.size(), sizeof outcome.out_data.return_msg);
-  EXPECT_EQ(outcome.count(HostCall::acquire_suite), 1u);
+  EXPECT_EQ(outcome.count(HostCall::AcquireSuite), 1u);
   EXPECT_TRUE(outcome.clean()) << testing::PrintToString(outcome.violations);
 }
 
@@ -121,39 +121,39 @@ TEST(About, WithoutTheAnsiSuiteReturns516AndWritesNothing) {
 }
 
 TEST(GlobalSetup, AfterEffectsGetsVersionAndFlagsAndNoPixelFormats) {
-  SimulatedHost host = make_host(HostMode::after_effects);
+  SimulatedHost host = make_host(HostMode::AfterEffects);
   const auto outcome = host.global_setup();
   EXPECT_EQ(outcome.result, PF_Err_NONE);
   EXPECT_EQ(outcome.out_data.my_version, 0x00083800u);
   EXPECT_EQ(outcome.out_data.out_flags, 0);
-  EXPECT_EQ(outcome.out_data.out_flags2, kHostOutFlags2);
+  EXPECT_EQ(outcome.out_data.out_flags2, host_out_flags2);
   EXPECT_TRUE(outcome.calls.empty());
   EXPECT_TRUE(host.announced_pixel_formats().empty());
 }
 
 TEST(GlobalSetup, PremiereClearsColourDepthFlagsAndAnnouncesOnlyBgra) {
-  SimulatedHost host = make_host(HostMode::premiere_pro);
+  SimulatedHost host = make_host(HostMode::PremierePro);
   const auto outcome = host.global_setup();
   EXPECT_EQ(outcome.result, PF_Err_NONE);
   EXPECT_EQ(outcome.out_data.my_version, 0x00083800u);
   EXPECT_EQ(outcome.out_data.out_flags, 0);
-  EXPECT_EQ(outcome.out_data.out_flags2, kHostOutFlags2 & ~PF_OutFlag2_FLOAT_COLOR_AWARE);
+  EXPECT_EQ(outcome.out_data.out_flags2, host_out_flags2 & ~PF_OutFlag2_FLOAT_COLOR_AWARE);
   EXPECT_TRUE(host.pixel_formats_cleared());
   ASSERT_EQ(host.announced_pixel_formats().size(), 1u);
   EXPECT_EQ(host.announced_pixel_formats()[0], PrPixelFormat_BGRA_4444_8u);
   EXPECT_EQ(static_cast<std::uint32_t>(PrPixelFormat_BGRA_4444_8u), 0x61726762u);
-  EXPECT_EQ(outcome.count(HostCall::clear_pixel_formats), 1u);
-  EXPECT_EQ(outcome.count(HostCall::add_pixel_format), 1u);
+  EXPECT_EQ(outcome.count(HostCall::ClearPixelFormats), 1u);
+  EXPECT_EQ(outcome.count(HostCall::AddPixelFormat), 1u);
   EXPECT_TRUE(outcome.clean()) << testing::PrintToString(outcome.violations);
 }
 
 TEST(GlobalSetup, PremiereWithoutThePixelFormatSuiteStillSucceeds) {
-  SimulatedHost host = make_host(HostMode::premiere_pro);
-  host.faults().unavailable_suites = {kPixelFormatSuite};
+  SimulatedHost host = make_host(HostMode::PremierePro);
+  host.faults().unavailable_suites = {pixel_format_suite_name};
   const auto outcome = host.global_setup();
   EXPECT_EQ(outcome.result, PF_Err_NONE);
   EXPECT_EQ(outcome.out_data.my_version, 0x00083800u);
-  EXPECT_EQ(outcome.out_data.out_flags2, kHostOutFlags2 & ~PF_OutFlag2_FLOAT_COLOR_AWARE);
+  EXPECT_EQ(outcome.out_data.out_flags2, host_out_flags2 & ~PF_OutFlag2_FLOAT_COLOR_AWARE);
   EXPECT_FALSE(host.pixel_formats_cleared());
   EXPECT_TRUE(host.announced_pixel_formats().empty());
   EXPECT_EQ(outcome.out_data.return_msg[0], '\0');
@@ -163,12 +163,12 @@ TEST(GlobalSetup, PremiereWithoutThePixelFormatSuiteStillSucceeds) {
 // The announcement's own results are not looked at: a host that refuses
 // them does not fail global setup, and the suite is still given back.
 TEST(GlobalSetup, PremiereIgnoresRefusedAnnouncements) {
-  SimulatedHost host = make_host(HostMode::premiere_pro);
-  host.faults().fail = {fail_every(HostCall::clear_pixel_formats, PF_Err_INTERNAL_STRUCT_DAMAGED),
-                        fail_every(HostCall::add_pixel_format, PF_Err_INTERNAL_STRUCT_DAMAGED)};
+  SimulatedHost host = make_host(HostMode::PremierePro);
+  host.faults().fail = {fail_every(HostCall::ClearPixelFormats, PF_Err_INTERNAL_STRUCT_DAMAGED),
+                        fail_every(HostCall::AddPixelFormat, PF_Err_INTERNAL_STRUCT_DAMAGED)};
   const auto outcome = host.global_setup();
   EXPECT_EQ(outcome.result, PF_Err_NONE);
-  EXPECT_EQ(outcome.count(HostCall::release_suite), 1u);
+  EXPECT_EQ(outcome.count(HostCall::ReleaseSuite), 1u);
   EXPECT_TRUE(outcome.clean()) << testing::PrintToString(outcome.violations);
 }
 
@@ -210,11 +210,11 @@ TEST(GlobalSetup, PremiereDoesNotUseASuiteRefusedWithAPointer) {
   in_data.appl_id = 'PrMr';
   in_data.pica_basicP = &basic;
   PF_OutData out_data{};
-  out_data.out_flags2 = kHostOutFlags2;
+  out_data.out_flags2 = host_out_flags2;
   EXPECT_EQ(module.entry_points().effect_main(PF_Cmd_GLOBAL_SETUP, &in_data, &out_data, nullptr, nullptr, nullptr),
             PF_Err_NONE);
   EXPECT_EQ(out_data.my_version, 0x00083800u);
-  EXPECT_EQ(out_data.out_flags2, kHostOutFlags2 & ~PF_OutFlag2_FLOAT_COLOR_AWARE);
+  EXPECT_EQ(out_data.out_flags2, host_out_flags2 & ~PF_OutFlag2_FLOAT_COLOR_AWARE);
   EXPECT_EQ(RefusingPremiere::cleared, 0);
   EXPECT_EQ(RefusingPremiere::added, 0);
   EXPECT_EQ(RefusingPremiere::released, 0);

@@ -17,8 +17,8 @@ using shardcast::hostsim::HostCall;
 using shardcast::hostsim::ModuleLibrary;
 using shardcast::hostsim::SimulatedHost;
 
-constexpr PF_OutFlags kRefreshAndRerender = 0x420000;
-constexpr PF_Err kHostRefusal = 0x1234;
+constexpr PF_OutFlags refresh_and_rerender = 0x420000;
+constexpr PF_Err host_refusal = 0x1234;
 
 struct Slider {
   A_long index;
@@ -30,7 +30,7 @@ struct Slider {
   bool supervised;
 };
 
-const Slider kSliders[] = {
+const Slider slider_cases[] = {
     {1, "Compression ratio", 1, 100, 100, 0, false},
     {3, "Broken bytes", 0, 10000, 0, 0, false},
     {4, "start of glitch", 0, 99.9f, 0, 2, true},
@@ -56,7 +56,7 @@ struct Checkbox {
   bool on;
 };
 
-const Checkbox kCheckboxes[] = {
+const Checkbox checkbox_cases[] = {
     {9, "QTC", false},          {17, "QTL", false},      {25, "Inverse DCT", true}, {26, "YCbCrToRGB", true},
     {27, "Dequantize", true},   {30, "filter 1", false}, {32, "filter 2", false},
 };
@@ -67,7 +67,7 @@ struct Group {
   const char* name;
 };
 
-const Group kGroups[] = {
+const Group group_cases[] = {
     {2, 7, "Broken bytes"},
     {8, 15, "Quantization tables for Chroma"},
     {16, 23, "Quantization tables for Luma"},
@@ -87,7 +87,7 @@ TEST(ParamsSetup, RegistersThirtyFourRecordsAndAnnouncesThirtyFive) {
   const CommandOutcome outcome = host.params_setup();
   EXPECT_EQ(outcome.result, PF_Err_NONE);
   EXPECT_EQ(outcome.out_data.num_params, 35);
-  EXPECT_EQ(outcome.count(HostCall::add_param), 34u);
+  EXPECT_EQ(outcome.count(HostCall::AddParam), 34u);
   EXPECT_EQ(host.parameter_count(), 35);
   EXPECT_TRUE(outcome.clean()) << testing::PrintToString(outcome.violations);
   for (A_long index = 1; index < host.parameter_count(); ++index) {
@@ -101,7 +101,7 @@ TEST(ParamsSetup, RegistersThirtyFourRecordsAndAnnouncesThirtyFive) {
 
 TEST(ParamsSetup, SlidersCarryRangesDefaultsPrecisionAndFlags) {
   SimulatedHost host = set_up_host();
-  for (const Slider& expected : kSliders) {
+  for (const Slider& expected : slider_cases) {
     SCOPED_TRACE(expected.index);
     const PF_ParamDef& def = host.parameter(expected.index);
     ASSERT_EQ(def.param_type, PF_Param_FLOAT_SLIDER);
@@ -128,7 +128,7 @@ TEST(ParamsSetup, SlidersCarryRangesDefaultsPrecisionAndFlags) {
 
 TEST(ParamsSetup, CheckboxesAndGroupsCarryTheirNamesAndDefaults) {
   SimulatedHost host = set_up_host();
-  for (const Checkbox& expected : kCheckboxes) {
+  for (const Checkbox& expected : checkbox_cases) {
     SCOPED_TRACE(expected.index);
     const PF_ParamDef& def = host.parameter(expected.index);
     ASSERT_EQ(def.param_type, PF_Param_CHECKBOX);
@@ -140,7 +140,7 @@ TEST(ParamsSetup, CheckboxesAndGroupsCarryTheirNamesAndDefaults) {
     ASSERT_NE(def.u.bd.u.nameptr, nullptr);
     EXPECT_STREQ(def.u.bd.u.nameptr, "");
   }
-  for (const Group& expected : kGroups) {
+  for (const Group& expected : group_cases) {
     SCOPED_TRACE(expected.name);
     EXPECT_EQ(host.parameter(expected.start).param_type, PF_Param_GROUP_START);
     EXPECT_STREQ(host.parameter(expected.start).name, expected.name);
@@ -159,7 +159,7 @@ TEST(ParamsSetup, EveryRecordIsAppendedWithIndexMinusOne) {
   SimulatedHost host(SHARDCAST_MODULE_PATH);
   const CommandOutcome outcome = host.params_setup();
   EXPECT_EQ(outcome.result, PF_Err_NONE);
-  ASSERT_EQ(outcome.count(HostCall::add_param), 34u);
+  ASSERT_EQ(outcome.count(HostCall::AddParam), 34u);
   for (const auto& call : outcome.calls) {
     EXPECT_EQ(call.result, PF_Err_NONE) << call.param_index;
   }
@@ -170,13 +170,13 @@ TEST(ParamsSetup, ARefusedParameterEndsTheRegistrationWithTheHostsCode) {
     SCOPED_TRACE(refused);
     SimulatedHost host(SHARDCAST_MODULE_PATH);
     FailRule rule;
-    rule.call = HostCall::add_param;
+    rule.call = HostCall::AddParam;
     rule.position = refused;
-    rule.error = kHostRefusal;
+    rule.error = host_refusal;
     host.faults().fail = {rule};
     const CommandOutcome outcome = host.params_setup();
-    EXPECT_EQ(outcome.result, kHostRefusal);
-    EXPECT_EQ(outcome.count(HostCall::add_param), refused + 1);
+    EXPECT_EQ(outcome.result, host_refusal);
+    EXPECT_EQ(outcome.count(HostCall::AddParam), refused + 1);
     EXPECT_EQ(outcome.out_data.num_params, 0);
   }
 }
@@ -198,7 +198,7 @@ TEST_P(GlitchWindow, EndIsRewrittenAsAWholeNumberAfterTheStart) {
   EXPECT_EQ(outcome.result, PF_Err_NONE);
   EXPECT_EQ(host.slider_value(5), c.new_end);
   EXPECT_EQ(host.slider_value(4), c.start);
-  EXPECT_EQ(outcome.out_data.out_flags & kRefreshAndRerender, kRefreshAndRerender);
+  EXPECT_EQ(outcome.out_data.out_flags & refresh_and_rerender, refresh_and_rerender);
   ASSERT_EQ(host.param_ui_updates().size(), 1u);
   const auto& update = host.param_ui_updates()[0];
   EXPECT_EQ(update.param_index, 5);
@@ -221,7 +221,7 @@ TEST(Supervision, BothCommandsRunTheSameRuleAndKeepOtherOutFlags) {
   ASSERT_EQ(outcomes.size(), 2u);
   for (const CommandOutcome& outcome : outcomes) {
     EXPECT_EQ(outcome.result, PF_Err_NONE);
-    EXPECT_EQ(outcome.out_data.out_flags, kRefreshAndRerender | PF_OutFlag_PIX_INDEPENDENT);
+    EXPECT_EQ(outcome.out_data.out_flags, refresh_and_rerender | PF_OutFlag_PIX_INDEPENDENT);
     EXPECT_TRUE(outcome.clean()) << testing::PrintToString(outcome.violations);
   }
   EXPECT_EQ(host.slider_value(5), 31);

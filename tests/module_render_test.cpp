@@ -29,8 +29,8 @@ using shardcast::hostsim::ModuleLibrary;
 using shardcast::hostsim::Picture;
 using shardcast::hostsim::SimulatedHost;
 
-constexpr PF_Pixel kOutputFill = {7, 11, 13, 17};
-constexpr PF_Err kFailure = 0x2222;
+constexpr PF_Pixel output_fill = {7, 11, 13, 17};
+constexpr PF_Err failure_code = 0x2222;
 
 // Stands between the simulated host and the loaded module: it sees the
 // world sizes and rectangles the module asks for, and can make fill throw.
@@ -101,11 +101,11 @@ class Render : public testing::Test {
     Interceptor::module_main = module.entry_points().effect_main;
   }
 
-  std::unique_ptr<SimulatedHost> host(HostMode mode = HostMode::after_effects, A_long work_row_padding = 0) {
+  std::unique_ptr<SimulatedHost> host(HostMode mode = HostMode::AfterEffects, A_long work_row_padding = 0) {
     HostOptions options;
     options.mode = mode;
     options.new_world_row_padding = work_row_padding;
-    options.output_fill = kOutputFill;
+    options.output_fill = output_fill;
     auto result = std::make_unique<SimulatedHost>(
         EffectEntryPoints{Interceptor::effect_main, module.entry_points().plugin_data_entry}, options);
     EXPECT_EQ(result->global_setup().result, PF_Err_NONE);
@@ -207,9 +207,9 @@ TEST_F(Render, SameValuesAtDifferentTimesGiveTheSameFrame) {
   const CommandOutcome later = h->render(input, {4321, 2, 25});
   EXPECT_EQ(first.result, PF_Err_NONE);
   EXPECT_EQ(first.output, later.output);
-  EXPECT_NE(first.output, Picture::filled(48, 24, kOutputFill));
+  EXPECT_NE(first.output, Picture::filled(48, 24, output_fill));
   for (const auto& call : later.calls) {
-    if (call.call == HostCall::checkout_param) {
+    if (call.call == HostCall::CheckoutParam) {
       EXPECT_EQ(call.what_time, 4321);
       EXPECT_EQ(call.time_step, 2);
       EXPECT_EQ(call.time_scale, 25u);
@@ -226,12 +226,12 @@ TEST_F(Render, NoBrokenBytesStillShowsCompressionArtefacts) {
   const CommandOutcome outcome = h->render(input);
   EXPECT_EQ(outcome.result, PF_Err_NONE);
   EXPECT_NE(outcome.output, input);
-  EXPECT_NE(outcome.output, Picture::filled(32, 16, kOutputFill));
+  EXPECT_NE(outcome.output, Picture::filled(32, 16, output_fill));
 }
 
 TEST_F(Render, PremiereRenderEqualsAfterEffectsRenderOnceChannelsAreReordered) {
-  auto after_effects = host(HostMode::after_effects);
-  auto premiere = host(HostMode::premiere_pro);
+  auto after_effects = host(HostMode::AfterEffects);
+  auto premiere = host(HostMode::PremierePro);
   ASSERT_EQ(premiere->world_format(), PrPixelFormat_BGRA_4444_8u);
   for (bool filters : {false, true}) {
     SCOPED_TRACE(filters);
@@ -244,7 +244,7 @@ TEST_F(Render, PremiereRenderEqualsAfterEffectsRenderOnceChannelsAreReordered) {
     const CommandOutcome outcome = premiere->render(input);
     EXPECT_EQ(outcome.result, PF_Err_NONE);
     expect_clean(outcome);
-    EXPECT_EQ(outcome.count(HostCall::get_pixel_format), 1u);
+    EXPECT_EQ(outcome.count(HostCall::GetPixelFormat), 1u);
     EXPECT_EQ(outcome.output, expected.output);
   }
 }
@@ -252,26 +252,26 @@ TEST_F(Render, PremiereRenderEqualsAfterEffectsRenderOnceChannelsAreReordered) {
 // Without the suite nothing is reordered: the pipeline then reads B, G, R, A
 // as if it were A, R, G, B, which is what the reordering exists to prevent.
 TEST_F(Render, PremiereWithoutThePixelFormatSuiteReordersNothing) {
-  auto after_effects = host(HostMode::after_effects);
-  auto premiere = host(HostMode::premiere_pro);
+  auto after_effects = host(HostMode::AfterEffects);
+  auto premiere = host(HostMode::PremierePro);
   premiere->faults().unavailable_suites = {"PF Pixel Format Suite"};
   const Picture input = test_picture(32, 16);
   const CommandOutcome outcome = premiere->render(input);
   EXPECT_EQ(outcome.result, PF_Err_NONE);
   expect_clean(outcome);
-  EXPECT_EQ(outcome.count(HostCall::get_pixel_format), 0u);
+  EXPECT_EQ(outcome.count(HostCall::GetPixelFormat), 0u);
   EXPECT_NE(outcome.output, after_effects->render(input).output);
 }
 
 // A host that pads the rows of the work buffer it creates gets the same
 // frame as one that does not: the pipeline never sees the padding.
 TEST_F(Render, PaddedWorkBufferRowsGiveTheSameFrameAsPackedOnes) {
-  for (const HostMode mode : {HostMode::after_effects, HostMode::premiere_pro}) {
+  for (const HostMode mode : {HostMode::AfterEffects, HostMode::PremierePro}) {
     auto packed = host(mode);
     for (const A_long padding : {4, 64, 124}) {
       auto padded = host(mode, padding);
       for (auto [width, height] : {std::pair{32, 16}, std::pair{17, 10}}) {
-        SCOPED_TRACE(testing::Message() << (mode == HostMode::premiere_pro ? "Premiere " : "After Effects ")
+        SCOPED_TRACE(testing::Message() << (mode == HostMode::PremierePro ? "Premiere " : "After Effects ")
                                         << padding << " " << width << "x" << height);
         for (auto* h : {packed.get(), padded.get()}) {
           h->set_checkbox(30, true);
@@ -289,32 +289,32 @@ TEST_F(Render, PaddedWorkBufferRowsGiveTheSameFrameAsPackedOnes) {
 }
 
 TEST_F(Render, AfterEffectsNeverAsksForThePixelFormat) {
-  auto h = host(HostMode::after_effects);
+  auto h = host(HostMode::AfterEffects);
   const CommandOutcome outcome = h->render(test_picture(16, 16));
-  EXPECT_EQ(outcome.count(HostCall::acquire_suite), 0u);
-  EXPECT_EQ(outcome.count(HostCall::get_pixel_format), 0u);
+  EXPECT_EQ(outcome.count(HostCall::AcquireSuite), 0u);
+  EXPECT_EQ(outcome.count(HostCall::GetPixelFormat), 0u);
 }
 
 TEST_F(Render, AFailedCheckoutOfParameter5StopsEverythingButTheCheckins) {
   auto h = host();
   FailRule rule;
-  rule.call = HostCall::checkout_param;
+  rule.call = HostCall::CheckoutParam;
   rule.param_index = 5;
-  rule.error = kFailure;
+  rule.error = failure_code;
   h->faults().fail = {rule};
   const CommandOutcome outcome = h->render(test_picture(32, 16));
-  EXPECT_EQ(outcome.result, kFailure);
+  EXPECT_EQ(outcome.result, failure_code);
   expect_clean(outcome);
   std::vector<A_long> checked_out;
   for (const auto& call : outcome.calls) {
-    if (call.call == HostCall::checkout_param) {
+    if (call.call == HostCall::CheckoutParam) {
       checked_out.push_back(call.param_index);
     }
   }
   EXPECT_EQ(checked_out, (std::vector<A_long>{0, 1, 3, 4, 5}));
-  EXPECT_EQ(outcome.count(HostCall::new_world), 0u);
-  EXPECT_EQ(outcome.count(HostCall::checkin_param), 35u);
-  EXPECT_EQ(outcome.output, Picture::filled(32, 16, kOutputFill));
+  EXPECT_EQ(outcome.count(HostCall::NewWorld), 0u);
+  EXPECT_EQ(outcome.count(HostCall::CheckinParam), 35u);
+  EXPECT_EQ(outcome.output, Picture::filled(32, 16, output_fill));
 }
 
 TEST_F(Render, ChecksOutTheValueParametersInTheirFixedOrderAndChecksInAll35) {
@@ -322,14 +322,14 @@ TEST_F(Render, ChecksOutTheValueParametersInTheirFixedOrderAndChecksInAll35) {
   const CommandOutcome outcome = h->render(test_picture(16, 8));
   std::vector<A_long> checked_out;
   for (const auto& call : outcome.calls) {
-    if (call.call == HostCall::checkout_param) {
+    if (call.call == HostCall::CheckoutParam) {
       checked_out.push_back(call.param_index);
     }
   }
   EXPECT_EQ(checked_out, (std::vector<A_long>{0, 1, 3, 4, 5, 6, 9, 10, 11, 12, 13, 17, 18, 19, 20, 21, 25, 26, 27,
                                               30, 31, 32, 33, 22, 14}));
-  EXPECT_EQ(outcome.count(HostCall::checkin_param), 35u);
-  EXPECT_EQ(outcome.count(HostCall::dispose_world), 1u);
+  EXPECT_EQ(outcome.count(HostCall::CheckinParam), 35u);
+  EXPECT_EQ(outcome.count(HostCall::DisposeWorld), 1u);
 }
 
 // Clean-up comes last and in a fixed order, whatever failed: the work buffer
@@ -345,10 +345,10 @@ TEST_F(Render, DisposesOfTheWorkBufferThenChecksInEveryRecordByAscendingIndex) {
   };
   const Case cases[] = {
       {"nothing fails", std::nullopt, std::nullopt},
-      {"check-out of parameter 5", HostCall::checkout_param, 5},
-      {"new_world", HostCall::new_world, std::nullopt},
-      {"fill", HostCall::fill, std::nullopt},
-      {"copy", HostCall::copy, std::nullopt},
+      {"check-out of parameter 5", HostCall::CheckoutParam, 5},
+      {"new_world", HostCall::NewWorld, std::nullopt},
+      {"fill", HostCall::Fill, std::nullopt},
+      {"copy", HostCall::Copy, std::nullopt},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -357,7 +357,7 @@ TEST_F(Render, DisposesOfTheWorkBufferThenChecksInEveryRecordByAscendingIndex) {
       FailRule rule;
       rule.call = c.failing;
       rule.param_index = c.param_index;
-      rule.error = kFailure;
+      rule.error = failure_code;
       h->faults().fail = {rule};
     }
     const CommandOutcome outcome = h->render(test_picture(24, 8));
@@ -368,10 +368,10 @@ TEST_F(Render, DisposesOfTheWorkBufferThenChecksInEveryRecordByAscendingIndex) {
     std::size_t first_checkin = outcome.calls.size();
     for (std::size_t n = 0; n < outcome.calls.size(); ++n) {
       const auto& call = outcome.calls[n];
-      if (call.call == HostCall::checkin_param) {
+      if (call.call == HostCall::CheckinParam) {
         first_checkin = std::min(first_checkin, n);
         checked_in.push_back(call.record);
-      } else if (call.call == HostCall::checkout_param) {
+      } else if (call.call == HostCall::CheckoutParam) {
         checked_out.emplace_back(call.param_index, call.record);
       }
     }
@@ -383,10 +383,10 @@ TEST_F(Render, DisposesOfTheWorkBufferThenChecksInEveryRecordByAscendingIndex) {
       EXPECT_EQ(record, checked_in[0] + index) << index;
     }
     for (std::size_t n = first_checkin; n < outcome.calls.size(); ++n) {
-      EXPECT_EQ(outcome.calls[n].call, HostCall::checkin_param) << n;
+      EXPECT_EQ(outcome.calls[n].call, HostCall::CheckinParam) << n;
     }
-    const bool world_made = c.failing != HostCall::checkout_param && c.failing != HostCall::new_world;
-    EXPECT_EQ(outcome.count(HostCall::dispose_world), world_made ? 1u : 0u);
+    const bool world_made = c.failing != HostCall::CheckoutParam && c.failing != HostCall::NewWorld;
+    EXPECT_EQ(outcome.count(HostCall::DisposeWorld), world_made ? 1u : 0u);
   }
 }
 
@@ -396,13 +396,13 @@ TEST_F(Render, AsksForAnUnclearedWorkBufferAndFillsAllOfItWithOpaqueBlack) {
   auto h = host();
   const CommandOutcome outcome = h->render(test_picture(17, 10));
   EXPECT_EQ(outcome.result, PF_Err_NONE);
-  ASSERT_EQ(outcome.count(HostCall::new_world), 1u);
-  ASSERT_EQ(outcome.count(HostCall::fill), 1u);
+  ASSERT_EQ(outcome.count(HostCall::NewWorld), 1u);
+  ASSERT_EQ(outcome.count(HostCall::Fill), 1u);
   for (const auto& call : outcome.calls) {
-    if (call.call == HostCall::new_world) {
+    if (call.call == HostCall::NewWorld) {
       EXPECT_EQ(call.world_flags, PF_NewWorldFlag_NONE);
     }
-    if (call.call == HostCall::fill) {
+    if (call.call == HostCall::Fill) {
       EXPECT_TRUE(call.whole_world);
       ASSERT_TRUE(call.colour.has_value());
       EXPECT_EQ(call.colour->alpha, 255);
@@ -419,7 +419,7 @@ TEST_F(Render, WithoutABasicSuiteNothingIsTouched) {
   const CommandOutcome outcome = h->render(test_picture(16, 8));
   EXPECT_EQ(outcome.result, PF_Err_BAD_CALLBACK_PARAM);
   EXPECT_TRUE(outcome.calls.empty());
-  EXPECT_EQ(outcome.output, Picture::filled(16, 8, kOutputFill));
+  EXPECT_EQ(outcome.output, Picture::filled(16, 8, output_fill));
 }
 
 TEST_F(Render, WithoutAPixelAddressThePipelineFailsQuietly) {
@@ -428,7 +428,7 @@ TEST_F(Render, WithoutAPixelAddressThePipelineFailsQuietly) {
   const CommandOutcome outcome = h->render(test_picture(16, 8));
   EXPECT_EQ(outcome.result, PF_Err_NONE);
   expect_clean(outcome);
-  EXPECT_EQ(outcome.output, Picture::filled(16, 8, kOutputFill));
+  EXPECT_EQ(outcome.output, Picture::filled(16, 8, output_fill));
 }
 
 TEST_F(Render, ExceptionsBecomeErrorCodesAfterTheCleanUp) {
@@ -437,8 +437,8 @@ TEST_F(Render, ExceptionsBecomeErrorCodesAfterTheCleanUp) {
   CommandOutcome outcome = h->render(test_picture(16, 8));
   EXPECT_EQ(outcome.result, PF_Err_OUT_OF_MEMORY);
   expect_clean(outcome);
-  EXPECT_EQ(outcome.count(HostCall::dispose_world), 1u);
-  EXPECT_EQ(outcome.count(HostCall::checkin_param), 35u);
+  EXPECT_EQ(outcome.count(HostCall::DisposeWorld), 1u);
+  EXPECT_EQ(outcome.count(HostCall::CheckinParam), 35u);
 
   Interceptor::on_fill = [] { throw std::runtime_error("unexpected"); };
   outcome = h->render(test_picture(16, 8));

@@ -110,7 +110,7 @@ TEST_F(PiplResource, FixedPropertiesSitAtTheirOffsetsWithTheirValues) {
 }
 
 TEST_F(PiplResource, SupportUrlIsThePaddedLastProperty) {
-  const std::string url = shardcast::kRegistration.support_url;
+  const std::string url = shardcast::registration_data.support_url;
   const std::size_t padded = (url.size() + 1 + 3) / 4 * 4;
   ASSERT_EQ(bytes.size(), 298u + padded);
   expect_property(bytes, 282, "LRUe", static_cast<std::uint32_t>(padded), url.size() + 1, padded);

@@ -74,8 +74,12 @@ PF_Err render_through_work_buffer(PF_InData* in, PF_ParamDef* params[], PF_Layer
     made = err == PF_Err_NONE;
   }
   const PF_Pixel black{255, 0, 0, 0};
-  if (err == PF_Err_NONE) err = utils->fill(in->effect_ref, &black, nullptr, &work);
-  if (err == PF_Err_NONE) err = utils->copy(in->effect_ref, layer, &work, nullptr, nullptr);
+  if (err == PF_Err_NONE) {
+    err = utils->fill(in->effect_ref, &black, nullptr, &work);
+  }
+  if (err == PF_Err_NONE) {
+    err = utils->copy(in->effect_ref, layer, &work, nullptr, nullptr);
+  }
   if (err == PF_Err_NONE) {
     PF_Pixel8* pixels = nullptr;
     utils->get_pixel_data8(&work, nullptr, &pixels);
@@ -83,10 +87,14 @@ PF_Err render_through_work_buffer(PF_InData* in, PF_ParamDef* params[], PF_Layer
       pixels[0].alpha = 0;  // visible proof of the checked-out value
     }
   }
-  if (err == PF_Err_NONE) err = utils->copy(in->effect_ref, &work, output, nullptr, nullptr);
+  if (err == PF_Err_NONE) {
+    err = utils->copy(in->effect_ref, &work, output, nullptr, nullptr);
+  }
   if (made) {
     const PF_Err disposed = utils->dispose_world(in->effect_ref, &work);
-    if (err == PF_Err_NONE) err = disposed;
+    if (err == PF_Err_NONE) {
+      err = disposed;
+    }
   }
   const PF_Err checked_in = in->inter.checkin_param(in->effect_ref, &amount);
   return err != PF_Err_NONE ? err : checked_in;
@@ -137,7 +145,7 @@ A_Err fake_plugin_data_entry(PF_PluginDataPtr host, PF_PluginDataCB callback, SP
                   reinterpret_cast<const A_u_char*>("EffectMain"), 'eFKT', 13, 28, 8);
 }
 
-constexpr EffectEntryPoints kFake{fake_effect_main, fake_plugin_data_entry};
+constexpr EffectEntryPoints fake_module{fake_effect_main, fake_plugin_data_entry};
 
 Picture gradient(A_long width, A_long height) {
   Picture picture = Picture::filled(width, height, PF_Pixel{255, 0, 0, 0});
@@ -152,7 +160,7 @@ Picture gradient(A_long width, A_long height) {
 }
 
 SimulatedHost set_up(HostOptions options = {}) {
-  SimulatedHost host(kFake, options);
+  SimulatedHost host(fake_module, options);
   host.global_setup();
   host.params_setup();
   return host;
@@ -254,7 +262,7 @@ TEST(ModuleLoading, MissingFilesAndLibrariesWithoutEntryPointsAreRefused) {
 TEST(Registration, RecordsTheNineValuesAndReturnsTheCallbacksResult) {
   HostOptions options;
   options.registration_result = 7;
-  SimulatedHost host(kFake, options);
+  SimulatedHost host(fake_module, options);
   const RegistrationOutcome outcome = host.register_effect();
   EXPECT_EQ(outcome.result, 7);
   ASSERT_EQ(outcome.callbacks.size(), 1u);
@@ -317,7 +325,7 @@ TEST(Parameters, SupervisedChangesApplyOnlyDuringUserChangedParam) {
 
 TEST(HostModes, PremiereHandsOutBgraWorldsOnceAskedAndConvertsAtTheBoundary) {
   HostOptions premiere;
-  premiere.mode = HostMode::premiere_pro;
+  premiere.mode = HostMode::PremierePro;
   SimulatedHost host = set_up(premiere);
   EXPECT_TRUE(host.pixel_formats_cleared());
   ASSERT_EQ(host.announced_pixel_formats().size(), 1u);
@@ -357,7 +365,7 @@ PF_Err report_pixel_format(PF_Cmd cmd, PF_InData* in, PF_OutData* out, PF_ParamD
 
 TEST(HostModes, PixelFormatSuiteAnswersForAWorldInPremiereOnly) {
   HostOptions premiere;
-  premiere.mode = HostMode::premiere_pro;
+  premiere.mode = HostMode::PremierePro;
   SimulatedHost host({report_pixel_format, nullptr}, premiere);
   host.global_setup();
   const CommandOutcome bgra = host.render(gradient(4, 4));
@@ -371,10 +379,10 @@ TEST(HostModes, PixelFormatSuiteAnswersForAWorldInPremiereOnly) {
 // ---- suites and messages ----
 
 TEST(Messages, SprintfWritesReturnMsgAndReportsAnOverflow) {
-  SimulatedHost host(kFake);
+  SimulatedHost host(fake_module);
   const CommandOutcome about = host.about();
   EXPECT_STREQ(about.out_data.return_msg, "Fake v1.0");
-  EXPECT_EQ(about.count(HostCall::ansi_sprintf), 1u);
+  EXPECT_EQ(about.count(HostCall::AnsiSprintf), 1u);
 
   const auto long_text = [](PF_Cmd, PF_InData* in, PF_OutData* out, PF_ParamDef**, PF_LayerDef*,
                             void*) -> PF_Err {
@@ -402,10 +410,10 @@ TEST(FaultInjection, EveryCallOfARenderCanFailAndTheFakeStillReturnsEverything) 
     const CommandOutcome outcome = host.render(input);
     EXPECT_TRUE(outcome.calls[n].injected) << n;
     EXPECT_TRUE(outcome.clean()) << "call " << n << ": " << outcome.violations.front();
-    if (clean.calls[n].call != HostCall::get_pixel_data8) {
+    if (clean.calls[n].call != HostCall::GetPixelData8) {
       EXPECT_EQ(outcome.result, 600 + static_cast<PF_Err>(n)) << n;
     }
-    if (clean.calls[n].call == HostCall::dispose_world) {
+    if (clean.calls[n].call == HostCall::DisposeWorld) {
       EXPECT_EQ(outcome.output, input);  // the release happened anyway
     }
   }
@@ -413,11 +421,11 @@ TEST(FaultInjection, EveryCallOfARenderCanFailAndTheFakeStillReturnsEverything) 
 
 TEST(FaultInjection, RulesMatchByCallAndParameterAndSuitesCanVanish) {
   SimulatedHost host = set_up();
-  host.faults().fail = {FailRule{.call = HostCall::checkout_param, .param_index = 1,
+  host.faults().fail = {FailRule{.call = HostCall::CheckoutParam, .param_index = 1,
                                  .error = PF_Err_OUT_OF_MEMORY}};
   const CommandOutcome refused = host.render(gradient(4, 4));
   EXPECT_EQ(refused.result, PF_Err_OUT_OF_MEMORY);
-  EXPECT_EQ(refused.count(HostCall::new_world), 0u);
+  EXPECT_EQ(refused.count(HostCall::NewWorld), 0u);
   ASSERT_EQ(refused.notes.size(), 1u);  // the fake checks in a record it never got
 
   host.faults() = FaultPlan{};
@@ -472,7 +480,7 @@ TEST(Accounting, FindsUnreturnedCheckoutsWorldsAndSuites) {
   EXPECT_NE(outcome.violations[3].find("\"PF ANSI Suite\" version 1"), std::string::npos);
 
   // The next command starts from a clean slate.
-  host.faults().fail = {FailRule{.call = HostCall::new_world}};
+  host.faults().fail = {FailRule{.call = HostCall::NewWorld}};
   EXPECT_EQ(host.render(gradient(4, 4)).violations.size(), 3u);
 }
 
@@ -573,7 +581,7 @@ TEST(CommandRecords, InDataDescribesTheHostTheFrameAndPaddedWorlds) {
     return PF_Err_NONE;
   });
   HostOptions premiere;
-  premiere.mode = HostMode::premiere_pro;
+  premiere.mode = HostMode::PremierePro;
   premiere.output_fill = PF_Pixel{1, 2, 3, 4};
   SimulatedHost host({probe_main, nullptr}, premiere);
   host.params_setup();
@@ -671,8 +679,8 @@ TEST(CommandRecords, CopyChecksRectanglesAndCopiesAWorldOntoItself) {
 
 TEST(CommandRecords, ParameterSetupIsCheckedAndAddingIsRefusedElsewhere) {
   HostOptions options;
-  SimulatedHost refusing(kFake, options);
-  refusing.faults().fail = {FailRule{.call = HostCall::add_param, .param_index = 2,
+  SimulatedHost refusing(fake_module, options);
+  refusing.faults().fail = {FailRule{.call = HostCall::AddParam, .param_index = 2,
                                      .error = PF_Err_OUT_OF_MEMORY}};
   const CommandOutcome refused = refusing.params_setup();
   EXPECT_EQ(refused.result, PF_Err_OUT_OF_MEMORY);
@@ -734,7 +742,7 @@ TEST(CommandRecords, ForeignEffectReferencesAndUnknownSuiteVersionsAreRefused) {
   EXPECT_STREQ(outcome.out_data.return_msg, "7-x");
   ASSERT_EQ(outcome.violations.size(), 1u);
   EXPECT_NE(outcome.violations[0].find("foreign effect_ref"), std::string::npos);
-  EXPECT_EQ(outcome.calls[0].call, HostCall::new_world);
+  EXPECT_EQ(outcome.calls[0].call, HostCall::NewWorld);
   EXPECT_EQ(host_call_name(outcome.calls[3].call), "PF ANSI Suite sprintf");
 }
 

@@ -139,23 +139,23 @@ void checkbox(SimulatedHost& host, shardcast::ParamIndex index, bool on) { host.
 const std::vector<RenderCase>& render_cases() {
   using namespace shardcast;
   static const std::vector<RenderCase> cases = {
-      {"clean", HostMode::after_effects, 64, 48, [](SimulatedHost&) {}},
-      {"clean_quality_35", HostMode::after_effects, 64, 48,
+      {"clean", HostMode::AfterEffects, 64, 48, [](SimulatedHost&) {}},
+      {"clean_quality_35", HostMode::AfterEffects, 64, 48,
        [](SimulatedHost& h) { slider(h, PARAM_COMPRESSION_RATIO, 35); }},
-      {"heavy_damage", HostMode::after_effects, 64, 48,
+      {"heavy_damage", HostMode::AfterEffects, 64, 48,
        [](SimulatedHost& h) {
          slider(h, PARAM_BROKEN_BYTES, 600);
          slider(h, PARAM_SEED, 7);
          slider(h, PARAM_COMPRESSION_RATIO, 80);
        }},
-      {"damage_window", HostMode::after_effects, 64, 48,
+      {"damage_window", HostMode::AfterEffects, 64, 48,
        [](SimulatedHost& h) {
          slider(h, PARAM_BROKEN_BYTES, 40);
          slider(h, PARAM_GLITCH_START, 20.5);
          slider(h, PARAM_GLITCH_END, 43.25);
          slider(h, PARAM_SEED, 12345);
        }},
-      {"tampering", HostMode::after_effects, 64, 48,
+      {"tampering", HostMode::AfterEffects, 64, 48,
        [](SimulatedHost& h) {
          checkbox(h, PARAM_QTL, true);
          slider(h, PARAM_QTL_POSITION, 3);
@@ -171,27 +171,27 @@ const std::vector<RenderCase>& render_cases() {
          slider(h, PARAM_QTC_SEED, 4242);
          slider(h, PARAM_BROKEN_BYTES, 10);
        }},
-      {"no_inverse_dct", HostMode::after_effects, 64, 48,
+      {"no_inverse_dct", HostMode::AfterEffects, 64, 48,
        [](SimulatedHost& h) { checkbox(h, PARAM_INVERSE_DCT, false); }},
-      {"no_colour_conversion", HostMode::after_effects, 64, 48,
+      {"no_colour_conversion", HostMode::AfterEffects, 64, 48,
        [](SimulatedHost& h) { checkbox(h, PARAM_YCBCR_TO_RGB, false); }},
-      {"no_dequantisation", HostMode::after_effects, 64, 48,
+      {"no_dequantisation", HostMode::AfterEffects, 64, 48,
        [](SimulatedHost& h) {
          checkbox(h, PARAM_DEQUANTIZE, false);
          slider(h, PARAM_BROKEN_BYTES, 25);
        }},
-      {"all_stages_off", HostMode::after_effects, 64, 48,
+      {"all_stages_off", HostMode::AfterEffects, 64, 48,
        [](SimulatedHost& h) {
          checkbox(h, PARAM_INVERSE_DCT, false);
          checkbox(h, PARAM_YCBCR_TO_RGB, false);
          checkbox(h, PARAM_DEQUANTIZE, false);
        }},
-      {"filter_1", HostMode::after_effects, 64, 48,
+      {"filter_1", HostMode::AfterEffects, 64, 48,
        [](SimulatedHost& h) {
          checkbox(h, PARAM_FILTER1, true);
          slider(h, PARAM_FILTER1_VALUE, 2.37);
        }},
-      {"both_filters", HostMode::after_effects, 64, 48,
+      {"both_filters", HostMode::AfterEffects, 64, 48,
        [](SimulatedHost& h) {
          checkbox(h, PARAM_FILTER1, true);
          slider(h, PARAM_FILTER1_VALUE, -1.3);
@@ -199,17 +199,17 @@ const std::vector<RenderCase>& render_cases() {
          slider(h, PARAM_FILTER2_VALUE, 0.77);
          slider(h, PARAM_BROKEN_BYTES, 15);
        }},
-      {"width_50", HostMode::after_effects, 50, 30,
+      {"width_50", HostMode::AfterEffects, 50, 30,
        [](SimulatedHost& h) {
          slider(h, PARAM_BROKEN_BYTES, 20);
          slider(h, PARAM_SEED, 3);
        }},
-      {"width_17_filtered", HostMode::after_effects, 17, 9,
+      {"width_17_filtered", HostMode::AfterEffects, 17, 9,
        [](SimulatedHost& h) {
          checkbox(h, PARAM_FILTER2, true);
          slider(h, PARAM_COMPRESSION_RATIO, 50);
        }},
-      {"premiere_damage", HostMode::premiere_pro, 64, 48,
+      {"premiere_damage", HostMode::PremierePro, 64, 48,
        [](SimulatedHost& h) {
          slider(h, PARAM_BROKEN_BYTES, 120);
          slider(h, PARAM_SEED, 77);
@@ -260,7 +260,7 @@ void run_registration_and_setup(const fs::path& module, Report& report) {
   report.line("ae registered_num_params " + Report::number(host.registered_num_params()));
   write_parameter_table(report, host);
 
-  SimulatedHost premiere(module, in_mode(HostMode::premiere_pro));
+  SimulatedHost premiere(module, in_mode(HostMode::PremierePro));
   set_up(premiere, report, "premiere");
   std::string formats = "premiere pixel_formats cleared " + Report::number(int{premiere.pixel_formats_cleared()});
   for (const PrPixelFormat format : premiere.announced_pixel_formats()) {
@@ -268,7 +268,7 @@ void run_registration_and_setup(const fs::path& module, Report& report) {
   }
   report.line(formats);
 
-  SimulatedHost bare(module, in_mode(HostMode::premiere_pro));
+  SimulatedHost bare(module, in_mode(HostMode::PremierePro));
   bare.faults().unavailable_suites.push_back("PF Pixel Format Suite");
   write_outcome(report, "premiere without pixel format suite global_setup", bare.global_setup());
 }

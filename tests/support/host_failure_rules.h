@@ -13,43 +13,43 @@
 namespace shardcast::testing_support {
 
 enum class OnFailure {
-  ignored,      // the module carries on; the result is not touched
-  returned,     // the host's code becomes the command's result
-  suite_cache,  // a missing suite of a SuiteCache: 516
-  scoped_suite  // a missing suite of a ScopedSuite: 13
+  Ignored,      // the module carries on; the result is not touched
+  Returned,     // the host's code becomes the command's result
+  SuiteCache,  // a missing suite of a SuiteCache: 516
+  ScopedSuite  // a missing suite of a ScopedSuite: 13
 };
 
 inline OnFailure on_failure(PF_Cmd command, hostsim::HostCall call) {
   using hostsim::HostCall;
   switch (command) {
     case PF_Cmd_ABOUT:
-      return call == HostCall::acquire_suite ? OnFailure::suite_cache : OnFailure::ignored;
+      return call == HostCall::AcquireSuite ? OnFailure::SuiteCache : OnFailure::Ignored;
     case PF_Cmd_PARAMS_SETUP:
-      return call == HostCall::add_param ? OnFailure::returned : OnFailure::ignored;
+      return call == HostCall::AddParam ? OnFailure::Returned : OnFailure::Ignored;
     case PF_Cmd_USER_CHANGED_PARAM:
     case PF_Cmd_UPDATE_PARAMS_UI:
-      return call == HostCall::acquire_suite ? OnFailure::scoped_suite : OnFailure::ignored;
+      return call == HostCall::AcquireSuite ? OnFailure::ScopedSuite : OnFailure::Ignored;
     case PF_Cmd_RENDER:
       switch (call) {
-        case HostCall::checkout_param:
-        case HostCall::checkin_param:
-        case HostCall::new_world:
-        case HostCall::fill:
-        case HostCall::copy:
-        case HostCall::dispose_world:
-          return OnFailure::returned;
+        case HostCall::CheckoutParam:
+        case HostCall::CheckinParam:
+        case HostCall::NewWorld:
+        case HostCall::Fill:
+        case HostCall::Copy:
+        case HostCall::DisposeWorld:
+          return OnFailure::Returned;
         default:
-          return OnFailure::ignored;  // get_pixel_data8 and Premiere's pixel format probe
+          return OnFailure::Ignored;  // get_pixel_data8 and Premiere's pixel format probe
       }
     default:
-      return OnFailure::ignored;  // global setup: a missing pixel format suite is no error
+      return OnFailure::Ignored;  // global setup: a missing pixel format suite is no error
   }
 }
 
 // The first call of the log whose failure counts for the command.
 inline std::optional<std::size_t> deciding_failure(PF_Cmd command, const std::vector<hostsim::CallRecord>& calls) {
   for (std::size_t n = 0; n < calls.size(); ++n) {
-    if (calls[n].result != PF_Err_NONE && on_failure(command, calls[n].call) != OnFailure::ignored) {
+    if (calls[n].result != PF_Err_NONE && on_failure(command, calls[n].call) != OnFailure::Ignored) {
       return n;
     }
   }
@@ -63,9 +63,9 @@ inline PF_Err expected_result(PF_Cmd command, const std::vector<hostsim::CallRec
     return PF_Err_NONE;
   }
   switch (on_failure(command, calls[*n].call)) {
-    case OnFailure::suite_cache:
+    case OnFailure::SuiteCache:
       return PF_Err_BAD_CALLBACK_PARAM;
-    case OnFailure::scoped_suite:
+    case OnFailure::ScopedSuite:
       return A_Err_MISSING_SUITE;
     default:
       return calls[*n].result;
@@ -74,8 +74,8 @@ inline PF_Err expected_result(PF_Cmd command, const std::vector<hostsim::CallRec
 
 inline bool is_clean_up(hostsim::HostCall call) {
   using hostsim::HostCall;
-  return call == HostCall::checkin_param || call == HostCall::dispose_world || call == HostCall::release_suite ||
-         call == HostCall::ansi_sprintf;  // the missing-suite message
+  return call == HostCall::CheckinParam || call == HostCall::DisposeWorld || call == HostCall::ReleaseSuite ||
+         call == HostCall::AnsiSprintf;  // the missing-suite message
 }
 
 }  // namespace shardcast::testing_support
