@@ -52,11 +52,13 @@ inline constexpr std::array<ParameterOption, 24> parameter_options = {{
 
 // The parameters the decoder alone reads: the seed of the byte damage (its
 // recovery draws continue that engine), the table changes and the stages.
+// clang-format off
 inline constexpr std::array<ParamIndex, 16> decoder_parameter_indices = {
     PARAM_SEED,         PARAM_QTC,      PARAM_QTC_POSITION,       PARAM_QTC_VALUE,
     PARAM_QTC_BREAKING_BYTES, PARAM_QTC_MAX_RANDOM, PARAM_QTC_SEED, PARAM_QTL,
     PARAM_QTL_POSITION, PARAM_QTL_VALUE, PARAM_QTL_BREAKING_BYTES, PARAM_QTL_MAX_RANDOM,
     PARAM_QTL_SEED,     PARAM_INVERSE_DCT, PARAM_YCBCR_TO_RGB,    PARAM_DEQUANTIZE};
+// clang-format on
 
 const ParameterOption* option_for_index(std::int32_t index);
 

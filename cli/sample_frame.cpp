@@ -22,6 +22,7 @@ struct Colour {
   std::uint8_t red, green, blue;
 };
 
+// clang-format off
 constexpr std::array<Colour, 8> colour_bars = {{{255, 255, 255},
                                                  {255, 255, 0},
                                                  {0, 255, 255},
@@ -30,6 +31,7 @@ constexpr std::array<Colour, 8> colour_bars = {{{255, 255, 255},
                                                  {255, 0, 0},
                                                  {0, 0, 255},
                                                  {16, 16, 16}}};
+// clang-format on
 
 // 5x7 capitals, one row per entry, most significant of the five bits leftmost.
 struct Glyph {
@@ -82,12 +84,14 @@ Colour hue(std::int32_t position) {
   const auto rise = static_cast<std::uint8_t>(position % 256);
   const auto fall = static_cast<std::uint8_t>(255 - position % 256);
   switch (sector) {
+    // clang-format off
     case 0: return {255, rise, 0};
     case 1: return {fall, 255, 0};
     case 2: return {0, 255, rise};
     case 3: return {0, fall, 255};
     case 4: return {rise, 0, 255};
     default: return {255, 0, fall};
+    // clang-format on
   }
 }
 

@@ -42,6 +42,7 @@ constexpr A_long premiere_pro_app_id = 'PrMr';
 
 // Value-carrying parameters, in the order they are checked out. Group
 // records are never checked out.
+// clang-format off
 constexpr std::array<ParamIndex, 25> checkout_order{
     PARAM_INPUT,         PARAM_COMPRESSION_RATIO,  PARAM_BROKEN_BYTES,    PARAM_GLITCH_START,
     PARAM_GLITCH_END,    PARAM_SEED,               PARAM_QTC,             PARAM_QTC_POSITION,
@@ -51,6 +52,7 @@ constexpr std::array<ParamIndex, 25> checkout_order{
     PARAM_FILTER1_VALUE, PARAM_FILTER2,            PARAM_FILTER2_VALUE,   PARAM_QTL_SEED,
     PARAM_QTC_SEED,
 };
+// clang-format on
 
 // The 35 parameter records of one render, zeroed, each checked in on
 // destruction in ascending order (also those never checked out). A failing

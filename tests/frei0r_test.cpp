@@ -171,6 +171,7 @@ using testing::slurp;
 // frei0r values with damage, table tampering and a filter, and the values
 // the tool must be given for the same render, worked out by hand from the
 // registered ranges (min + x * (max - min), rounded to the shown decimals).
+// clang-format off
 const std::vector<double> glitch_values = {
     0.6,    // Compression ratio: 60.4 -> 60
     0.004,  // Broken bytes: 40
@@ -192,12 +193,15 @@ const std::vector<double> glitch_values = {
     0,                   // filter 2 off
     0.495,               // filter 2 value: the default, -0.1
 };
+// clang-format on
+// clang-format off
 const std::vector<std::string> glitch_tool_options = {
     "--compression-ratio", "60",   "--broken-bytes",       "40",   "--glitch-start",   "9.99",
     "--glitch-end",        "90.01", "--seed",              "25000001", "--qtc",        "on",
     "--qtc-position",      "33",   "--qtc-value",          "51",   "--qtc-breaking-bytes", "6",
     "--qtc-max-random",    "128",  "--qtc-seed",           "1000001", "--filter1",     "on",
     "--filter1-value",     "2"};
+// clang-format on
 
 // The same values as ffmpeg's frei0r filter takes them: in frei0r order,
 // separated by '|', booleans as y or n.
@@ -382,6 +386,7 @@ TEST(Frei0rPlugin, DescribesAnRgbaFilterWithEveryValueCarryingParameter) {
   EXPECT_EQ(info.frei0r_version, 1);
   ASSERT_EQ(info.num_params, 24);
 
+  // clang-format off
   const std::vector<std::string> names = {
       "Compression ratio", "Broken bytes",     "start of glitch",       "end of glitch",
       "broken bytes seed", "QTC",              "QTC position",          "QTC value",
@@ -389,6 +394,7 @@ TEST(Frei0rPlugin, DescribesAnRgbaFilterWithEveryValueCarryingParameter) {
       "QTL position",      "QTL value",        "luma breaking bytes",   "luma max random value",
       "luma seed",         "Inverse DCT",      "YCbCrToRGB",            "Dequantize",
       "filter 1",          "filter 1 value",   "filter 2",              "filter 2 value"};
+  // clang-format on
   const std::vector<ParameterInfo> table = registered_by_module();
   ASSERT_EQ(table.size(), names.size());
   for (int i = 0; i < info.num_params; ++i) {

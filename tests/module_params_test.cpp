@@ -30,6 +30,7 @@ struct Slider {
   bool supervised;
 };
 
+// clang-format off
 const Slider slider_cases[] = {
     {1, "Compression ratio", 1, 100, 100, 0, false},
     {3, "Broken bytes", 0, 10000, 0, 0, false},
@@ -49,6 +50,7 @@ const Slider slider_cases[] = {
     {31, "filter 1 value", -10, 10, 1, 2, false},
     {33, "filter 2 value", -10, 10, -0.1f, 2, false},
 };
+// clang-format on
 
 struct Checkbox {
   A_long index;
@@ -56,10 +58,12 @@ struct Checkbox {
   bool on;
 };
 
+// clang-format off
 const Checkbox checkbox_cases[] = {
     {9, "QTC", false},          {17, "QTL", false},      {25, "Inverse DCT", true}, {26, "YCbCrToRGB", true},
     {27, "Dequantize", true},   {30, "filter 1", false}, {32, "filter 2", false},
 };
+// clang-format on
 
 struct Group {
   A_long start;
