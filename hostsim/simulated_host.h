@@ -57,7 +57,7 @@ using PluginDataEntryFunction = A_Err (*)(PF_PluginDataPtr in_ptr, PF_PluginData
                                           const char* host_version);
 
 // The module's two exported functions, found by name in a loaded library or
-// handed over directly (an effect compiled into the test or fuzzer).
+// handed over directly (an effect linked into the test or fuzzer).
 struct EffectEntryPoints {
   EffectMainFunction effect_main = nullptr;
   PluginDataEntryFunction plugin_data_entry = nullptr;
@@ -245,7 +245,7 @@ using ParamCurve = std::function<double(A_long what_time, A_long time_step, A_u_
 
 class SimulatedHost {
  public:
-  // Drives a module compiled into this process.
+  // Drives a module linked into this process.
   explicit SimulatedHost(EffectEntryPoints module, HostOptions options = {});
   // Opens the module at `path` and keeps it open for the host's lifetime.
   explicit SimulatedHost(const std::filesystem::path& path, HostOptions options = {});

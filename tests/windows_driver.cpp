@@ -78,10 +78,17 @@ void write_outcome(Report& report, std::string_view label, const CommandOutcome&
       calls += '#' + Report::number(call.param_index);
     }
     if (!call.suite_name.empty()) {
-      calls += "(" + call.suite_name + " v" + Report::number(call.suite_version) + ")";
+      // Appended piece by piece: GCC 12 mistakes "text" + std::string&& for an
+      // overlapping copy (-Wrestrict) once it is inlined.
+      calls += '(';
+      calls += call.suite_name;
+      calls += " v";
+      calls += Report::number(call.suite_version);
+      calls += ')';
     }
     if (call.result != 0) {
-      calls += "=" + Report::number(call.result);
+      calls += '=';
+      calls += Report::number(call.result);
     }
   }
   report.line(calls);
@@ -264,7 +271,8 @@ void run_registration_and_setup(const fs::path& module, Report& report) {
   set_up(premiere, report, "premiere");
   std::string formats = "premiere pixel_formats cleared " + Report::number(int{premiere.pixel_formats_cleared()});
   for (const PrPixelFormat format : premiere.announced_pixel_formats()) {
-    formats += " " + Report::number(static_cast<std::uint32_t>(format));
+    formats += ' ';
+    formats += Report::number(static_cast<std::uint32_t>(format));
   }
   report.line(formats);
 
