@@ -108,7 +108,8 @@ void decode_with_shardcast(benchmark::State& state, const Bytes& stream) {
   settings.messages = MessageSink::discard();
   for (auto _ : state) {
     settings.seed_engines();  // the same recovery draws every time
-    const std::int32_t result = settings.decode_to_work_buffer(stream.data(), static_cast<std::uint32_t>(stream.size()));
+    const std::int32_t result =
+        settings.decode_to_work_buffer(stream.data(), static_cast<std::uint32_t>(stream.size()));
     benchmark::DoNotOptimize(result);
     benchmark::ClobberMemory();
   }

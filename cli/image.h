@@ -25,10 +25,11 @@ struct Image {
   std::int32_t height = 0;
   std::vector<std::uint8_t> rgba;  // width * height * 4 bytes
 
-  static Image filled(std::int32_t width, std::int32_t height, std::uint8_t red, std::uint8_t green,
-                      std::uint8_t blue, std::uint8_t alpha);
+  static Image filled(std::int32_t width, std::int32_t height, std::uint8_t red, std::uint8_t green, std::uint8_t blue,
+                      std::uint8_t alpha);
   std::uint8_t* pixel(std::int32_t x, std::int32_t y) {
-    return rgba.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 4;
+    return rgba.data() +
+           (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 4;
   }
 };
 

@@ -165,7 +165,7 @@ struct TurboJpegBuffer {
 // found as libjpeg finds them: stray and fill bytes between segments are
 // skipped.
 struct JpegLayout {
-  std::uint32_t width = 0;     // as the frame header declares; 0 x 0 without one
+  std::uint32_t width = 0;  // as the frame header declares; 0 x 0 without one
   std::uint32_t height = 0;
   std::size_t scan_start = 0;  // the first byte after the first scan header
   bool ends = false;           // an end-of-image marker follows it
@@ -332,8 +332,8 @@ ImageResult write_file_atomically(const std::string& path, const std::vector<std
 
 }  // namespace
 
-Image Image::filled(std::int32_t width, std::int32_t height, std::uint8_t red, std::uint8_t green,
-                    std::uint8_t blue, std::uint8_t alpha) {
+Image Image::filled(std::int32_t width, std::int32_t height, std::uint8_t red, std::uint8_t green, std::uint8_t blue,
+                    std::uint8_t alpha) {
   Image image;
   image.width = width;
   image.height = height;
@@ -461,8 +461,8 @@ ImageResult decode_jpeg(const std::vector<std::uint8_t>& bytes, Image& image, co
                           &colourspace) != 0) {
     return {std::string("corrupt JPEG file (") + tjGetErrorStr2(decompressor.handle) + ")"};
   }
-  if (std::string refusal = limits.check_size("picture", static_cast<std::uint64_t>(width),
-                                               static_cast<std::uint64_t>(height));
+  if (std::string refusal =
+          limits.check_size("picture", static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height));
       !refusal.empty()) {
     return {refusal};
   }

@@ -99,15 +99,13 @@ std::string parse_max_pixels(const std::string& text, PictureLimits& limits) {
   return {};
 }
 
-const std::string max_pixels_help =
-    "largest picture read, in pixels (default " + std::to_string(default_max_pixels) +
-    ", 8192x8192; a render takes about 36 bytes of memory per pixel)";
+const std::string max_pixels_help = "largest picture read, in pixels (default " + std::to_string(default_max_pixels) +
+                                    ", 8192x8192; a render takes about 36 bytes of memory per pixel)";
 
 const char* const module_help =
     "effect module to load (default: $SHARDCAST_MODULE, else Shardcast.so beside this program, else the "
     "module of this build)";
-const char* const messages_help =
-    "where the decoder's lines go: a file, or - for standard output (default: discarded)";
+const char* const messages_help = "where the decoder's lines go: a file, or - for standard output (default: discarded)";
 
 int run(int argc, char** argv) {
   CLI::App app{"shardcast: renders pictures through the Shardcast damaged-JPEG effect", "shardcast"};
@@ -137,8 +135,7 @@ int run(int argc, char** argv) {
 
   DecodeRequest decode;
   ParameterTexts decode_texts;
-  CLI::App* decode_command =
-      app.add_subcommand("decode", "run only the effect's tolerant decoder on a JPEG file");
+  CLI::App* decode_command = app.add_subcommand("decode", "run only the effect's tolerant decoder on a JPEG file");
   decode_command->add_option("stream", decode.input, "JPEG file, damaged or not")->required();
   decode_command->add_option("-o,--output", decode.output, "output picture, .png or .jpg")->required();
   decode_command->add_option("--messages", decode.messages, messages_help);
@@ -199,8 +196,8 @@ int run(int argc, char** argv) {
       report("--sample-size " + size_text + ": expected WxH, each from 1 to 16384");
       return exit_bad_input;
     }
-    if (std::string too_large = render.limits.check_size("--sample-size: the sample frame", render.sample_width,
-                                                         render.sample_height);
+    if (std::string too_large =
+            render.limits.check_size("--sample-size: the sample frame", render.sample_width, render.sample_height);
         !too_large.empty()) {
       report(too_large);
       return exit_bad_input;

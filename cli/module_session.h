@@ -30,8 +30,7 @@ class ModuleSession {
   // Finds the module as find_module_path does, opens it and checks the
   // given values against what it registered. Empty on success, otherwise
   // the reason.
-  std::string open_with_values(const std::string& option_path, const ParameterValues& given,
-                               ResolvedValues& values);
+  std::string open_with_values(const std::string& option_path, const ParameterValues& given, ResolvedValues& values);
   // What the module registered, in index order, sliders and checkboxes only.
   const std::vector<ParameterInfo>& parameters() const;
   // The host's editing rule for the glitch window: the values are changed

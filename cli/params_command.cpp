@@ -16,7 +16,8 @@ int run_params(const std::string& module_path) {
   std::printf("%-22s %-18s %-32s %-16s %s\n", "OPTION", "NAME", "GROUP", "RANGE", "DEFAULT");
   for (const ParameterInfo& info : module.parameters()) {
     const ParameterOption* option = option_for_index(info.index);
-    const std::string option_name = option != nullptr ? std::string("--") + option->name : "(index " + std::to_string(info.index) + ")";
+    const std::string option_name =
+        option != nullptr ? std::string("--") + option->name : "(index " + std::to_string(info.index) + ")";
     const std::string group = info.group.empty() ? "-" : info.group;
     std::string range;
     std::string default_text;

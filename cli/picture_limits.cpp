@@ -22,8 +22,7 @@ std::string PictureLimits::check_size(const std::string& what, std::uint64_t wid
   return {};
 }
 
-std::string check_data_fills(std::uint64_t width, std::uint64_t height, std::uint64_t least,
-                             std::uint64_t available) {
+std::string check_data_fills(std::uint64_t width, std::uint64_t height, std::uint64_t least, std::uint64_t available) {
   if (available >= least) {
     return {};
   }

@@ -37,7 +37,6 @@ struct PictureLimits {
 // Empty when `available` bytes of coded data can fill a picture of
 // width x height whose coding needs at least `least` bytes, otherwise the
 // refusal. Each format works out its own `least` from its header.
-std::string check_data_fills(std::uint64_t width, std::uint64_t height, std::uint64_t least,
-                             std::uint64_t available);
+std::string check_data_fills(std::uint64_t width, std::uint64_t height, std::uint64_t least, std::uint64_t available);
 
 }  // namespace shardcast::cli

@@ -91,7 +91,7 @@ Colour hue(std::int32_t position) {
     case 3: return {0, fall, 255};
     case 4: return {rise, 0, 255};
     default: return {255, 0, fall};
-    // clang-format on
+      // clang-format on
   }
 }
 
@@ -112,7 +112,7 @@ Colour layout_colour(std::int32_t x, std::int32_t y) {
       return {v, v, v};
     }
     if (x < 160) {
-      const std::uint8_t v = (x / 2) % 2 != 0 ? 230 : 20;  // two-pixel stripes
+      const std::uint8_t v = (x / 2) % 2 != 0 ? 230 : 20;        // two-pixel stripes
       const std::uint8_t w = ((x + y) / 3) % 2 != 0 ? 200 : 40;  // fine diagonals
       return y < 225 ? Colour{v, v, v} : Colour{w, 40, static_cast<std::uint8_t>(255 - w)};
     }

@@ -20,8 +20,8 @@ namespace shardcast {
 
 // How one quantisation table is tampered with before dequantisation.
 struct TableTampering {
-  bool enabled = false;          // overwrite the entry at `position` with `value`
-  std::int32_t position = 0;     // 1-64, in natural order
+  bool enabled = false;       // overwrite the entry at `position` with `value`
+  std::int32_t position = 0;  // 1-64, in natural order
   std::int32_t value = 0;
   std::int32_t break_count = 0;  // entries overwritten with random values
   std::int32_t max_random = 0;   // modulus of those values; 0 writes 0

@@ -11,11 +11,11 @@ namespace shardcast {
 
 // Entry k is the natural (row * 8 + column) index of the k-th coefficient in
 // zig-zag order.
-inline constexpr std::array<std::uint8_t, 64> zigzag_order = {
-    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
-    12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
-    35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
-    58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
+inline constexpr std::array<std::uint8_t, 64> zigzag_order = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18,
+                                                              11, 4,  5,  12, 19, 26, 33, 40, 48, 41, 34, 27, 20,
+                                                              13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43,
+                                                              36, 29, 22, 15, 23, 30, 37, 44, 51, 58, 59, 52, 45,
+                                                              38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
 
 // The start-of-frame codes the header accepts; only baseline frames have
 // their blocks decoded.
@@ -26,7 +26,7 @@ struct StreamCursor {
   std::uint8_t current_byte = 0;  // the byte the bit reader is consuming
   std::uint8_t next_bit = 0;      // 0-7, most significant first; 0 fetches anew
   const std::uint8_t* data = nullptr;
-  std::uint32_t position = 0;     // next unread byte
+  std::uint32_t position = 0;  // next unread byte
   std::uint32_t size = 0;
 
   std::uint32_t remaining() const { return position < size ? size - position : 0; }

@@ -33,9 +33,9 @@ std::int32_t extend(std::int32_t value, std::uint32_t size) {
 
 }  // namespace
 
-bool decode_block(const DecoderState& state, StreamCursor& cursor, std::int32_t* block,
-                  std::int32_t& predictor, const HuffmanTable& dc_table,
-                  const HuffmanTable& ac_table, std::mt19937& rng, MessageWriter& messages) {
+bool decode_block(const DecoderState& state, StreamCursor& cursor, std::int32_t* block, std::int32_t& predictor,
+                  const HuffmanTable& dc_table, const HuffmanTable& ac_table, std::mt19937& rng,
+                  MessageWriter& messages) {
   if (state.frame_marker != baseline_frame) {
     return false;
   }

@@ -388,9 +388,7 @@ void skip_segment(HeaderReader& in, Message progress, Message invalid) {
 
 void skip_comment_segment(HeaderReader& in) { skip_segment(in, Message::ReadingCom, Message::ComInvalid); }
 
-void skip_application_segment(HeaderReader& in) {
-  skip_segment(in, Message::ReadingAppn, Message::AppnInvalid);
-}
+void skip_application_segment(HeaderReader& in) { skip_segment(in, Message::ReadingAppn, Message::AppnInvalid); }
 
 // One component of the scan header: which one, and its two Huffman tables.
 // False when the parsing is to end.
@@ -546,8 +544,8 @@ bool handle_marker(HeaderReader& in, std::uint8_t code) {
 void derive_codes(HuffmanTable& table) {
   std::uint32_t code = 0;
   for (std::size_t bit_length = 1; bit_length <= 16; ++bit_length) {
-    for (std::uint32_t i = table.offsets[bit_length - 1];
-         i < table.offsets[bit_length] && i < max_huffman_symbols; ++i) {
+    for (std::uint32_t i = table.offsets[bit_length - 1]; i < table.offsets[bit_length] && i < max_huffman_symbols;
+         ++i) {
       table.codes[i] = code;
       code += 1;
     }

@@ -9,9 +9,7 @@
 namespace shardcast {
 namespace {
 
-void write_to_standard_output(void*, const char* text, std::size_t length) {
-  std::fwrite(text, 1, length, stdout);
-}
+void write_to_standard_output(void*, const char* text, std::size_t length) { std::fwrite(text, 1, length, stdout); }
 
 void write_to_standard_error(void*, const char* text, std::size_t length) { std::fwrite(text, 1, length, stderr); }
 

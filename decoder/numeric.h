@@ -21,9 +21,7 @@ inline std::int32_t truncate_to_int32(double value) {
   return std::numeric_limits<std::int32_t>::min();
 }
 
-inline std::int32_t truncate_to_int32(float value) {
-  return truncate_to_int32(static_cast<double>(value));
-}
+inline std::int32_t truncate_to_int32(float value) { return truncate_to_int32(static_cast<double>(value)); }
 
 inline std::int32_t wrapping_add(std::int32_t a, std::int32_t b) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
@@ -34,12 +32,8 @@ inline std::int32_t wrapping_mul(std::int32_t a, std::uint32_t b) {
 }
 
 // Round to nearest, halves away from zero, then truncate.
-inline std::int32_t round_to_int32(float value) {
-  return truncate_to_int32(std::round(value));
-}
+inline std::int32_t round_to_int32(float value) { return truncate_to_int32(std::round(value)); }
 
-inline std::int32_t round_to_int32(double value) {
-  return truncate_to_int32(std::round(value));
-}
+inline std::int32_t round_to_int32(double value) { return truncate_to_int32(std::round(value)); }
 
 }  // namespace shardcast

@@ -10,8 +10,7 @@
 namespace shardcast {
 
 bool map_draw(DrawRange range, std::uint32_t draw, std::int32_t& result) {
-  const std::uint32_t span =
-      static_cast<std::uint32_t>(range.high) - static_cast<std::uint32_t>(range.low) + 1u;
+  const std::uint32_t span = static_cast<std::uint32_t>(range.high) - static_cast<std::uint32_t>(range.low) + 1u;
   if (span == 0) {
     // The full 32-bit range: every draw maps onto itself.
     result = wrapping_add(range.low, static_cast<std::int32_t>(draw));

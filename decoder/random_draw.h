@@ -13,8 +13,8 @@ struct DrawRange {
   std::int32_t high;
 };
 
-inline constexpr DrawRange recovery_range{1, 10};      // replacement lengths, sizes and DC bits
-inline constexpr DrawRange ac_bits_range{0, 254};      // replacement AC bits
+inline constexpr DrawRange recovery_range{1, 10};     // replacement lengths, sizes and DC bits
+inline constexpr DrawRange ac_bits_range{0, 254};     // replacement AC bits
 inline constexpr DrawRange table_index_range{0, 63};  // quantisation table entries
 
 // One uniform integer of the closed range, by multiply-and-reject.

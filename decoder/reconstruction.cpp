@@ -29,8 +29,7 @@ void set_fixed_entry(QuantTable& table, std::int32_t position, std::int32_t valu
 
 // Each entry draws its value first (only when there is a maximum) and its
 // index second, from the table's own engine.
-void set_random_entries(QuantTable& table, std::int32_t count, std::int32_t max_random,
-                        std::mt19937& rng) {
+void set_random_entries(QuantTable& table, std::int32_t count, std::int32_t max_random, std::mt19937& rng) {
   for (std::int32_t n = 0; n < count; ++n) {
     std::uint32_t value = 0;
     if (max_random != 0) {

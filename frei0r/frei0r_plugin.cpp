@@ -54,7 +54,9 @@ struct Instance {
   std::array<double, filter_parameters.size()> values{};
 
   Instance(A_long frame_width, A_long frame_height)
-      : width(frame_width), height(frame_height), host(hostsim::EffectEntryPoints{&EffectMain, &PluginDataEntryFunction}) {}
+      : width(frame_width),
+        height(frame_height),
+        host(hostsim::EffectEntryPoints{&EffectMain, &PluginDataEntryFunction}) {}
 };
 
 // Empty unless the effect set itself up and registers every parameter this
@@ -93,7 +95,8 @@ bool render(Instance& instance, const std::uint32_t* inframe, std::uint32_t* out
     return false;
   }
   const std::vector<std::uint8_t> result = outcome.output.to_rgba();
-  const std::size_t frame_bytes = static_cast<std::size_t>(instance.width) * static_cast<std::size_t>(instance.height) * 4;
+  const std::size_t frame_bytes =
+      static_cast<std::size_t>(instance.width) * static_cast<std::size_t>(instance.height) * 4;
   if (result.size() != frame_bytes) {
     return false;
   }

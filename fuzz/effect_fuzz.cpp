@@ -31,12 +31,10 @@ using shardcast::fuzzing::FuzzInput;
 namespace hostsim = shardcast::hostsim;
 
 const hostsim::HostCall injectable_calls[] = {
-    hostsim::HostCall::CheckoutParam, hostsim::HostCall::CheckinParam,
-    hostsim::HostCall::AddParam,      hostsim::HostCall::Copy,
-    hostsim::HostCall::Fill,           hostsim::HostCall::NewWorld,
-    hostsim::HostCall::DisposeWorld,  hostsim::HostCall::GetPixelData8,
-    hostsim::HostCall::AcquireSuite,  hostsim::HostCall::ReleaseSuite,
-    hostsim::HostCall::AnsiSprintf,   hostsim::HostCall::SuiteSprintf,
+    hostsim::HostCall::CheckoutParam, hostsim::HostCall::CheckinParam,   hostsim::HostCall::AddParam,
+    hostsim::HostCall::Copy,          hostsim::HostCall::Fill,           hostsim::HostCall::NewWorld,
+    hostsim::HostCall::DisposeWorld,  hostsim::HostCall::GetPixelData8,  hostsim::HostCall::AcquireSuite,
+    hostsim::HostCall::ReleaseSuite,  hostsim::HostCall::AnsiSprintf,    hostsim::HostCall::SuiteSprintf,
     hostsim::HostCall::UpdateParamUi, hostsim::HostCall::GetPixelFormat,
 };
 
@@ -120,8 +118,8 @@ bool output_copied(const hostsim::CommandOutcome& outcome) {
   return false;
 }
 
-void check(const hostsim::CommandOutcome& outcome, PF_Cmd command, const hostsim::FaultPlan& faults,
-           const char* name, const hostsim::Picture* untouched = nullptr) {
+void check(const hostsim::CommandOutcome& outcome, PF_Cmd command, const hostsim::FaultPlan& faults, const char* name,
+           const hostsim::Picture* untouched = nullptr) {
   namespace rules = shardcast::testing_support;
   for (const std::string& violation : outcome.violations) {
     fail(name, violation);
@@ -203,8 +201,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       case 4: {
         set_random_values(input, host);
         const hostsim::Picture picture = random_picture(input);
-        const hostsim::Picture untouched =
-            hostsim::Picture::filled(picture.width, picture.height, options.output_fill);
+        const hostsim::Picture untouched = hostsim::Picture::filled(picture.width, picture.height, options.output_fill);
         hostsim::FrameTime time;
         time.current_time = input.byte();
         check(host.render(picture, time), PF_Cmd_RENDER, faults, "render", &untouched);

@@ -68,9 +68,8 @@ int main(int argc, char** argv) {
     bool grey;
   };
   const Shape shapes[] = {
-      {"422", 32, 16, TJSAMP_422, false}, {"444", 16, 8, TJSAMP_444, false},
-      {"420", 24, 24, TJSAMP_420, false}, {"440", 8, 24, TJSAMP_440, false},
-      {"grey", 16, 16, 0, true},          {"422_odd", 17, 10, TJSAMP_422, false},
+      {"422", 32, 16, TJSAMP_422, false}, {"444", 16, 8, TJSAMP_444, false}, {"420", 24, 24, TJSAMP_420, false},
+      {"440", 8, 24, TJSAMP_440, false},  {"grey", 16, 16, 0, true},         {"422_odd", 17, 10, TJSAMP_422, false},
   };
   int written = 0;
   for (const Shape& shape : shapes) {

@@ -98,8 +98,8 @@ PF_Err global_setup(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* /*par
 }  // namespace shardcast
 
 extern "C" DllExport PF_Err PluginDataEntryFunction(PF_PluginDataPtr inPtr, PF_PluginDataCB inPluginDataCallBackPtr,
-                                                    SPBasicSuite* /*inSPBasicSuitePtr*/,
-                                                    const char* /*inHostName*/, const char* /*inHostVersion*/) {
+                                                    SPBasicSuite* /*inSPBasicSuitePtr*/, const char* /*inHostName*/,
+                                                    const char* /*inHostVersion*/) {
   using shardcast::as_host_text;
   if (inPluginDataCallBackPtr == nullptr) {
     return PF_Err_BAD_CALLBACK_PARAM;

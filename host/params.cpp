@@ -36,8 +36,7 @@ struct StringTableEntry {
 constexpr std::array<StringTableEntry, STR_COUNT> string_table{{
     {STR_NONE, ""},
     {STR_NAME, "Shardcast"},
-    {STR_DESCRIPTION,
-     "Compresses every frame to JPEG, damages the compressed data and decodes what is left."},
+    {STR_DESCRIPTION, "Compresses every frame to JPEG, damages the compressed data and decodes what is left."},
     {STR_COMPRESSION_RATIO, "Compression ratio"},
     {STR_BROKEN_BYTES, "Broken bytes"},
     {STR_SUBSAMPLING, "Subsampling"},
@@ -220,8 +219,7 @@ const char* string_by_id(StringId id) {
   return string_table[static_cast<std::size_t>(id)].text;
 }
 
-PF_Err params_setup(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* /*params*/[],
-                    PF_LayerDef* /*output*/) {
+PF_Err params_setup(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* /*params*/[], PF_LayerDef* /*output*/) {
   constexpr PF_ParamIndex append_at_end = -1;
   for (const ParamRow& row : param_rows) {
     PF_ParamDef def = prepare(row);

@@ -85,9 +85,7 @@ class ParamRecords {
 // it was created. A failing disposal sets the result only if it is still 0.
 class WorkWorld {
  public:
-  WorkWorld(PF_InData* in_data, PF_Err& err) : in_data_(in_data), err_(err) {
-    std::memset(&world_, 0, sizeof world_);
-  }
+  WorkWorld(PF_InData* in_data, PF_Err& err) : in_data_(in_data), err_(err) { std::memset(&world_, 0, sizeof world_); }
   ~WorkWorld() {
     if (created_) {
       const PF_Err dispose_err = in_data_->utils->dispose_world(in_data_->effect_ref, &world_);

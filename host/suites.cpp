@@ -56,9 +56,7 @@ SuiteCache::~SuiteCache() {
   }
 }
 
-const PF_ANSICallbacksSuite1* SuiteCache::ansi() {
-  return static_cast<const PF_ANSICallbacksSuite1*>(request(ansi_));
-}
+const PF_ANSICallbacksSuite1* SuiteCache::ansi() { return static_cast<const PF_ANSICallbacksSuite1*>(request(ansi_)); }
 
 const void* SuiteCache::request(Slot& slot) {
   if (slot.suite != nullptr) {

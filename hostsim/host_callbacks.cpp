@@ -56,7 +56,8 @@ PF_Err host_call(CallRecord record, std::optional<PF_ProgPtr> effect_ref, Body&&
     state.calls.push_back(record);
     PF_Err result = PF_Err_NONE;
     if (effect_ref && *effect_ref != core->effect_ref()) {
-      violation(*core, std::string(host_call_name(record.call)) + " called with a foreign effect_ref");
+      violation(*core,
+                std::string(host_call_name(record.call)) + " called with a foreign effect_ref");
       result = PF_Err_BAD_CALLBACK_PARAM;
     } else if (injected && !is_release(record.call)) {
       result = *injected;
@@ -130,18 +131,16 @@ PF_Err checkin_param(PF_ProgPtr effect_ref, PF_ParamDef* param) {
   }
   CallRecord record = record_of(HostCall::CheckinParam, index);
   record.record = param;
-  return host_call(record, effect_ref,
-                   [&](SimulatedHost::Core& host) -> PF_Err {
-                     if (param == nullptr) {
-                       return PF_Err_BAD_CALLBACK_PARAM;
-                     }
-                     if (host.command->checked_out.erase(param) == 0) {
-                       host.command->notes.push_back(
-                           "check-in of a record that is not checked out (type " +
-                           std::to_string(param->param_type) + ")");
-                     }
-                     return PF_Err_NONE;
-                   });
+  return host_call(record, effect_ref, [&](SimulatedHost::Core& host) -> PF_Err {
+    if (param == nullptr) {
+      return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    if (host.command->checked_out.erase(param) == 0) {
+      host.command->notes.push_back("check-in of a record that is not checked out (type " +
+                                    std::to_string(param->param_type) + ")");
+    }
+    return PF_Err_NONE;
+  });
 }
 
 PF_Err add_param(PF_ProgPtr effect_ref, PF_ParamIndex index, PF_ParamDefPtr def) {
@@ -187,8 +186,8 @@ PF_Err unsupported_call() {
 }
 
 PF_Err register_ui(PF_ProgPtr, PF_CustomUIInfo*) { return unsupported_call(); }
-PF_Err checkout_layer_audio(PF_ProgPtr, PF_ParamIndex, A_long, A_long, A_u_long, PF_UFixed,
-                            A_long, A_long, A_long, PF_LayerAudio*) {
+PF_Err checkout_layer_audio(PF_ProgPtr, PF_ParamIndex, A_long, A_long, A_u_long, PF_UFixed, A_long,
+                            A_long, A_long, PF_LayerAudio*) {
   return unsupported_call();
 }
 PF_Err checkin_layer_audio(PF_ProgPtr, PF_LayerAudio) { return unsupported_call(); }
@@ -214,21 +213,19 @@ PF_Err new_world(PF_ProgPtr effect_ref, A_long width, A_long height, PF_NewWorld
                  PF_EffectWorld* world) {
   CallRecord record = record_of(HostCall::NewWorld);
   record.world_flags = flags;
-  return host_call(record, effect_ref,
-                   [&](SimulatedHost::Core& core) -> PF_Err {
-                     if (world == nullptr || width < 1 || height < 1 ||
-                         width > PF_MAX_WORLD_WIDTH || height > PF_MAX_WORLD_HEIGHT ||
-                         (flags & PF_NewWorldFlag_DEEP_PIXELS) != 0) {
-                       return PF_Err_BAD_CALLBACK_PARAM;
-                     }
-                     // Without CLEAR_PIXELS the memory is not cleared; junk
-                     // shows a module that relies on it.
-                     const bool clear = (flags & PF_NewWorldFlag_CLEAR_PIXELS) != 0;
-                     HostWorld& created = core.create_world(
-                         width, height, core.options.new_world_row_padding, true, clear ? 0 : 0xCD);
-                     *world = layer_record(created);
-                     return PF_Err_NONE;
-                   });
+  return host_call(record, effect_ref, [&](SimulatedHost::Core& core) -> PF_Err {
+    if (world == nullptr || width < 1 || height < 1 || width > PF_MAX_WORLD_WIDTH ||
+        height > PF_MAX_WORLD_HEIGHT || (flags & PF_NewWorldFlag_DEEP_PIXELS) != 0) {
+      return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    // Without CLEAR_PIXELS the memory is not cleared; junk
+    // shows a module that relies on it.
+    const bool clear = (flags & PF_NewWorldFlag_CLEAR_PIXELS) != 0;
+    HostWorld& created = core.create_world(width, height, core.options.new_world_row_padding, true,
+                                           clear ? 0 : 0xCD);
+    *world = layer_record(created);
+    return PF_Err_NONE;
+  });
 }
 
 PF_Err dispose_world(PF_ProgPtr effect_ref, PF_EffectWorld* world) {
@@ -493,8 +490,9 @@ PF_Err update_param_ui(PF_ProgPtr effect_ref, PF_ParamIndex param_index, const P
                      }
                      for (const PF_ParamDef& record : core.command->params) {
                        if (defP == &record) {
-                         violation(core, "PF_UpdateParamUI given the host's params[] record "
-                                         "instead of a copy");
+                         violation(core,
+                                   "PF_UpdateParamUI given the host's params[] record "
+                                   "instead of a copy");
                        }
                      }
                      core.ui_updates.push_back({param_index, *defP});
@@ -531,8 +529,7 @@ PF_Err find_keyframe_time(PF_ProgPtr, PF_ParamIndex, A_long, A_u_long, PF_TimeDi
   return unsupported_call();
 }
 PF_Err get_keyframe_count(PF_ProgPtr, PF_ParamIndex, PF_KeyIndex*) { return unsupported_call(); }
-PF_Err checkout_keyframe(PF_ProgPtr, PF_ParamIndex, PF_KeyIndex, A_long*, A_u_long*,
-                         PF_ParamDef*) {
+PF_Err checkout_keyframe(PF_ProgPtr, PF_ParamIndex, PF_KeyIndex, A_long*, A_u_long*, PF_ParamDef*) {
   return unsupported_call();
 }
 PF_Err checkin_keyframe(PF_ProgPtr, PF_ParamDef*) { return unsupported_call(); }
@@ -679,28 +676,50 @@ A_Err registration_callback(PF_PluginDataPtr inPtr, const A_u_char* inNamePtr,
 
 std::string_view host_call_name(HostCall call) {
   switch (call) {
-    case HostCall::RegistrationCallback: return "registration_callback";
-    case HostCall::CheckoutParam: return "checkout_param";
-    case HostCall::CheckinParam: return "checkin_param";
-    case HostCall::AddParam: return "add_param";
-    case HostCall::Abort: return "abort";
-    case HostCall::Progress: return "progress";
-    case HostCall::Copy: return "copy";
-    case HostCall::Fill: return "fill";
-    case HostCall::NewWorld: return "new_world";
-    case HostCall::DisposeWorld: return "dispose_world";
-    case HostCall::GetPixelData8: return "get_pixel_data8";
-    case HostCall::AnsiSprintf: return "ansi.sprintf";
-    case HostCall::AcquireSuite: return "AcquireSuite";
-    case HostCall::ReleaseSuite: return "ReleaseSuite";
-    case HostCall::AllocateBlock: return "AllocateBlock";
-    case HostCall::FreeBlock: return "FreeBlock";
-    case HostCall::SuiteSprintf: return "PF ANSI Suite sprintf";
-    case HostCall::UpdateParamUi: return "PF_UpdateParamUI";
-    case HostCall::ClearPixelFormats: return "ClearSupportedPixelFormats";
-    case HostCall::AddPixelFormat: return "AddSupportedPixelFormat";
-    case HostCall::GetPixelFormat: return "GetPixelFormat";
-    case HostCall::Unsupported: return "unsupported";
+    case HostCall::RegistrationCallback:
+      return "registration_callback";
+    case HostCall::CheckoutParam:
+      return "checkout_param";
+    case HostCall::CheckinParam:
+      return "checkin_param";
+    case HostCall::AddParam:
+      return "add_param";
+    case HostCall::Abort:
+      return "abort";
+    case HostCall::Progress:
+      return "progress";
+    case HostCall::Copy:
+      return "copy";
+    case HostCall::Fill:
+      return "fill";
+    case HostCall::NewWorld:
+      return "new_world";
+    case HostCall::DisposeWorld:
+      return "dispose_world";
+    case HostCall::GetPixelData8:
+      return "get_pixel_data8";
+    case HostCall::AnsiSprintf:
+      return "ansi.sprintf";
+    case HostCall::AcquireSuite:
+      return "AcquireSuite";
+    case HostCall::ReleaseSuite:
+      return "ReleaseSuite";
+    case HostCall::AllocateBlock:
+      return "AllocateBlock";
+    case HostCall::FreeBlock:
+      return "FreeBlock";
+    case HostCall::SuiteSprintf:
+      return "PF ANSI Suite sprintf";
+    case HostCall::UpdateParamUi:
+      return "PF_UpdateParamUI";
+    case HostCall::ClearPixelFormats:
+      return "ClearSupportedPixelFormats";
+    case HostCall::AddPixelFormat:
+      return "AddSupportedPixelFormat";
+    case HostCall::GetPixelFormat:
+      return "GetPixelFormat";
+    case HostCall::Unsupported:
+      return "unsupported";
   }
   return "unknown";
 }

@@ -64,12 +64,12 @@ void set_parameter_value(SimulatedHost& host, const ParameterInfo& info, double 
 
 std::string command_failure(const char* command, const CommandOutcome& outcome) {
   if (outcome.result != PF_Err_NONE) {
-    return std::string("the effect module failed in ") + command + " (host error " + std::to_string(outcome.result) +
-           ")";
+    return std::string("the effect module failed in ") + command + " (host error " +
+           std::to_string(outcome.result) + ")";
   }
   if (!outcome.violations.empty()) {
-    std::string text = std::string("the effect module broke the host's rules in ") + command + ": " +
-                       outcome.violations.front();
+    std::string text = std::string("the effect module broke the host's rules in ") + command +
+                       ": " + outcome.violations.front();
     if (outcome.violations.size() > 1) {
       text += " (and " + std::to_string(outcome.violations.size() - 1) + " more)";
     }

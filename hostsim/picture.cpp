@@ -19,7 +19,8 @@ std::size_t offset_of(const Picture& picture, A_long x, A_long y) {
     throw std::out_of_range("pixel outside the picture");
   }
   return (static_cast<std::size_t>(y) * static_cast<std::size_t>(picture.width) +
-          static_cast<std::size_t>(x)) * 4;
+          static_cast<std::size_t>(x)) *
+         4;
 }
 
 }  // namespace

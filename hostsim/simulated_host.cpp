@@ -97,8 +97,7 @@ void audit(SimulatedHost::Core& core, const RenderWorlds* render) {
   state.blocks.clear();
   if (render != nullptr) {
     const HostWorld& input = state.worlds.at(render->input);
-    if (!std::equal(render->input_before.begin(), render->input_before.end(),
-                    input.bytes.get())) {
+    if (!std::equal(render->input_before.begin(), render->input_before.end(), input.bytes.get())) {
       state.violations.push_back("the input layer was written");
     }
     if (!padding_intact(state.worlds.at(render->output))) {
@@ -126,8 +125,7 @@ void take_value_changes(SimulatedHost::Core& core, const std::vector<PF_ParamDef
       core.curves[i] = nullptr;
     } else if (flagged || changed) {
       state.notes.push_back("value change of parameter " + std::to_string(i) +
-                            (flagged ? "" : " without PF_ChangeFlag_CHANGED_VALUE") +
-                            " ignored");
+                            (flagged ? "" : " without PF_ChangeFlag_CHANGED_VALUE") + " ignored");
     }
   }
 }
@@ -161,8 +159,8 @@ void fill_in_data(SimulatedHost::Core& core, FrameTime time) {
 RenderWorlds make_render_worlds(SimulatedHost::Core& core, const Picture& input) {
   CommandState& state = *core.command;
   RenderWorlds render;
-  HostWorld& layer =
-      core.create_world(input.width, input.height, core.options.layer_row_padding, false, padding_byte);
+  HostWorld& layer = core.create_world(input.width, input.height, core.options.layer_row_padding,
+                                       false, padding_byte);
   for (A_long y = 0; y < input.height; ++y) {
     for (A_long x = 0; x < input.width; ++x) {
       write_pixel(layer.view, x, y, input.at(x, y));
@@ -173,8 +171,8 @@ RenderWorlds make_render_worlds(SimulatedHost::Core& core, const Picture& input)
   state.layer = layer_record(layer);
   state.has_layer = true;
 
-  HostWorld& output =
-      core.create_world(input.width, input.height, core.options.layer_row_padding, false, padding_byte);
+  HostWorld& output = core.create_world(input.width, input.height, core.options.layer_row_padding,
+                                        false, padding_byte);
   fill_rect(output.view, whole_rect(output.view), core.options.output_fill);
   render.output = output.view.data;
   state.output = layer_record(output);
@@ -189,7 +187,8 @@ RenderWorlds make_render_worlds(SimulatedHost::Core& core, const Picture& input)
 // params[]: the input layer at index 0, then every record with its value
 // at the command's time. Returns the records as handed over, to tell the
 // module's changes by.
-std::vector<PF_ParamDef> hand_out_params(SimulatedHost::Core& core, PF_Cmd command, FrameTime time) {
+std::vector<PF_ParamDef> hand_out_params(SimulatedHost::Core& core, PF_Cmd command,
+                                         FrameTime time) {
   CommandState& state = *core.command;
   state.params.resize(core.table.size());
   state.params[0].param_type = PF_Param_LAYER;
@@ -197,8 +196,8 @@ std::vector<PF_ParamDef> hand_out_params(SimulatedHost::Core& core, PF_Cmd comma
     state.params[0].u.ld = state.layer;
   }
   for (std::size_t i = 1; i < core.table.size(); ++i) {
-    state.params[i] = core.value_at(static_cast<A_long>(i), time.current_time, time.time_step,
-                                    time.time_scale);
+    state.params[i] =
+        core.value_at(static_cast<A_long>(i), time.current_time, time.time_step, time.time_scale);
     if (command == PF_Cmd_USER_CHANGED_PARAM || command == PF_Cmd_UPDATE_PARAMS_UI) {
       state.params[i].uu.change_flags = PF_ChangeFlag_NONE;
     }
@@ -248,7 +247,8 @@ CommandOutcome run_command(SimulatedHost::Core& core, PF_Cmd command, void* extr
 
   PF_Err result = PF_Err_NONE;
   try {
-    result = core.module.effect_main(command, &state.in_data, &state.out_data, state.param_pointers.data(),
+    result = core.module.effect_main(command, &state.in_data, &state.out_data,
+                                     state.param_pointers.data(),
                                      input != nullptr ? &state.output : nullptr, extra);
   } catch (...) {
     state.violations.push_back("an exception left EffectMain");
@@ -347,7 +347,8 @@ HostWorld* SimulatedHost::Core::find_world(const PF_EffectWorld* world) {
 
 std::size_t CommandOutcome::count(HostCall call) const {
   return static_cast<std::size_t>(
-      std::count_if(calls.begin(), calls.end(), [&](const CallRecord& r) { return r.call == call; }));
+      std::count_if(calls.begin(), calls.end(),
+                    [&](const CallRecord& r) { return r.call == call; }));
 }
 
 SimulatedHost::SimulatedHost(EffectEntryPoints module, HostOptions options)
@@ -389,10 +390,11 @@ RegistrationOutcome SimulatedHost::register_effect() {
   const ActiveHost active(core);
   RegistrationOutcome outcome;
   try {
-    outcome.result = core.module.plugin_data_entry(
-        reinterpret_cast<PF_PluginDataPtr>(&core), registration_callback,
-        core.faults.no_basic_suite ? nullptr : &core.basic_suite, host_name(core.options.mode),
-        "23.5");
+    outcome.result =
+        core.module.plugin_data_entry(reinterpret_cast<PF_PluginDataPtr>(&core),
+                                      registration_callback,
+                                      core.faults.no_basic_suite ? nullptr : &core.basic_suite,
+                                      host_name(core.options.mode), "23.5");
   } catch (...) {
     core.command->violations.push_back("an exception left PluginDataEntryFunction");
     outcome.result = A_Err_GENERIC;

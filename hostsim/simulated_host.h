@@ -122,17 +122,17 @@ enum class HostCall {
   NewWorld,
   DisposeWorld,
   GetPixelData8,
-  AnsiSprintf,         // utils->ansi.sprintf
-  AcquireSuite,        // basic suite
-  ReleaseSuite,        // basic suite
-  AllocateBlock,       // basic suite
-  FreeBlock,           // basic suite
-  SuiteSprintf,        // "PF ANSI Suite" sprintf
+  AnsiSprintf,        // utils->ansi.sprintf
+  AcquireSuite,       // basic suite
+  ReleaseSuite,       // basic suite
+  AllocateBlock,      // basic suite
+  FreeBlock,          // basic suite
+  SuiteSprintf,       // "PF ANSI Suite" sprintf
   UpdateParamUi,      // "PF Param Utils Suite" PF_UpdateParamUI
   ClearPixelFormats,  // "PF Pixel Format Suite" ClearSupportedPixelFormats
   AddPixelFormat,     // "PF Pixel Format Suite" AddSupportedPixelFormat
   GetPixelFormat,     // "PF Pixel Format Suite" GetPixelFormat
-  Unsupported,          // any other slot of the host's tables
+  Unsupported,        // any other slot of the host's tables
 };
 
 std::string_view host_call_name(HostCall call);
@@ -150,8 +150,8 @@ struct CallRecord {
   std::optional<PF_Pixel> colour{};     // fill: the colour passed, if any
   bool whole_world = false;             // fill: no rectangle passed
   PF_NewWorldFlags world_flags = 0;     // new_world
-  PF_Err result = PF_Err_NONE;  // what the host answered (SPErr for suites)
-  bool injected = false;        // the failure was injected
+  PF_Err result = PF_Err_NONE;          // what the host answered (SPErr for suites)
+  bool injected = false;                // the failure was injected
 };
 
 // A rule that makes matching host calls fail with `error`. Every field that
@@ -173,8 +173,8 @@ struct FailRule {
 struct FaultPlan {
   std::vector<FailRule> fail;
   std::vector<std::string> unavailable_suites;  // AcquireSuite answers kSPSuiteNotFoundError
-  bool no_pixel_address = false;  // get_pixel_data8 succeeds but yields null
-  bool no_basic_suite = false;    // pica_basicP is null
+  bool no_pixel_address = false;                // get_pixel_data8 succeeds but yields null
+  bool no_basic_suite = false;                  // pica_basicP is null
 };
 
 struct HostOptions {
@@ -215,11 +215,11 @@ struct ParamUiUpdate {
 // What one command did.
 struct CommandOutcome {
   PF_Err result = PF_Err_NONE;
-  PF_OutData out_data{};              // as the module left it
-  std::vector<CallRecord> calls;      // every host call, in order
+  PF_OutData out_data{};                // as the module left it
+  std::vector<CallRecord> calls;        // every host call, in order
   std::vector<std::string> violations;  // accounting and protocol breaches
-  std::vector<std::string> notes;     // tolerated oddities (e.g. stray check-ins)
-  Picture output;                     // render only: the output world, as ARGB
+  std::vector<std::string> notes;       // tolerated oddities (e.g. stray check-ins)
+  Picture output;                       // render only: the output world, as ARGB
 
   bool clean() const { return violations.empty(); }
   std::size_t count(HostCall call) const;

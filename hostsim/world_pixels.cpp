@@ -23,9 +23,9 @@ struct Tap {
 };
 
 Tap sample_tap(A_long dst_index, A_long src_size, A_long dst_size) {
-  std::int64_t position =
-      ((2 * static_cast<std::int64_t>(dst_index) + 1) * src_size * fixed_one) / (2 * static_cast<std::int64_t>(dst_size)) -
-      fixed_one / 2;
+  std::int64_t position = ((2 * static_cast<std::int64_t>(dst_index) + 1) * src_size * fixed_one) /
+                              (2 * static_cast<std::int64_t>(dst_size)) -
+                          fixed_one / 2;
   position = std::max<std::int64_t>(position, 0);
   const auto first = static_cast<A_long>(position >> 16);
   if (first >= src_size - 1) {
@@ -40,17 +40,21 @@ std::uint8_t blend(std::uint8_t p00, std::uint8_t p10, std::uint8_t p01, std::ui
   const std::uint64_t ay = ty.weight;
   const std::uint64_t bx = fixed_one - ax;
   const std::uint64_t by = fixed_one - ay;
-  const std::uint64_t sum = bx * by * p00 + ax * by * p10 + bx * ay * p01 + ax * ay * p11 +
-                            (std::uint64_t{1} << 31);
+  const std::uint64_t sum =
+      bx * by * p00 + ax * by * p10 + bx * ay * p01 + ax * ay * p11 + (std::uint64_t{1} << 31);
   return static_cast<std::uint8_t>(sum >> 32);
 }
 
 int channel_byte(const ChannelOrder& order, int role) {
   switch (role) {
-    case 0: return order.alpha;
-    case 1: return order.red;
-    case 2: return order.green;
-    default: return order.blue;
+    case 0:
+      return order.alpha;
+    case 1:
+      return order.red;
+    case 2:
+      return order.green;
+    default:
+      return order.blue;
   }
 }
 
@@ -150,8 +154,8 @@ void copy_rect(const WorldView& src, const PF_Rect& src_rect, const WorldView& d
     const Tap ty = sample_tap(y, sh, dh);
     const std::uint8_t* row0 = origin + static_cast<std::ptrdiff_t>(ty.first) * src.rowbytes;
     const std::uint8_t* row1 = origin + static_cast<std::ptrdiff_t>(ty.second) * src.rowbytes;
-    std::uint8_t* out = dst.data + static_cast<std::ptrdiff_t>(dst_rect.top + y) * dst.rowbytes +
-                        dst_rect.left * 4;
+    std::uint8_t* out =
+        dst.data + static_cast<std::ptrdiff_t>(dst_rect.top + y) * dst.rowbytes + dst_rect.left * 4;
     for (A_long x = 0; x < dw; ++x) {
       const Tap& tx = columns[static_cast<std::size_t>(x)];
       for (int role = 0; role < 4; ++role) {

@@ -45,8 +45,7 @@ Kernel make_kernel(float value) {
 // One channel's sum, in the kernel's column order (dx = -1, 0, +1, rows
 // dy = -1, 0, +1 within each column). `above` and `below` are the same
 // channel's bytes one row up and down, `here` the pixel itself.
-inline float convolve(const Kernel& k, const std::uint8_t* above, const std::uint8_t* here,
-                      const std::uint8_t* below) {
+inline float convolve(const Kernel& k, const std::uint8_t* above, const std::uint8_t* here, const std::uint8_t* below) {
   float sum = 0.0f;
   sum += static_cast<float>(here[-static_cast<std::ptrdiff_t>(pixel_bytes)]) * k.edge;
   sum += static_cast<float>(*above) * k.edge;

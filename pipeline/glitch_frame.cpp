@@ -85,8 +85,7 @@ CorruptionWindow corruption_window(float glitch_start, float glitch_end, std::ui
 
 void corrupt_stream(GlitchSettings& settings, std::uint8_t* stream, std::uint32_t length) {
   const std::uint32_t scan_offset = find_scan_offset(stream, length);
-  const CorruptionWindow window =
-      corruption_window(settings.glitch_start, settings.glitch_end, length, scan_offset);
+  const CorruptionWindow window = corruption_window(settings.glitch_start, settings.glitch_end, length, scan_offset);
   if (settings.broken_bytes <= 0) {
     return;
   }
@@ -135,8 +134,8 @@ std::int32_t GlitchSettings::glitch_frame() {
 
   unsigned char* buffer = nullptr;
   unsigned long size = 0;
-  const int status = tjCompress2(compressor.get(), pixels, width, 0, height, TJPF_XRGB, &buffer,
-                                 &size, subsampling, quality, 0);
+  const int status =
+      tjCompress2(compressor.get(), pixels, width, 0, height, TJPF_XRGB, &buffer, &size, subsampling, quality, 0);
   // Owned from here on, also when the compression failed half way.
   const CompressedStream stream{buffer};
   compressor.reset();

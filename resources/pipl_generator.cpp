@@ -60,8 +60,8 @@ void property(Writer& out, std::uint32_t key, std::uint32_t length, ValueWriter 
 
 bool pascal_property(Writer& out, std::uint32_t key, std::string_view text) {
   if (text.size() > 255) {
-    std::fprintf(stderr, "pipl: \"%.*s\" is too long for a Pascal string\n",
-                 static_cast<int>(text.size()), text.data());
+    std::fprintf(stderr, "pipl: \"%.*s\" is too long for a Pascal string\n", static_cast<int>(text.size()),
+                 text.data());
     return false;
   }
   property(out, key, padded(text.size() + 1), [&](Writer& w) {
@@ -122,8 +122,9 @@ std::uint32_t little_endian_u32(const std::vector<std::uint8_t>& bytes, std::siz
 // every resource compiler reads alike; strings would need care with NULs.
 std::string resource_script(const std::vector<std::uint8_t>& bytes) {
   std::string text;
-  text += "/* Shardcast PiPL registration resource. Generated at build time from\n"
-          "   host/registration.h by shardcast_pipl_generator; do not edit. */\n\n";
+  text +=
+      "/* Shardcast PiPL registration resource. Generated at build time from\n"
+      "   host/registration.h by shardcast_pipl_generator; do not edit. */\n\n";
   text += "LANGUAGE 9, 1\n\n16000 PIPL DISCARDABLE\nBEGIN\n";
   char item[64];
   std::snprintf(item, sizeof item, "  %u", static_cast<unsigned>(bytes[0] | bytes[1] << 8));

@@ -68,8 +68,8 @@ class ShardcastTool : public ::testing::Test {
   }
 
   void write_bytes(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
-    std::ofstream(file(name), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                      static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(file(name), std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   }
 
   void write_png(const std::string& name, const Image& image) const {
@@ -329,10 +329,9 @@ Image render_in_process(const Image& input, const std::map<A_long, double>& valu
 
 TEST_F(ShardcastTool, RenderOfTheBuiltInFrameEqualsTheModulesOwnRender) {
   const Outcome result = run({"render", "-o", "out.png", "--broken-bytes", "300", "--seed", "42", "--qtc", "on",
-                          "--qtc-value", "90", "--filter1", "on", "--filter1-value", "0.5"});
+                              "--qtc-value", "90", "--filter1", "on", "--filter1-value", "0.5"});
   ASSERT_EQ(result.exit_code, 0) << result.err;
-  const Image expected =
-      render_in_process(sample_frame(), {{3, 300}, {6, 42}, {9, 1}, {11, 90}, {30, 1}, {31, 0.5}});
+  const Image expected = render_in_process(sample_frame(), {{3, 300}, {6, 42}, {9, 1}, {11, 90}, {30, 1}, {31, 0.5}});
   const Image written = read_png("out.png");
   EXPECT_EQ(written.width, sample_frame_width);
   EXPECT_EQ(written.height, sample_frame_height);
@@ -346,7 +345,7 @@ TEST_F(ShardcastTool, RenderOfAPictureFileEqualsTheModulesOwnRenderAlphaIncluded
   const Image input = test_picture(50, 30);
   write_png("in.png", input);
   const Outcome result = run({"render", "in.png", "-o", "out.png", "--broken-bytes", "20", "--glitch-start", "10.5",
-                          "--glitch-end", "60.25", "--dequantize", "off"});
+                              "--glitch-end", "60.25", "--dequantize", "off"});
   ASSERT_EQ(result.exit_code, 0) << result.err;
   const Image expected = render_in_process(input, {{3, 20}, {4, 10.5}, {5, 60.25}, {27, 0}});
   const Image written = read_png("out.png");
@@ -402,14 +401,14 @@ TEST_F(ShardcastTool, WindowValuesReachTheModuleAsGivenUnlessSupervised) {
   const Image input = test_picture(32, 16);
   write_png("in.png", input);
   // An end below the start is what an animated value may hold; it renders.
-  const Outcome reversed = run({"render", "in.png", "-o", "reversed.png", "--broken-bytes", "50", "--glitch-start", "60",
-                            "--glitch-end", "20"});
+  const Outcome reversed = run(
+      {"render", "in.png", "-o", "reversed.png", "--broken-bytes", "50", "--glitch-start", "60", "--glitch-end", "20"});
   ASSERT_EQ(reversed.exit_code, 0) << reversed.err;
   EXPECT_TRUE(read_png("reversed.png").rgba == render_in_process(input, {{3, 50}, {4, 60}, {5, 20}}).rgba);
 
   // Supervised, the end becomes a whole number after the start: 50.9 -> 51.
   const Outcome supervised = run({"render", "in.png", "-o", "supervised.png", "--broken-bytes", "50", "--glitch-start",
-                              "50.2", "--glitch-end", "50.9", "--supervise"});
+                                  "50.2", "--glitch-end", "50.9", "--supervise"});
   ASSERT_EQ(supervised.exit_code, 0) << supervised.err;
   EXPECT_TRUE(read_png("supervised.png").rgba == render_in_process(input, {{3, 50}, {4, 50.2}, {5, 51}}).rgba);
 }
@@ -418,7 +417,7 @@ TEST_F(ShardcastTool, ASequenceAddsTheSeedStepTimesTheFrameNumber) {
   const Image input = test_picture(40, 20);
   write_png("in.png", input);
   const Outcome result = run({"render", "in.png", "-o", "out_%04d.png", "--frames", "4-6", "--broken-bytes", "80",
-                          "--seed", "10", "--seed-step", "3"});
+                              "--seed", "10", "--seed-step", "3"});
   ASSERT_EQ(result.exit_code, 0) << result.err;
   for (int frame = 4; frame <= 6; ++frame) {
     char name[32];
@@ -442,8 +441,8 @@ TEST_F(ShardcastTool, OnATerminalASequenceShowsAProgressBar) {
   const pid_t child = ::fork();
   if (child == 0) {
     ::dup2(terminal_side, STDERR_FILENO);
-    ::execl(SHARDCAST_CLI_PATH, SHARDCAST_CLI_PATH, "render", input.c_str(), "-o", output.c_str(), "--frames",
-            "1-2", static_cast<char*>(nullptr));
+    ::execl(SHARDCAST_CLI_PATH, SHARDCAST_CLI_PATH, "render", input.c_str(), "-o", output.c_str(), "--frames", "1-2",
+            static_cast<char*>(nullptr));
     ::_exit(127);
   }
   ::close(terminal_side);
@@ -474,14 +473,14 @@ TEST_F(ShardcastTool, ASequenceStopsAtTheFirstFailingFrameAndKeepsTheFramesWritt
 
 TEST_F(ShardcastTool, SequenceOptionsMustFitTogether) {
   write_png("in.png", test_picture(16, 16));
-  EXPECT_EQ(run({"render", "in.png", "-o", "out_%04d.png"}).exit_code, 2);              // pattern, no range
+  EXPECT_EQ(run({"render", "in.png", "-o", "out_%04d.png"}).exit_code, 2);                // pattern, no range
   EXPECT_EQ(run({"render", "in.png", "-o", "out.png", "--frames", "1-3"}).exit_code, 2);  // range, no pattern
   EXPECT_EQ(run({"render", "in.png", "-o", "out_%s.png", "--frames", "1-3"}).exit_code, 2);
   EXPECT_EQ(run({"render", "in.png", "-o", "out_%d.png", "--frames", "3-1"}).exit_code, 2);
   EXPECT_EQ(run({"render", "in.png", "-o", "out.png", "--seed-step", "2"}).exit_code, 2);
   // A step that carries the last frame's seed past its range is refused up front.
-  const Outcome too_far = run({"render", "in.png", "-o", "out_%d.png", "--frames", "0-2", "--seed", "99999999",
-                           "--seed-step", "1"});
+  const Outcome too_far =
+      run({"render", "in.png", "-o", "out_%d.png", "--frames", "0-2", "--seed", "99999999", "--seed-step", "1"});
   EXPECT_EQ(too_far.exit_code, 2);
   EXPECT_NE(too_far.err.find("frame 2"), std::string::npos) << too_far.err;
   EXPECT_EQ(listing(), std::vector<std::string>{"in.png"});
@@ -502,8 +501,8 @@ std::vector<std::uint8_t> png_file(std::uint32_t width, std::uint32_t height, st
     const std::size_t typed = file.size();
     file.insert(file.end(), type, type + 4);
     file.insert(file.end(), payload.begin(), payload.end());
-    append_big_endian(file, static_cast<std::uint32_t>(::crc32(0, file.data() + typed,
-                                                               static_cast<uInt>(file.size() - typed))));
+    append_big_endian(file, static_cast<std::uint32_t>(
+                                ::crc32(0, file.data() + typed, static_cast<uInt>(file.size() - typed))));
   };
   std::vector<std::uint8_t> header;
   append_big_endian(header, width);
@@ -549,17 +548,28 @@ TEST_F(ShardcastTool, HostileHeadersAreRefusedWithinAMemoryCap) {
     std::vector<std::string> options;
     std::string message;
   } cases[] = {
-      {"wide.png", png_file(0x7FFFFFFF, 1, 2), {}, "picture of 2147483647x1 pixels is too large (the limit is 67108864"},
-      {"wide.png", png_file(0x7FFFFFFF, 1, 2), {"--max-pixels", no_limit},
+      {"wide.png",
+       png_file(0x7FFFFFFF, 1, 2),
+       {},
+       "picture of 2147483647x1 pixels is too large (the limit is 67108864"},
+      {"wide.png",
+       png_file(0x7FFFFFFF, 1, 2),
+       {"--max-pixels", no_limit},
        "too few for a picture of 2147483647x1 pixels"},
       {"tall.png", png_file(1, 0x7FFFFFFF, 6), {}, "picture of 1x2147483647 pixels is too large"},
-      {"tall.png", png_file(1, 0x7FFFFFFF, 6), {"--max-pixels", no_limit},
+      {"tall.png",
+       png_file(1, 0x7FFFFFFF, 6),
+       {"--max-pixels", no_limit},
        "too few for a picture of 1x2147483647 pixels"},
       {"hollow.png", png_file(16384, 16384, 6), {}, "picture of 16384x16384 pixels is too large"},
-      {"hollow.png", png_file(16384, 16384, 6), {"--max-pixels", "268435456"},
+      {"hollow.png",
+       png_file(16384, 16384, 6),
+       {"--max-pixels", "268435456"},
        "too few for a picture of 16384x16384 pixels"},
       {"huge.jpg", jpeg_file(65535, 65535, 64, true), {}, "picture of 65535x65535 pixels is too large"},
-      {"huge.jpg", jpeg_file(65535, 65535, 64, true), {"--max-pixels", no_limit},
+      {"huge.jpg",
+       jpeg_file(65535, 65535, 64, true),
+       {"--max-pixels", no_limit},
        "too few for a picture of 65535x65535 pixels"},
       {"cut.jpg", jpeg_file(8192, 8192, 100, false), {}, "JPEG file is cut short"},
       {"hollow.jpg", jpeg_file(8192, 8192, 100, true), {}, "too few for a picture of 8192x8192 pixels"},
@@ -569,9 +579,10 @@ TEST_F(ShardcastTool, HostileHeadersAreRefusedWithinAMemoryCap) {
   // are each far above it.
 #if defined(__SANITIZE_ADDRESS__)
   const char* sanitizer_options = std::getenv("ASAN_OPTIONS");
-  const testing::ProgramEnvironment capped{
-      {}, {std::string("ASAN_OPTIONS=") + (sanitizer_options != nullptr ? sanitizer_options : "") +
-           ":max_allocation_size_mb=256"}};
+  const testing::ProgramEnvironment capped{{},
+                                           {std::string("ASAN_OPTIONS=") +
+                                            (sanitizer_options != nullptr ? sanitizer_options : "") +
+                                            ":max_allocation_size_mb=256"}};
   auto run_capped = [&](std::vector<std::string> arguments) { return run(arguments, capped); };
 #else
   auto run_capped = [&](std::vector<std::string> arguments) {
@@ -598,8 +609,9 @@ TEST_F(ShardcastTool, HostileHeadersAreRefusedWithinAMemoryCap) {
   write_bytes("huge.jpg", jpeg_file(65535, 65535, 64, true));
   const Outcome refused = run_capped({"decode", "huge.jpg", "-o", "out.png"});
   EXPECT_EQ(refused.exit_code, 2);
-  EXPECT_EQ(refused.err, "shardcast: cannot read huge.jpg: its frame of 65535x65535 pixels is too large (the limit "
-                         "is 67108864 pixels; --max-pixels raises it)\n");
+  EXPECT_EQ(refused.err,
+            "shardcast: cannot read huge.jpg: its frame of 65535x65535 pixels is too large (the limit "
+            "is 67108864 pixels; --max-pixels raises it)\n");
 #if !defined(__SANITIZE_ADDRESS__)
   const Outcome exhausted = run_capped({"decode", "huge.jpg", "-o", "out.png", "--max-pixels", no_limit});
   EXPECT_EQ(exhausted.exit_code, 2);
@@ -632,11 +644,12 @@ TEST_F(ShardcastTool, TheLimitCoversTheSampleFrameAndIsAWholeNumber) {
 TEST_F(ShardcastTool, BadInputExitsWith2NamingTheFileAndLeavesNothingBehind) {
   write_bytes("notes.png", {'j', 'u', 's', 't', ' ', 't', 'e', 'x', 't'});
   std::vector<std::uint8_t> truncated;
-  ASSERT_TRUE(read_file_bytes([&] {
-                write_png("whole.png", test_picture(20, 20));
-                return file("whole.png").string();
-              }(),
-                              truncated)
+  ASSERT_TRUE(read_file_bytes(
+                  [&] {
+                    write_png("whole.png", test_picture(20, 20));
+                    return file("whole.png").string();
+                  }(),
+                  truncated)
                   .ok());
   truncated.resize(truncated.size() / 2);
   write_bytes("half.png", truncated);
@@ -661,8 +674,7 @@ TEST_F(ShardcastTool, BadInputExitsWith2NamingTheFileAndLeavesNothingBehind) {
     const Outcome result = run(c.arguments);
     EXPECT_EQ(result.exit_code, 2) << c.message;
     EXPECT_NE(result.err.find("shardcast: " + c.message), std::string::npos) << result.err;
-    EXPECT_EQ(listing(), (std::vector<std::string>{"folder.png", "half.png", "notes.png", "whole.png"}))
-        << c.message;
+    EXPECT_EQ(listing(), (std::vector<std::string>{"folder.png", "half.png", "notes.png", "whole.png"})) << c.message;
   }
 }
 
@@ -673,7 +685,8 @@ TEST_F(ShardcastTool, OutOfRangeValuesAreRefusedWithTheParameterAndItsRange) {
     std::string message;
   } refused[] = {
       {"--broken-bytes", "10001", "--broken-bytes (\"Broken bytes\" in \"Broken bytes\") must lie between 0 and 10000"},
-      {"--glitch-start", "99.91", "--glitch-start (\"start of glitch\" in \"Broken bytes\") must lie between 0 and 99.9"},
+      {"--glitch-start", "99.91",
+       "--glitch-start (\"start of glitch\" in \"Broken bytes\") must lie between 0 and 99.9"},
       {"--glitch-end", "0.09", "--glitch-end (\"end of glitch\" in \"Broken bytes\") must lie between 0.1 and 100"},
       {"--seed", "0", "--seed (\"seed\" in \"Broken bytes\") must lie between 1 and 100000000"},
       {"--qtl-seed", "100000001", "\"Quantization tables for Luma\") must lie between 1 and 100000000"},

@@ -30,8 +30,8 @@ struct FrameCase {
 
 std::string describe(const FrameCase& c) {
   static const char* const names[] = {"s444", "s422", "s420", "gray", "s440"};
-  return std::string(names[c.subsampling]) + "_q" + std::to_string(c.quality) + "_" + std::to_string(c.width) +
-         "x" + std::to_string(c.height);
+  return std::string(names[c.subsampling]) + "_q" + std::to_string(c.quality) + "_" + std::to_string(c.width) + "x" +
+         std::to_string(c.height);
 }
 
 void PrintTo(const FrameCase& c, std::ostream* out) { *out << describe(c); }
@@ -89,7 +89,7 @@ ReferenceCoefficients read_reference(const TurboJpegStream& stream) {
   info.err = jpeg_std_error(&errors);
   jpeg_create_decompress(&info);
   const std::unique_ptr<jpeg_decompress_struct, void (*)(jpeg_decompress_struct*)> guard(&info,
-                                                                                        &jpeg_destroy_decompress);
+                                                                                         &jpeg_destroy_decompress);
   jpeg_mem_src(&info, stream.data, stream.size);
   jpeg_read_header(&info, TRUE);
   jvirt_barray_ptr* arrays = jpeg_read_coefficients(&info);

@@ -43,7 +43,9 @@ struct Frame {
     return settings.decode_to_work_buffer(exact.data(), static_cast<std::uint32_t>(exact.size()));
   }
 
-  const std::uint8_t* pixel(int x, int y) const { return &pixels[(static_cast<std::size_t>(y) * settings.width + x) * 4]; }
+  const std::uint8_t* pixel(int x, int y) const {
+    return &pixels[(static_cast<std::size_t>(y) * settings.width + x) * 4];
+  }
   std::uint8_t original(int x, int y, int byte) const {
     return static_cast<std::uint8_t>(0xA0 + ((static_cast<std::size_t>(y) * settings.width + x) * 4 + byte) % 7);
   }
@@ -80,8 +82,8 @@ Bytes two_block_grey_stream() {
   b.dht(0, 0, counts({0, 2}), {2, 9}).dht(1, 0, counts({1}), {0x00});
   b.sos({{1, 0x00}});
   testing::BitWriter bits;
-  bits.bits(0b01, 2).bits(300, 9).bit(0);          // DC +300
-  bits.bits(0b01, 2).bits(511 - 303, 9).bit(0);    // DC -303: 300 - 303 = -3
+  bits.bits(0b01, 2).bits(300, 9).bit(0);        // DC +300
+  bits.bits(0b01, 2).bits(511 - 303, 9).bit(0);  // DC -303: 300 - 303 = -3
   b.raw(bits.finish()).eoi();
   return b.build();
 }

@@ -101,9 +101,7 @@ struct ScanFixture {
     decode_scan(cursor, state, rng, messages);
   }
 
-  std::int32_t* plane(std::uint32_t row, std::uint32_t col, int index) {
-    return state.cell(row, col).plane[index];
-  }
+  std::int32_t* plane(std::uint32_t row, std::uint32_t col, int index) { return state.cell(row, col).plane[index]; }
 };
 
 // A cursor and a writer over fixed bytes, for the bit-level reads.
@@ -217,8 +215,15 @@ TEST(DecodeBlock, CleanBlockLandsInNaturalOrder) {
   ScanFixture scan(1, 1);
   // DC length 2, bits 10 -> 2; AC 0x01 bit 0 -> -1 at zig-zag 1; 0xF2 (run
   // 15, size 2) bits 11 -> 3 at zig-zag 17; end of block.
-  scan.data = BitWriter().bits(0b01, 2).bits(0b10, 2).bits(0b01, 2).bits(0, 1).bits(0b1101, 4).bits(0b11, 2)
-                  .bits(0b00, 2).finish();
+  scan.data = BitWriter()
+                  .bits(0b01, 2)
+                  .bits(0b10, 2)
+                  .bits(0b01, 2)
+                  .bits(0, 1)
+                  .bits(0b1101, 4)
+                  .bits(0b11, 2)
+                  .bits(0b00, 2)
+                  .finish();
   scan.decode();
   std::array<std::int32_t, 64> expected{};
   expected[0] = 2;
@@ -243,8 +248,7 @@ TEST(DecodeBlock, DcPredictorAddsWithWraparound) {
 TEST(DecodeBlock, EndOfBlockRightAfterDcLeavesEveryAcEntryZero) {
   ScanFixture scan(1, 2);
   // Block 0: DC length 3, bits 011 -> -4; block 1: DC +1, so -3.
-  scan.data = BitWriter().bits(0b10, 2).bits(0b011, 3).bits(0b00, 2).bits(0b110, 3).bits(1, 1).bits(0b00, 2)
-                  .finish();
+  scan.data = BitWriter().bits(0b10, 2).bits(0b011, 3).bits(0b00, 2).bits(0b110, 3).bits(1, 1).bits(0b00, 2).finish();
   scan.decode();
   EXPECT_EQ(scan.plane(0, 0, 0)[0], -4);
   EXPECT_EQ(scan.plane(0, 1, 0)[0], -3);
@@ -289,8 +293,17 @@ TEST(DecodeBlock, RunPastTheBlockStoresAt63AndEndsTheBlock) {
   // Three zero runs of 16 reach zig-zag 49; a run of 15 would pass 63, so
   // the value (bits 10 -> 2) lands at 63 and the block ends without an end
   // of block code. The next block's DC follows at once.
-  scan.data = BitWriter().bits(0b00, 2).bits(0b1100, 4).bits(0b1100, 4).bits(0b1100, 4).bits(0b1101, 4)
-                  .bits(0b10, 2).bits(0b110, 3).bits(1, 1).bits(0b00, 2).finish();
+  scan.data = BitWriter()
+                  .bits(0b00, 2)
+                  .bits(0b1100, 4)
+                  .bits(0b1100, 4)
+                  .bits(0b1100, 4)
+                  .bits(0b1101, 4)
+                  .bits(0b10, 2)
+                  .bits(0b110, 3)
+                  .bits(1, 1)
+                  .bits(0b00, 2)
+                  .finish();
   scan.decode();
   EXPECT_EQ(scan.text, "Error - Zero run-length exceeded block component\n");
   std::array<std::int32_t, 64> expected{};
@@ -316,8 +329,7 @@ TEST(DecodeBlock, ForeignMarkerLineComesBeforeTheFailedReadsLine) {
 
 TEST(DecodeScan, DcLengthAbove11StopsTheScanWithItsLine) {
   ScanFixture scan(1, 3);
-  scan.data = BitWriter().bits(0b110, 3).bits(1, 1).bits(0b00, 2).bits(0b1110, 4).bits(0, 12).bits(0, 16)
-                  .finish();
+  scan.data = BitWriter().bits(0b110, 3).bits(1, 1).bits(0b00, 2).bits(0b1110, 4).bits(0, 12).bits(0, 16).finish();
   scan.decode();
   EXPECT_EQ(scan.text, "Error - DC coefficient length greater than 11\n");
   EXPECT_EQ(scan.plane(0, 0, 0)[0], 1);

@@ -29,9 +29,9 @@ namespace {
 struct AllocatorState {
   static constexpr std::size_t tracked_blocks = 1024;
 
-  bool armed = false;        // counting: the module is running, not the host
-  std::size_t counted = 0;   // allocations counted since the last reset
-  std::size_t fail_at = 0;   // 1-based; 0 refuses nothing
+  bool armed = false;       // counting: the module is running, not the host
+  std::size_t counted = 0;  // allocations counted since the last reset
+  std::size_t fail_at = 0;  // 1-based; 0 refuses nothing
   bool refused = false;
   bool refused_nothrow = false;
   void* live[tracked_blocks] = {};  // blocks the module allocated and still holds
@@ -126,7 +126,9 @@ constexpr std::size_t default_alignment = alignof(std::max_align_t);
 void* operator new(std::size_t size) { return allocate(size, default_alignment, false); }
 void* operator new[](std::size_t size) { return allocate(size, default_alignment, false); }
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return allocate(size, default_alignment, true); }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return allocate(size, default_alignment, true); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+  return allocate(size, default_alignment, true);
+}
 void* operator new(std::size_t size, std::align_val_t align) {
   return allocate(size, static_cast<std::size_t>(align), false);
 }
@@ -237,8 +239,9 @@ Picture test_picture() {
   Picture picture = Picture::filled(frame_width, frame_height, {255, 0, 0, 0});
   for (A_long y = 0; y < frame_height; ++y) {
     for (A_long x = 0; x < frame_width; ++x) {
-      picture.set(x, y, {255, static_cast<A_u_char>(x * 6), static_cast<A_u_char>(y * 20),
-                         static_cast<A_u_char>((x * y) & 0xFF)});
+      picture.set(x, y,
+                  {255, static_cast<A_u_char>(x * 6), static_cast<A_u_char>(y * 20),
+                   static_cast<A_u_char>((x * y) & 0xFF)});
     }
   }
   return picture;
@@ -249,8 +252,8 @@ class FailingAllocator : public testing::Test {
   void SetUp() override {
     HostOptions options;
     options.output_fill = output_fill;
-    host_ = std::make_unique<SimulatedHost>(EffectEntryPoints{ModuleOnly::effect_main, PluginDataEntryFunction},
-                                            options);
+    host_ =
+        std::make_unique<SimulatedHost>(EffectEntryPoints{ModuleOnly::effect_main, PluginDataEntryFunction}, options);
     ASSERT_EQ(host_->global_setup().result, PF_Err_NONE);
     ASSERT_EQ(host_->params_setup().result, PF_Err_NONE);
     host_->set_slider(3, 60);  // broken bytes

@@ -147,8 +147,7 @@ struct Thrower {
   }
   // The host's sprintf is variadic; the text is formatted here and passed
   // on whole, so the host still sees (and checks) the write.
-  static int sprintf_via(int (*host)(A_char*, const A_char*, ...), A_char* buffer, const A_char* format,
-                         va_list args) {
+  static int sprintf_via(int (*host)(A_char*, const A_char*, ...), A_char* buffer, const A_char* format, va_list args) {
     count();
     char text[1024];
     std::vsnprintf(text, sizeof text, format, args);
@@ -246,8 +245,9 @@ class Sweep {
     HostOptions options;
     options.mode = command.mode;
     options.output_fill = output_fill;
-    host_ = std::make_unique<SimulatedHost>(
-        EffectEntryPoints{Thrower::effect_main, module_.entry_points().plugin_data_entry}, options);
+    host_ = std::make_unique<SimulatedHost>(EffectEntryPoints{Thrower::effect_main,
+                                                              module_.entry_points().plugin_data_entry},
+                                            options);
     if (command.code == PF_Cmd_RENDER || command.code == PF_Cmd_USER_CHANGED_PARAM ||
         command.code == PF_Cmd_UPDATE_PARAMS_UI) {
       EXPECT_EQ(host_->global_setup().result, PF_Err_NONE);
@@ -478,8 +478,7 @@ TEST_P(EveryCommand, EachMissingSuiteAtEveryPositionKeepsTheInvariants) {
     positions += sweep_positions(sweep, missing);
   }
   RecordProperty("fault_positions_with_a_missing_suite", static_cast<int>(positions));
-  std::cout << "[ swept    ] " << GetParam().name << " with each suite missing: " << positions
-            << " fault positions\n";
+  std::cout << "[ swept    ] " << GetParam().name << " with each suite missing: " << positions << " fault positions\n";
 }
 
 TEST_P(EveryCommand, NoPixelAddressAtEveryPositionKeepsTheInvariants) {
@@ -490,7 +489,8 @@ TEST_P(EveryCommand, NoPixelAddressAtEveryPositionKeepsTheInvariants) {
   const CommandOutcome outcome = sweep.run();
   EXPECT_EQ(outcome.result, PF_Err_NONE);
   if (GetParam().code == PF_Cmd_RENDER) {
-    EXPECT_EQ(outcome.output, Picture::filled(frame_width, frame_height, output_fill)) << "the encoder refuses no pixels";
+    EXPECT_EQ(outcome.output, Picture::filled(frame_width, frame_height, output_fill))
+        << "the encoder refuses no pixels";
   }
   const std::size_t positions = sweep_positions(sweep, no_address);
   RecordProperty("fault_positions_without_pixel_address", static_cast<int>(positions));

@@ -314,7 +314,6 @@ std::vector<std::string> host_environment() {
 #endif
 }
 
-
 // ---- the mapping ----
 
 TEST(Frei0rMapping, EndsOfTheUnitRangeLandExactlyOnTheRegisteredBounds) {
@@ -404,8 +403,7 @@ TEST(Frei0rPlugin, DescribesAnRgbaFilterWithEveryValueCarryingParameter) {
     ASSERT_NE(param.explanation, nullptr);
     // In the effect's registration order, as a bool exactly for its checkboxes.
     const ParameterInfo& registered_info = table[static_cast<std::size_t>(i)];
-    EXPECT_EQ(param.type,
-              registered_info.kind == ParameterKind::Checkbox ? F0R_PARAM_BOOL : F0R_PARAM_DOUBLE)
+    EXPECT_EQ(param.type, registered_info.kind == ParameterKind::Checkbox ? F0R_PARAM_BOOL : F0R_PARAM_DOUBLE)
         << param.name;
     const std::string explanation = param.explanation;
     if (registered_info.kind == ParameterKind::Checkbox) {
@@ -503,7 +501,8 @@ TEST(Frei0rThreads, InstancesOnSeveralThreadsRenderAsTheyDoAlone) {
   for (Job& job : jobs) {
     Filter alone(plugin, job.width, job.height);
     alone.set(1, job.broken_bytes);
-    job.expected = alone.render(test_picture(static_cast<std::int32_t>(job.width), static_cast<std::int32_t>(job.height)).rgba);
+    job.expected =
+        alone.render(test_picture(static_cast<std::int32_t>(job.width), static_cast<std::int32_t>(job.height)).rgba);
   }
   std::vector<std::thread> threads;
   for (Job& job : jobs) {
@@ -551,13 +550,14 @@ TEST_F(Frei0rFiles, FfmpegClipFramesEqualTheToolsRendersOfTheSameFrames) {
     GTEST_SKIP() << refusal;
   }
   const std::string source = "testsrc2=size=320x240:rate=10";
-  const ProgramRun frames = run({"ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i", source, "-frames:v", "10", "-vf",
-                          "format=rgba", "-pix_fmt", "rgba", "in_%02d.png"});
+  const ProgramRun frames = run({"ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i", source, "-frames:v", "10",
+                                 "-vf", "format=rgba", "-pix_fmt", "rgba", "in_%02d.png"});
   ASSERT_EQ(frames.exit_code, 0) << frames.err;
-  const ProgramRun glitched = run({"ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i", source, "-frames:v", "10", "-vf",
-                            "format=rgba,frei0r=shardcast:" + ffmpeg_parameters(glitch_values) + ",format=rgba",
-                            "-pix_fmt", "rgba", "out_%02d.png"},
-                                   host_environment());
+  const ProgramRun glitched =
+      run({"ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i", source, "-frames:v", "10", "-vf",
+           "format=rgba,frei0r=shardcast:" + ffmpeg_parameters(glitch_values) + ",format=rgba", "-pix_fmt", "rgba",
+           "out_%02d.png"},
+          host_environment());
   ASSERT_EQ(glitched.exit_code, 0) << glitched.err;
   expect_frames_equal_tool_renders(glitched);
 }
@@ -566,10 +566,12 @@ TEST_F(Frei0rFiles, FfmpegStandardOutputCarriesOnlyVideoUnlessMessagesAreAsked) 
   if (const std::string refusal = host_refusal("ffmpeg"); !refusal.empty()) {
     GTEST_SKIP() << refusal;
   }
-  const std::vector<std::string> words = {"ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i",
-                                          "testsrc2=size=64x48:rate=10", "-frames:v", "2", "-vf",
-                                          "format=rgba,frei0r=shardcast:1|0.01,format=rgba", "-f", "rawvideo",
-                                          "-pix_fmt", "rgba", "-"};
+  const std::vector<std::string> words = {
+      "ffmpeg",    "-nostdin", "-v",       "error",
+      "-f",        "lavfi",    "-i",       "testsrc2=size=64x48:rate=10",
+      "-frames:v", "2",        "-vf",      "format=rgba,frei0r=shardcast:1|0.01,format=rgba",
+      "-f",        "rawvideo", "-pix_fmt", "rgba",
+      "-"};
   const ProgramRun quiet = run(words, host_environment());
   ASSERT_EQ(quiet.exit_code, 0) << quiet.err;
   EXPECT_EQ(quiet.out.size(), 64u * 48u * 4u * 2u);
@@ -595,10 +597,12 @@ TEST_F(Frei0rFiles, MeltClipFramesEqualTheToolsRendersOfTheSameFrames) {
   // clip's own size so that MLT does not scale. MLT hands frei0r filters
   // rows without padding, so unlike ffmpeg it takes any width: this one is
   // widened inside the render.
-  const ProgramRun clip = run({"ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i", "testsrc2=size=200x120:rate=10",
-                               "-frames:v", "10", "-vf", "format=rgba", "-c:v", "png", "-pix_fmt", "rgba", "clip.mkv"});
+  const ProgramRun clip =
+      run({"ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i", "testsrc2=size=200x120:rate=10", "-frames:v", "10",
+           "-vf", "format=rgba", "-c:v", "png", "-pix_fmt", "rgba", "clip.mkv"});
   ASSERT_EQ(clip.exit_code, 0) << clip.err;
-  const ProgramRun frames = run({"ffmpeg", "-nostdin", "-v", "error", "-i", "clip.mkv", "-pix_fmt", "rgba", "in_%02d.png"});
+  const ProgramRun frames =
+      run({"ffmpeg", "-nostdin", "-v", "error", "-i", "clip.mkv", "-pix_fmt", "rgba", "in_%02d.png"});
   ASSERT_EQ(frames.exit_code, 0) << frames.err;
   std::ofstream(file("profile")) << "description=clip\nframe_rate_num=10\nframe_rate_den=1\nwidth=200\nheight=120\n"
                                     "progressive=1\nsample_aspect_num=1\nsample_aspect_den=1\n"
@@ -609,7 +613,8 @@ TEST_F(Frei0rFiles, MeltClipFramesEqualTheToolsRendersOfTheSameFrames) {
   for (std::size_t i = 0; i < glitch_values.size(); ++i) {
     words.push_back(std::to_string(i) + "=" + shortest(glitch_values[i]));
   }
-  words.insert(words.end(), {"-consumer", "avformat:out_%02d.png", "vcodec=png", "pix_fmt=rgba", "mlt_image_format=rgba"});
+  words.insert(words.end(),
+               {"-consumer", "avformat:out_%02d.png", "vcodec=png", "pix_fmt=rgba", "mlt_image_format=rgba"});
   const ProgramRun melt = run(words, host_environment());
   ASSERT_EQ(melt.exit_code, 0) << melt.err;
   expect_frames_equal_tool_renders(melt);

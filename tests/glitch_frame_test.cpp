@@ -84,8 +84,8 @@ Bytes compress(Bytes pixels, int width, int height, int quality) {
   tjhandle handle = tjInitCompress();
   unsigned char* buffer = nullptr;
   unsigned long size = 0;
-  const int status = tjCompress2(handle, pixels.data(), width, 0, height, TJPF_XRGB, &buffer, &size,
-                                 TJSAMP_422, quality, 0);
+  const int status =
+      tjCompress2(handle, pixels.data(), width, 0, height, TJPF_XRGB, &buffer, &size, TJSAMP_422, quality, 0);
   tjDestroy(handle);
   Bytes stream;
   if (status == 0) {
@@ -257,9 +257,15 @@ TEST(Corruption, HeadersAndTailAreNeverTouched) {
   streams.push_back(stream_with_scan_at(64, 0));
   streams.push_back(stream_with_scan_at(200, 100));
 
-  const std::array<std::pair<float, float>, 9> windows{{{0.0f, 100.0f}, {10.0f, 20.0f}, {50.0f, 50.0f},
-                                                        {99.9f, 100.0f}, {100.0f, 100.0f}, {0.0f, 0.1f},
-                                                        {80.0f, 20.0f}, {100.0f, 0.0f}, {99.9f, 0.1f}}};
+  const std::array<std::pair<float, float>, 9> windows{{{0.0f, 100.0f},
+                                                        {10.0f, 20.0f},
+                                                        {50.0f, 50.0f},
+                                                        {99.9f, 100.0f},
+                                                        {100.0f, 100.0f},
+                                                        {0.0f, 0.1f},
+                                                        {80.0f, 20.0f},
+                                                        {100.0f, 0.0f},
+                                                        {99.9f, 0.1f}}};
   bool short_stream_seen = false;
   for (const Bytes& original : streams) {
     ASSERT_GT(original.size(), 30u);
@@ -281,8 +287,8 @@ TEST(Corruption, HeadersAndTailAreNeverTouched) {
           if (i >= first_writable && i + 30 <= length) {
             continue;
           }
-          ASSERT_EQ(stream[i], original[i]) << "byte " << i << " of " << length << ", window " << start
-                                            << " to " << end << ", seed " << seed;
+          ASSERT_EQ(stream[i], original[i])
+              << "byte " << i << " of " << length << ", window " << start << " to " << end << ", seed " << seed;
         }
       }
     }

@@ -237,8 +237,7 @@ TEST(QuantTables, OneSegmentMayCarryTwoTablesWhenTheLengthFitsExactly) {
   EXPECT_TRUE(exact.state->quant_tables[0].defined);
   EXPECT_TRUE(exact.state->quant_tables[1].defined);
 
-  const Bytes short_length =
-      JpegStreamBuilder().soi().segment_with_length(0xDB, 131, two_tables).marker(0xDA).build();
+  const Bytes short_length = JpegStreamBuilder().soi().segment_with_length(0xDB, 131, two_tables).marker(0xDA).build();
   EXPECT_EQ(run_marker_loop(short_length).messages, "Reading DQT Marker\nError - DQT invalid\n");
 }
 
@@ -272,8 +271,7 @@ TEST(HuffmanTables, AcceptsUpTo176SymbolsAndNamesTheTotalBeyond) {
   const Bytes symbols177(177, 0x11);
   const Bytes too_many =
       JpegStreamBuilder().soi().dht(1, 0, counts({0, 0, 0, 0, 0, 0, 0, 0, 100, 77}), symbols177).build();
-  EXPECT_EQ(run_marker_loop(too_many).messages,
-            "Reading DHT Marker\nError - Too many symbols in Huffman table: 177\n");
+  EXPECT_EQ(run_marker_loop(too_many).messages, "Reading DHT Marker\nError - Too many symbols in Huffman table: 177\n");
 
   // Counts whose sum does not fit a byte are still named in full.
   std::array<std::uint8_t, 16> all_full;
@@ -310,10 +308,8 @@ TEST(HuffmanTables, RejectsABadIdAndALengthTheTablesDoNotFill) {
   // 0xFF has id 15.
   EXPECT_EQ(run_marker_loop(long_length).messages, "Reading DHT Marker\nError - Invalid Huffman table ID: 15\n");
 
-  const Bytes short_length = JpegStreamBuilder()
-                                 .soi()
-                                 .segment_with_length(0xC4, static_cast<std::uint16_t>(table.size()), table)
-                                 .build();
+  const Bytes short_length =
+      JpegStreamBuilder().soi().segment_with_length(0xC4, static_cast<std::uint16_t>(table.size()), table).build();
   EXPECT_EQ(run_marker_loop(short_length).messages, "Reading DHT Marker\nError - DHT invalid\n");
 }
 
@@ -357,7 +353,8 @@ TEST(FrameHeader, FillsTheFrameFieldsAndPadsForTwoByOneLuma) {
 }
 
 TEST(FrameHeader, VerticalFactorTwoPadsAnOddRowCount) {
-  const Parsed parsed = run_marker_loop(JpegStreamBuilder().soi().sof(0xC2, 17, 16, {{1, 0x22, 0}}).marker(0xDA).build());
+  const Parsed parsed =
+      run_marker_loop(JpegStreamBuilder().soi().sof(0xC2, 17, 16, {{1, 0x22, 0}}).marker(0xDA).build());
   EXPECT_TRUE(parsed.state->valid);
   EXPECT_EQ(parsed.state->block_rows, 3u);
   EXPECT_EQ(parsed.state->padded_block_rows, 4u);
@@ -377,8 +374,7 @@ TEST(FrameHeader, ComponentOneRulesFollowTheNumberNotThePosition) {
   // 2x1 on the component listed first but numbered 2: refused.
   const Bytes chroma_first =
       JpegStreamBuilder().soi().sof(0xC0, 8, 8, {{2, 0x21, 1}, {1, 0x11, 0}, {3, 0x11, 1}}).build();
-  EXPECT_EQ(run_marker_loop(chroma_first).messages,
-            "Reading SOF Marker\nError - Sampling factors not supported\n");
+  EXPECT_EQ(run_marker_loop(chroma_first).messages, "Reading SOF Marker\nError - Sampling factors not supported\n");
 }
 
 TEST(FrameHeader, ZeroBasedIdsAreShiftedInFrameAndScan) {
@@ -392,7 +388,8 @@ TEST(FrameHeader, ZeroBasedIdsAreShiftedInFrameAndScan) {
   EXPECT_FALSE(parsed.state->components[1].in_scan);
   EXPECT_TRUE(parsed.state->components[2].in_scan);
 
-  const Bytes zero_not_first = JpegStreamBuilder().soi().sof(0xC0, 8, 8, {{1, 0x11, 0}, {0, 0x11, 0}, {2, 0x11, 0}}).build();
+  const Bytes zero_not_first =
+      JpegStreamBuilder().soi().sof(0xC0, 8, 8, {{1, 0x11, 0}, {0, 0x11, 0}, {2, 0x11, 0}}).build();
   EXPECT_EQ(run_marker_loop(zero_not_first).messages, "Reading SOF Marker\nError - Invalid component ID: 0\n");
 }
 
@@ -432,7 +429,8 @@ TEST(FrameHeader, EveryRefusalWritesItsOwnLine) {
 
 TEST(FrameHeader, AcceptsOneComponentWithAnyFactorsOfOneOrTwo) {
   for (std::uint8_t sampling : {0x11, 0x12, 0x21, 0x22}) {
-    const Parsed parsed = run_marker_loop(JpegStreamBuilder().soi().sof(0xC0, 8, 8, {{1, sampling, 0}}).marker(0xDA).build());
+    const Parsed parsed =
+        run_marker_loop(JpegStreamBuilder().soi().sof(0xC0, 8, 8, {{1, sampling, 0}}).marker(0xDA).build());
     EXPECT_TRUE(parsed.state->valid) << "sampling " << int{sampling};
   }
 }
@@ -471,15 +469,13 @@ TEST(ScanHeader, ScanBeforeAnyFrameHeaderIsRefused) {
 }
 
 TEST(ScanHeader, ComponentListRefusals) {
-  EXPECT_EQ(scan_errors(frame_with_tables(0xC0).sos({}).build()),
-            "Error - Scan must include at least 1 component\n");
+  EXPECT_EQ(scan_errors(frame_with_tables(0xC0).sos({}).build()), "Error - Scan must include at least 1 component\n");
   EXPECT_EQ(scan_errors(frame_with_tables(0xC0).sos({{4, 0}}).build()), "Error - Invalid color component ID: 4\n");
   EXPECT_EQ(scan_errors(frame_with_tables(0xC0).sos({{0, 0}}).build()), "Error - Invalid color component ID: 0\n");
   EXPECT_EQ(scan_errors(frame_with_tables(0xC0).sos({{2, 0}, {2, 0}}).build()),
             "Error - Duplicate color component ID: 2\n");
   EXPECT_EQ(scan_errors(frame_with_tables(0xC0).sos({{1, 0x45}}).build()), "Error - Invalid Huffman DC table ID: 4\n");
-  EXPECT_EQ(scan_errors(frame_with_tables(0xC0).sos({{1, 0x3F}}).build()),
-            "Error - Invalid Huffman AC table ID: 15\n");
+  EXPECT_EQ(scan_errors(frame_with_tables(0xC0).sos({{1, 0x3F}}).build()), "Error - Invalid Huffman AC table ID: 15\n");
 
   JpegStreamBuilder grey;
   grey.soi().dqt_all(0, 1).sof(0xC0, 8, 8, {{1, 0x11, 0}});
@@ -505,8 +501,8 @@ TEST(ScanHeader, ProgressiveDcFirstScanPassesWithoutAcTables) {
 }
 
 TEST(ScanHeader, ProgressiveChecksInOrder) {
-  const auto scan = [](std::initializer_list<testing::ScanComponent> components, std::uint8_t start,
-                       std::uint8_t end, std::uint8_t approximation) {
+  const auto scan = [](std::initializer_list<testing::ScanComponent> components, std::uint8_t start, std::uint8_t end,
+                       std::uint8_t approximation) {
     return scan_errors(frame_with_tables(0xC2).sos(components, start, end, approximation).build());
   };
   EXPECT_EQ(scan({{1, 0}}, 5, 4, 0x00), "Error - Invalid spectral selection (start greater than end)\n");
@@ -554,7 +550,8 @@ TEST(TruncatedHeader, ParsersReadIntoTheNextSegmentAndStopOnlyAtTheEnd) {
   const Parsed parsed = run_marker_loop(bytes);
   EXPECT_EQ(parsed.messages, "Reading DQT Marker\nError - Invalid quantization table ID: 15\n");
 
-  const Bytes with_zero_marker = JpegStreamBuilder().soi().segment_with_length(0xDB, 132, one_table).raw({0x00, 0x01}).build();
+  const Bytes with_zero_marker =
+      JpegStreamBuilder().soi().segment_with_length(0xDB, 132, one_table).raw({0x00, 0x01}).build();
   EXPECT_EQ(run_marker_loop(with_zero_marker).messages, "Reading DQT Marker\nError - File ended prematurely\n");
 }
 

@@ -85,8 +85,8 @@ TEST(CommandTable, CommandsWithoutHandlerReturnZeroAndTouchNothing) {
 TEST(CommandTable, MissingHostRecordsAreRefusedNotDereferenced) {
   ModuleLibrary module(SHARDCAST_MODULE_PATH);
   const auto effect_main = module.entry_points().effect_main;
-  for (PF_Cmd cmd : {PF_Cmd_ABOUT, PF_Cmd_GLOBAL_SETUP, PF_Cmd_PARAMS_SETUP, PF_Cmd_RENDER,
-                     PF_Cmd_USER_CHANGED_PARAM, PF_Cmd_UPDATE_PARAMS_UI}) {
+  for (PF_Cmd cmd : {PF_Cmd_ABOUT, PF_Cmd_GLOBAL_SETUP, PF_Cmd_PARAMS_SETUP, PF_Cmd_RENDER, PF_Cmd_USER_CHANGED_PARAM,
+                     PF_Cmd_UPDATE_PARAMS_UI}) {
     EXPECT_EQ(effect_main(cmd, nullptr, nullptr, nullptr, nullptr, nullptr), PF_Err_BAD_CALLBACK_PARAM) << cmd;
   }
   EXPECT_EQ(effect_main(PF_Cmd_SEQUENCE_SETUP, nullptr, nullptr, nullptr, nullptr, nullptr), PF_Err_NONE);

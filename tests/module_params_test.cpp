@@ -126,7 +126,7 @@ TEST(ParamsSetup, SlidersCarryRangesDefaultsPrecisionAndFlags) {
     EXPECT_EQ(s.value_desc[0], '\0');
     EXPECT_EQ(s.curve_tolerance, 0.05f);
   }
-  EXPECT_NE(host.slider_value(33), -0.1);  // not the double -0.1 ...
+  EXPECT_NE(host.slider_value(33), -0.1);                        // not the double -0.1 ...
   EXPECT_EQ(host.slider_value(33), static_cast<double>(-0.1f));  // ... but the float's value
 }
 
@@ -213,8 +213,7 @@ TEST_P(GlitchWindow, EndIsRewrittenAsAWholeNumberAfterTheStart) {
 
 INSTANTIATE_TEST_SUITE_P(Supervision, GlitchWindow,
                          testing::Values(WindowCase{10.75, 50.5, 50}, WindowCase{50.2, 50.9, 51},
-                                         WindowCase{80, 20, 81}, WindowCase{0, 0.5, 1},
-                                         WindowCase{99.9, 100, 100}));
+                                         WindowCase{80, 20, 81}, WindowCase{0, 0.5, 1}, WindowCase{99.9, 100, 100}));
 
 TEST(Supervision, BothCommandsRunTheSameRuleAndKeepOtherOutFlags) {
   SimulatedHost host(SHARDCAST_MODULE_PATH, {.initial_out_flags = PF_OutFlag_PIX_INDEPENDENT});
@@ -324,11 +323,11 @@ TEST(NullOutData, SetupCommandsAreRefusedAndSupervisionStillRewritesTheEnd) {
     double end;
     int acquired;
   };
-  for (const Case c : {Case{PF_Cmd_ABOUT, PF_Err_BAD_CALLBACK_PARAM, 10, 0},
-                       Case{PF_Cmd_GLOBAL_SETUP, PF_Err_BAD_CALLBACK_PARAM, 10, 0},
-                       Case{PF_Cmd_PARAMS_SETUP, PF_Err_BAD_CALLBACK_PARAM, 10, 0},
-                       Case{PF_Cmd_USER_CHANGED_PARAM, PF_Err_NONE, 41, 1},
-                       Case{PF_Cmd_UPDATE_PARAMS_UI, PF_Err_NONE, 41, 1}}) {
+  for (const Case c :
+       {Case{PF_Cmd_ABOUT, PF_Err_BAD_CALLBACK_PARAM, 10, 0},
+        Case{PF_Cmd_GLOBAL_SETUP, PF_Err_BAD_CALLBACK_PARAM, 10, 0},
+        Case{PF_Cmd_PARAMS_SETUP, PF_Err_BAD_CALLBACK_PARAM, 10, 0},
+        Case{PF_Cmd_USER_CHANGED_PARAM, PF_Err_NONE, 41, 1}, Case{PF_Cmd_UPDATE_PARAMS_UI, PF_Err_NONE, 41, 1}}) {
     SCOPED_TRACE(c.command);
     BareHost host(kSPNoError, true);
     EXPECT_EQ(effect_main(c.command, &host.in_data, nullptr, host.params, nullptr, nullptr), c.result);
@@ -345,8 +344,8 @@ TEST(Supervision, ASuiteGrantedWithoutATableIsGivenBackAndReportedMissing) {
   ModuleLibrary module(SHARDCAST_MODULE_PATH);
   BareHost host(kSPNoError, false);
   PF_OutData out_data{};
-  EXPECT_EQ(module.entry_points().effect_main(PF_Cmd_USER_CHANGED_PARAM, &host.in_data, &out_data, host.params,
-                                              nullptr, nullptr),
+  EXPECT_EQ(module.entry_points().effect_main(PF_Cmd_USER_CHANGED_PARAM, &host.in_data, &out_data, host.params, nullptr,
+                                              nullptr),
             A_Err_MISSING_SUITE);
   EXPECT_EQ(BareHost::acquired, 1);
   EXPECT_EQ(BareHost::released, 1);

@@ -106,8 +106,9 @@ class Render : public testing::Test {
     options.mode = mode;
     options.new_world_row_padding = work_row_padding;
     options.output_fill = output_fill;
-    auto result = std::make_unique<SimulatedHost>(
-        EffectEntryPoints{Interceptor::effect_main, module.entry_points().plugin_data_entry}, options);
+    auto result = std::make_unique<SimulatedHost>(EffectEntryPoints{Interceptor::effect_main,
+                                                                    module.entry_points().plugin_data_entry},
+                                                  options);
     EXPECT_EQ(result->global_setup().result, PF_Err_NONE);
     EXPECT_EQ(result->params_setup().result, PF_Err_NONE);
     result->set_slider(3, 40);  // broken bytes
@@ -271,8 +272,8 @@ TEST_F(Render, PaddedWorkBufferRowsGiveTheSameFrameAsPackedOnes) {
     for (const A_long padding : {4, 64, 124}) {
       auto padded = host(mode, padding);
       for (auto [width, height] : {std::pair{32, 16}, std::pair{17, 10}}) {
-        SCOPED_TRACE(testing::Message() << (mode == HostMode::PremierePro ? "Premiere " : "After Effects ")
-                                        << padding << " " << width << "x" << height);
+        SCOPED_TRACE(testing::Message() << (mode == HostMode::PremierePro ? "Premiere " : "After Effects ") << padding
+                                        << " " << width << "x" << height);
         for (auto* h : {packed.get(), padded.get()}) {
           h->set_checkbox(30, true);
           h->set_checkbox(32, true);
@@ -326,8 +327,8 @@ TEST_F(Render, ChecksOutTheValueParametersInTheirFixedOrderAndChecksInAll35) {
       checked_out.push_back(call.param_index);
     }
   }
-  EXPECT_EQ(checked_out, (std::vector<A_long>{0, 1, 3, 4, 5, 6, 9, 10, 11, 12, 13, 17, 18, 19, 20, 21, 25, 26, 27,
-                                              30, 31, 32, 33, 22, 14}));
+  EXPECT_EQ(checked_out, (std::vector<A_long>{0,  1,  3,  4,  5,  6,  9,  10, 11, 12, 13, 17, 18,
+                                              19, 20, 21, 25, 26, 27, 30, 31, 32, 33, 22, 14}));
   EXPECT_EQ(outcome.count(HostCall::CheckinParam), 35u);
   EXPECT_EQ(outcome.count(HostCall::DisposeWorld), 1u);
 }
@@ -344,10 +345,8 @@ TEST_F(Render, DisposesOfTheWorkBufferThenChecksInEveryRecordByAscendingIndex) {
     std::optional<A_long> param_index;
   };
   const Case cases[] = {
-      {"nothing fails", std::nullopt, std::nullopt},
-      {"check-out of parameter 5", HostCall::CheckoutParam, 5},
-      {"new_world", HostCall::NewWorld, std::nullopt},
-      {"fill", HostCall::Fill, std::nullopt},
+      {"nothing fails", std::nullopt, std::nullopt},   {"check-out of parameter 5", HostCall::CheckoutParam, 5},
+      {"new_world", HostCall::NewWorld, std::nullopt}, {"fill", HostCall::Fill, std::nullopt},
       {"copy", HostCall::Copy, std::nullopt},
   };
   for (const Case& c : cases) {

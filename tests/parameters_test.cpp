@@ -29,15 +29,22 @@ TEST(SettingsFromValues, IntegerFieldsAreTruncated) {
   for (const Case c : {Case{2.9, 2}, Case{-2.9, -2}, Case{64.0, 64}, Case{3.0e9, int32_min},
                        Case{std::nan(""), int32_min}, Case{-std::numeric_limits<double>::infinity(), int32_min}}) {
     SCOPED_TRACE(c.value);
-    const GlitchSettings s = settings_from_values(values_with(
-        {{PARAM_COMPRESSION_RATIO, c.value}, {PARAM_BROKEN_BYTES, c.value}, {PARAM_SEED, c.value},
-         {PARAM_QTC_POSITION, c.value}, {PARAM_QTC_VALUE, c.value}, {PARAM_QTC_BREAKING_BYTES, c.value},
-         {PARAM_QTC_MAX_RANDOM, c.value}, {PARAM_QTC_SEED, c.value}, {PARAM_QTL_POSITION, c.value},
-         {PARAM_QTL_VALUE, c.value}, {PARAM_QTL_BREAKING_BYTES, c.value}, {PARAM_QTL_MAX_RANDOM, c.value},
-         {PARAM_QTL_SEED, c.value}}));
-    for (const std::int32_t field : {s.quality, s.broken_bytes, s.seed, s.qtc_position, s.qtc_value, s.qtc_break_count,
-                                     s.qtc_max_random, s.qtc_seed, s.qtl_position, s.qtl_value, s.qtl_break_count,
-                                     s.qtl_max_random, s.qtl_seed}) {
+    const GlitchSettings s = settings_from_values(values_with({{PARAM_COMPRESSION_RATIO, c.value},
+                                                               {PARAM_BROKEN_BYTES, c.value},
+                                                               {PARAM_SEED, c.value},
+                                                               {PARAM_QTC_POSITION, c.value},
+                                                               {PARAM_QTC_VALUE, c.value},
+                                                               {PARAM_QTC_BREAKING_BYTES, c.value},
+                                                               {PARAM_QTC_MAX_RANDOM, c.value},
+                                                               {PARAM_QTC_SEED, c.value},
+                                                               {PARAM_QTL_POSITION, c.value},
+                                                               {PARAM_QTL_VALUE, c.value},
+                                                               {PARAM_QTL_BREAKING_BYTES, c.value},
+                                                               {PARAM_QTL_MAX_RANDOM, c.value},
+                                                               {PARAM_QTL_SEED, c.value}}));
+    for (const std::int32_t field :
+         {s.quality, s.broken_bytes, s.seed, s.qtc_position, s.qtc_value, s.qtc_break_count, s.qtc_max_random,
+          s.qtc_seed, s.qtl_position, s.qtl_value, s.qtl_break_count, s.qtl_max_random, s.qtl_seed}) {
       EXPECT_EQ(field, c.expected);
     }
   }

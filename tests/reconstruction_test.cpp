@@ -49,9 +49,7 @@ struct FrameFixture {
     }
   }
 
-  std::int32_t* plane(std::uint32_t row, std::uint32_t col, int index) {
-    return state.cell(row, col).plane[index];
-  }
+  std::int32_t* plane(std::uint32_t row, std::uint32_t col, int index) { return state.cell(row, col).plane[index]; }
 };
 
 struct TamperFixture {
@@ -293,8 +291,8 @@ TEST(ConvertYcbcr, LumaAloneIsShiftedAndClamped) {
   y[2] = 128;
   y[3] = -129;
   y[4] = -128;
-  y[5] = INT32_MAX;       // too large for an int32 after the shift: 0
-  y[6] = 2147483520;      // the largest float below 2^31, plus 128, is 2^31: 0
+  y[5] = INT32_MAX;   // too large for an int32 after the shift: 0
+  y[6] = 2147483520;  // the largest float below 2^31, plus 128, is 2^31: 0
   y[7] = INT32_MIN;
   convert_ycbcr_blocks(frame.state);
   const std::int32_t expected[8] = {128, 255, 255, 0, 0, 0, 0, 0};

@@ -151,8 +151,7 @@ TEST(HostConstants, OutFlagsIncludingBitThirtyOne) {
 TEST(HostConstants, PixelFormatCodesAreBuiltInMemoryOrder) {
   EXPECT_EQ(static_cast<std::uint32_t>(PrPixelFormat_BGRA_4444_8u), 0x61726762u);
   EXPECT_EQ(static_cast<std::uint32_t>(PrPixelFormat_ARGB_4444_8u), 0x62677261u);
-  EXPECT_NE(static_cast<std::uint32_t>(PrPixelFormat_BGRA_4444_8u),
-            static_cast<std::uint32_t>('bgra'));
+  EXPECT_NE(static_cast<std::uint32_t>(PrPixelFormat_BGRA_4444_8u), static_cast<std::uint32_t>('bgra'));
   EXPECT_EQ(PF_PixelFormat_BGRA32, static_cast<A_long>(PrPixelFormat_BGRA_4444_8u));
   EXPECT_STREQ(kPFPixelFormatSuite, "PF Pixel Format Suite");
   EXPECT_STREQ(kPFANSISuite, "PF ANSI Suite");

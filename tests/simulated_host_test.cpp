@@ -64,8 +64,7 @@ PF_Err announce_bgra(PF_InData* in) {
 PF_Err render_through_work_buffer(PF_InData* in, PF_ParamDef* params[], PF_LayerDef* output) {
   PF_UtilCallbacks* utils = in->utils;
   PF_ParamDef amount{};
-  PF_Err err = in->inter.checkout_param(in->effect_ref, 1, in->current_time, in->time_step,
-                                        in->time_scale, &amount);
+  PF_Err err = in->inter.checkout_param(in->effect_ref, 1, in->current_time, in->time_step, in->time_scale, &amount);
   PF_EffectWorld work{};
   bool made = false;
   PF_LayerDef* layer = &params[0]->u.ld;
@@ -117,8 +116,7 @@ PF_Err supervise(PF_InData* in, PF_ParamDef* params[]) {
   return PF_Err_NONE;
 }
 
-PF_Err fake_effect_main(PF_Cmd cmd, PF_InData* in, PF_OutData* out, PF_ParamDef* params[],
-                        PF_LayerDef* output, void*) {
+PF_Err fake_effect_main(PF_Cmd cmd, PF_InData* in, PF_OutData* out, PF_ParamDef* params[], PF_LayerDef* output, void*) {
   switch (cmd) {
     case PF_Cmd_ABOUT:
       in->utils->ansi.sprintf(out->return_msg, "%s v%d.%d", "Fake", 1, 0);
@@ -137,12 +135,10 @@ PF_Err fake_effect_main(PF_Cmd cmd, PF_InData* in, PF_OutData* out, PF_ParamDef*
   }
 }
 
-A_Err fake_plugin_data_entry(PF_PluginDataPtr host, PF_PluginDataCB callback, SPBasicSuite*,
-                             const char*, const char*) {
-  return callback(host, reinterpret_cast<const A_u_char*>("Fake"),
-                  reinterpret_cast<const A_u_char*>("ADBE Fake"),
-                  reinterpret_cast<const A_u_char*>("Tests"),
-                  reinterpret_cast<const A_u_char*>("EffectMain"), 'eFKT', 13, 28, 8);
+A_Err fake_plugin_data_entry(PF_PluginDataPtr host, PF_PluginDataCB callback, SPBasicSuite*, const char*, const char*) {
+  return callback(host, reinterpret_cast<const A_u_char*>("Fake"), reinterpret_cast<const A_u_char*>("ADBE Fake"),
+                  reinterpret_cast<const A_u_char*>("Tests"), reinterpret_cast<const A_u_char*>("EffectMain"), 'eFKT',
+                  13, 28, 8);
 }
 
 constexpr EffectEntryPoints fake_module{fake_effect_main, fake_plugin_data_entry};
@@ -152,8 +148,8 @@ Picture gradient(A_long width, A_long height) {
   for (A_long y = 0; y < height; ++y) {
     for (A_long x = 0; x < width; ++x) {
       picture.set(x, y,
-                  PF_Pixel{static_cast<A_u_char>(200 + x), static_cast<A_u_char>(x * 7),
-                           static_cast<A_u_char>(y * 11), static_cast<A_u_char>(x + y)});
+                  PF_Pixel{static_cast<A_u_char>(200 + x), static_cast<A_u_char>(x * 7), static_cast<A_u_char>(y * 11),
+                           static_cast<A_u_char>(x + y)});
     }
   }
   return picture;
@@ -180,10 +176,8 @@ TEST(Worlds, RowbytesAreRoundedUpToSixtyFourBytesAfterPadding) {
 struct TestWorld {
   std::vector<std::uint8_t> bytes;
   WorldView view;
-  TestWorld(A_long width, A_long height, A_long rowbytes,
-            PrPixelFormat format = PrPixelFormat_ARGB_4444_8u)
-      : bytes(static_cast<std::size_t>(rowbytes) * height, 0xEE),
-        view{bytes.data(), width, height, rowbytes, format} {}
+  TestWorld(A_long width, A_long height, A_long rowbytes, PrPixelFormat format = PrPixelFormat_ARGB_4444_8u)
+      : bytes(static_cast<std::size_t>(rowbytes) * height, 0xEE), view{bytes.data(), width, height, rowbytes, format} {}
 };
 
 TEST(Worlds, EqualSizeCopyIsExactAndLeavesRowPaddingAlone) {
@@ -204,8 +198,7 @@ TEST(Worlds, UpscalingKeepsCornersAndInterpolatesEveryChannelIncludingAlpha) {
   write_pixel(src.view, 1, 0, PF_Pixel{255, 255, 10, 0});
   TestWorld dst(4, 1, 64);
   copy_rect(src.view, whole_rect(src.view), dst.view, whole_rect(dst.view));
-  const PF_Pixel expected[4] = {{0, 0, 10, 255}, {64, 64, 10, 191}, {191, 191, 10, 64},
-                                {255, 255, 10, 0}};
+  const PF_Pixel expected[4] = {{0, 0, 10, 255}, {64, 64, 10, 191}, {191, 191, 10, 64}, {255, 255, 10, 0}};
   for (A_long x = 0; x < 4; ++x) {
     const PF_Pixel got = read_pixel(dst.view, x, 0);
     EXPECT_EQ(std::memcmp(&got, &expected[x], 4), 0) << "pixel " << x;
@@ -343,8 +336,8 @@ TEST(HostModes, PremiereHandsOutBgraWorldsOnceAskedAndConvertsAtTheBoundary) {
   EXPECT_EQ(after_effects.render(input).output, input);
 }
 
-PF_Err report_pixel_format(PF_Cmd cmd, PF_InData* in, PF_OutData* out, PF_ParamDef* params[],
-                           PF_LayerDef* output, void* extra) {
+PF_Err report_pixel_format(PF_Cmd cmd, PF_InData* in, PF_OutData* out, PF_ParamDef* params[], PF_LayerDef* output,
+                           void* extra) {
   if (cmd != PF_Cmd_RENDER) {
     return fake_effect_main(cmd, in, out, params, output, extra);
   }
@@ -358,8 +351,7 @@ PF_Err report_pixel_format(PF_Cmd cmd, PF_InData* in, PF_OutData* out, PF_ParamD
   err = suite->GetPixelFormat(output, &format);
   in->pica_basicP->ReleaseSuite(kPFPixelFormatSuite, kPFPixelFormatSuiteVersion1);
   // The output's first byte tells the test what the host answered.
-  reinterpret_cast<std::uint8_t*>(output->data)[0] =
-      format == PrPixelFormat_BGRA_4444_8u ? 0xB6 : 0xA4;
+  reinterpret_cast<std::uint8_t*>(output->data)[0] = format == PrPixelFormat_BGRA_4444_8u ? 0xB6 : 0xA4;
   return err;
 }
 
@@ -384,8 +376,7 @@ TEST(Messages, SprintfWritesReturnMsgAndReportsAnOverflow) {
   EXPECT_STREQ(about.out_data.return_msg, "Fake v1.0");
   EXPECT_EQ(about.count(HostCall::AnsiSprintf), 1u);
 
-  const auto long_text = [](PF_Cmd, PF_InData* in, PF_OutData* out, PF_ParamDef**, PF_LayerDef*,
-                            void*) -> PF_Err {
+  const auto long_text = [](PF_Cmd, PF_InData* in, PF_OutData* out, PF_ParamDef**, PF_LayerDef*, void*) -> PF_Err {
     in->utils->ansi.sprintf(out->return_msg, "%300s", "x");
     return PF_Err_NONE;
   };
@@ -421,8 +412,7 @@ TEST(FaultInjection, EveryCallOfARenderCanFailAndTheFakeStillReturnsEverything) 
 
 TEST(FaultInjection, RulesMatchByCallAndParameterAndSuitesCanVanish) {
   SimulatedHost host = set_up();
-  host.faults().fail = {FailRule{.call = HostCall::CheckoutParam, .param_index = 1,
-                                 .error = PF_Err_OUT_OF_MEMORY}};
+  host.faults().fail = {FailRule{.call = HostCall::CheckoutParam, .param_index = 1, .error = PF_Err_OUT_OF_MEMORY}};
   const CommandOutcome refused = host.render(gradient(4, 4));
   EXPECT_EQ(refused.result, PF_Err_OUT_OF_MEMORY);
   EXPECT_EQ(refused.count(HostCall::NewWorld), 0u);
@@ -454,8 +444,8 @@ TEST(FaultInjection, TheBasicSuiteCanBeWithheld) {
 
 // ---- accounting ----
 
-PF_Err leaky_render(PF_Cmd cmd, PF_InData* in, PF_OutData* out, PF_ParamDef* params[],
-                    PF_LayerDef* output, void* extra) {
+PF_Err leaky_render(PF_Cmd cmd, PF_InData* in, PF_OutData* out, PF_ParamDef* params[], PF_LayerDef* output,
+                    void* extra) {
   if (cmd != PF_Cmd_RENDER) {
     return fake_effect_main(cmd, in, out, params, output, extra);
   }
@@ -484,16 +474,16 @@ TEST(Accounting, FindsUnreturnedCheckoutsWorldsAndSuites) {
   EXPECT_EQ(host.render(gradient(4, 4)).violations.size(), 3u);
 }
 
-PF_Err careless_render(PF_Cmd cmd, PF_InData* in, PF_OutData* out, PF_ParamDef* params[],
-                       PF_LayerDef* output, void* extra) {
+PF_Err careless_render(PF_Cmd cmd, PF_InData* in, PF_OutData* out, PF_ParamDef* params[], PF_LayerDef* output,
+                       void* extra) {
   if (cmd != PF_Cmd_RENDER) {
     return fake_effect_main(cmd, in, out, params, output, extra);
   }
   PF_EffectWorld world{};
   in->utils->new_world(in->effect_ref, 4, 4, 0, &world);
   in->utils->dispose_world(in->effect_ref, &world);
-  in->utils->dispose_world(in->effect_ref, &world);          // twice
-  in->utils->dispose_world(in->effect_ref, output);          // the host's
+  in->utils->dispose_world(in->effect_ref, &world);  // twice
+  in->utils->dispose_world(in->effect_ref, output);  // the host's
   PF_EffectWorld foreign = *output;
   std::uint8_t elsewhere[64] = {};
   foreign.data = reinterpret_cast<PF_PixelPtr>(elsewhere);
@@ -528,9 +518,8 @@ TEST(Accounting, AnExceptionLeavingEffectMainIsAViolation) {
 }
 
 TEST(Accounting, UpdateParamUiMustBeGivenACopy) {
-  const auto hands_over_original = [](PF_Cmd cmd, PF_InData* in, PF_OutData* out,
-                                      PF_ParamDef* params[], PF_LayerDef* output,
-                                      void* extra) -> PF_Err {
+  const auto hands_over_original = [](PF_Cmd cmd, PF_InData* in, PF_OutData* out, PF_ParamDef* params[],
+                                      PF_LayerDef* output, void* extra) -> PF_Err {
     if (cmd != PF_Cmd_USER_CHANGED_PARAM) {
       return fake_effect_main(cmd, in, out, params, output, extra);
     }
@@ -550,12 +539,10 @@ TEST(Accounting, UpdateParamUiMustBeGivenACopy) {
 
 // ---- probes: a module whose behaviour each test writes as a lambda ----
 
-using ProbeBody = std::function<PF_Err(PF_Cmd, PF_InData*, PF_OutData*, PF_ParamDef**,
-                                       PF_LayerDef*)>;
+using ProbeBody = std::function<PF_Err(PF_Cmd, PF_InData*, PF_OutData*, PF_ParamDef**, PF_LayerDef*)>;
 thread_local const ProbeBody* probe_body = nullptr;
 
-PF_Err probe_main(PF_Cmd cmd, PF_InData* in, PF_OutData* out, PF_ParamDef* params[],
-                  PF_LayerDef* output, void*) {
+PF_Err probe_main(PF_Cmd cmd, PF_InData* in, PF_OutData* out, PF_ParamDef* params[], PF_LayerDef* output, void*) {
   if (cmd == PF_Cmd_PARAMS_SETUP) {
     return add_test_params(in, out);
   }
@@ -573,8 +560,7 @@ TEST(CommandRecords, InDataDescribesTheHostTheFrameAndPaddedWorlds) {
   PF_InData seen{};
   PF_LayerDef layer{};
   PF_LayerDef out_world{};
-  const Probe probe([&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef** params,
-                        PF_LayerDef* output) {
+  const Probe probe([&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef** params, PF_LayerDef* output) {
     seen = *in;
     layer = params[0]->u.ld;
     out_world = *output;
@@ -605,8 +591,7 @@ TEST(CommandRecords, CheckoutGivesTheLayerAtIndexZeroAndRefusesUnknownIndices) {
   PF_Err beyond = PF_Err_NONE;
   PF_ParamDef layer{};
   PF_ParamDef box{};
-  const Probe probe([&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef** params,
-                        PF_LayerDef*) {
+  const Probe probe([&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef** params, PF_LayerDef*) {
     PF_ParamDef unused{};
     beyond = in->inter.checkout_param(in->effect_ref, 3, 0, 1, 30, &unused);
     in->inter.checkout_param(in->effect_ref, 0, 0, 1, 30, &layer);
@@ -631,14 +616,17 @@ TEST(CommandRecords, NewWorldHonoursClearingAndRefusesWhatAnEightBitHostCannotMa
   std::vector<PF_Err> results;
   std::vector<std::uint8_t> first_bytes;
   const Probe probe([&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef**, PF_LayerDef*) {
-    const struct { A_long w, h; PF_NewWorldFlags flags; } requests[] = {
-        {4, 4, PF_NewWorldFlag_NONE}, {4, 4, PF_NewWorldFlag_CLEAR_PIXELS},
-        {0, 4, PF_NewWorldFlag_NONE}, {4, 30001, PF_NewWorldFlag_NONE},
-        {4, 4, PF_NewWorldFlag_DEEP_PIXELS}};
+    const struct {
+      A_long w, h;
+      PF_NewWorldFlags flags;
+    } requests[] = {{4, 4, PF_NewWorldFlag_NONE},
+                    {4, 4, PF_NewWorldFlag_CLEAR_PIXELS},
+                    {0, 4, PF_NewWorldFlag_NONE},
+                    {4, 30001, PF_NewWorldFlag_NONE},
+                    {4, 4, PF_NewWorldFlag_DEEP_PIXELS}};
     for (const auto& request : requests) {
       PF_EffectWorld world{};
-      results.push_back(in->utils->new_world(in->effect_ref, request.w, request.h, request.flags,
-                                             &world));
+      results.push_back(in->utils->new_world(in->effect_ref, request.w, request.h, request.flags, &world));
       if (results.back() == PF_Err_NONE) {
         first_bytes.push_back(reinterpret_cast<std::uint8_t*>(world.data)[0]);
         in->utils->dispose_world(in->effect_ref, &world);
@@ -648,15 +636,14 @@ TEST(CommandRecords, NewWorldHonoursClearingAndRefusesWhatAnEightBitHostCannotMa
   });
   SimulatedHost host({probe_main, nullptr});
   EXPECT_TRUE(host.send(PF_Cmd_SEQUENCE_SETUP).clean());
-  EXPECT_EQ(results, (std::vector<PF_Err>{0, 0, PF_Err_BAD_CALLBACK_PARAM,
-                                          PF_Err_BAD_CALLBACK_PARAM, PF_Err_BAD_CALLBACK_PARAM}));
+  EXPECT_EQ(results, (std::vector<PF_Err>{0, 0, PF_Err_BAD_CALLBACK_PARAM, PF_Err_BAD_CALLBACK_PARAM,
+                                          PF_Err_BAD_CALLBACK_PARAM}));
   EXPECT_EQ(first_bytes, (std::vector<std::uint8_t>{0xCD, 0}));
 }
 
 TEST(CommandRecords, CopyChecksRectanglesAndCopiesAWorldOntoItself) {
   std::vector<PF_Err> results;
-  const Probe probe([&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef** params,
-                        PF_LayerDef* output) {
+  const Probe probe([&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef** params, PF_LayerDef* output) {
     PF_Rect outside{0, 0, 5, 4};
     PF_Rect left_half{0, 0, 2, 4};
     PF_Rect whole{0, 0, 4, 4};
@@ -680,15 +667,13 @@ TEST(CommandRecords, CopyChecksRectanglesAndCopiesAWorldOntoItself) {
 TEST(CommandRecords, ParameterSetupIsCheckedAndAddingIsRefusedElsewhere) {
   HostOptions options;
   SimulatedHost refusing(fake_module, options);
-  refusing.faults().fail = {FailRule{.call = HostCall::AddParam, .param_index = 2,
-                                     .error = PF_Err_OUT_OF_MEMORY}};
+  refusing.faults().fail = {FailRule{.call = HostCall::AddParam, .param_index = 2, .error = PF_Err_OUT_OF_MEMORY}};
   const CommandOutcome refused = refusing.params_setup();
   EXPECT_EQ(refused.result, PF_Err_OUT_OF_MEMORY);
   EXPECT_EQ(refusing.parameter_count(), 2);
   EXPECT_EQ(refusing.registered_num_params(), 0);
 
-  const Probe probe([&](PF_Cmd, PF_InData* in, PF_OutData* out, PF_ParamDef** params,
-                        PF_LayerDef*) {
+  const Probe probe([&](PF_Cmd, PF_InData* in, PF_OutData* out, PF_ParamDef** params, PF_LayerDef*) {
     out->num_params = 7;
     return in->inter.add_param(in->effect_ref, -1, params[1]);
   });
@@ -737,8 +722,7 @@ TEST(CommandRecords, ForeignEffectReferencesAndUnknownSuiteVersionsAreRefused) {
   });
   SimulatedHost host({probe_main, nullptr});
   const CommandOutcome outcome = host.about();
-  EXPECT_EQ(results, (std::vector<PF_Err>{PF_Err_BAD_CALLBACK_PARAM, kSPSuiteNotFoundError,
-                                          kSPNoError, kSPNoError}));
+  EXPECT_EQ(results, (std::vector<PF_Err>{PF_Err_BAD_CALLBACK_PARAM, kSPSuiteNotFoundError, kSPNoError, kSPNoError}));
   EXPECT_STREQ(outcome.out_data.return_msg, "7-x");
   ASSERT_EQ(outcome.violations.size(), 1u);
   EXPECT_NE(outcome.violations[0].find("foreign effect_ref"), std::string::npos);

@@ -80,9 +80,9 @@ TEST(SuiteCache, FailuresThrow516AndHoldNothing) {
     bool null_basic;
     int released;  // a table granted without an address is given back at once
   };
-  for (const Case c : {Case{"no basic suite", kSPNoError, true, true, 0},
-                       Case{"suite refused", kSPSuiteNotFoundError, true, false, 0},
-                       Case{"granted without a table", kSPNoError, false, false, 1}}) {
+  for (const Case c :
+       {Case{"no basic suite", kSPNoError, true, true, 0}, Case{"suite refused", kSPSuiteNotFoundError, true, false, 0},
+        Case{"granted without a table", kSPNoError, false, false, 1}}) {
     SCOPED_TRACE(c.name);
     CountingHost host(c.answer, c.with_table);
     const A_long code = thrown_by(

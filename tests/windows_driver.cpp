@@ -253,9 +253,9 @@ void run_registration_and_setup(const fs::path& module, Report& report) {
   report.line("registration result " + Report::number(registration.result) + " callbacks " +
               Report::number(registration.callbacks.size()));
   for (const auto& r : registration.callbacks) {
-    report.line("registration \"" + r.name + "\" \"" + r.match_name + "\" \"" + r.category + "\" \"" +
-                r.entry_point + "\" kind " + Report::number(r.kind) + " api " + Report::number(r.api_version_major) +
-                "." + Report::number(r.api_version_minor) + " reserved " + Report::number(r.reserved_info));
+    report.line("registration \"" + r.name + "\" \"" + r.match_name + "\" \"" + r.category + "\" \"" + r.entry_point +
+                "\" kind " + Report::number(r.kind) + " api " + Report::number(r.api_version_major) + "." +
+                Report::number(r.api_version_minor) + " reserved " + Report::number(r.reserved_info));
   }
 
   const CommandOutcome about = host.about();

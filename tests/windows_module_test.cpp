@@ -90,8 +90,8 @@ std::vector<std::string> imported_libraries(const fs::path& binary) {
 
 // Libraries every Windows installation has; anything else would have to be
 // shipped beside the module.
-constexpr std::string_view windows_system_libraries[] = {
-    "kernel32.dll", "msvcrt.dll", "ucrtbase.dll", "user32.dll", "advapi32.dll", "shell32.dll", "bcrypt.dll"};
+constexpr std::string_view windows_system_libraries[] = {"kernel32.dll", "msvcrt.dll",  "ucrtbase.dll", "user32.dll",
+                                                         "advapi32.dll", "shell32.dll", "bcrypt.dll"};
 
 bool is_windows_system_library(const std::string& name) {
   std::string lower;
@@ -136,7 +136,8 @@ TEST_F(WindowsBuild, BinariesImportOnlyWindowsSystemLibraries) {
 }
 
 TEST_F(WindowsBuild, ModuleCarriesOnePiplResourceInUsEnglish) {
-  const std::vector<std::string> resources = lines_of(run(std::string(SHARDCAST_WRESTOOL) + " -l " + quoted(module_path())));
+  const std::vector<std::string> resources =
+      lines_of(run(std::string(SHARDCAST_WRESTOOL) + " -l " + quoted(module_path())));
   ASSERT_EQ(resources.size(), 1u);
   EXPECT_TRUE(resources[0].starts_with("--type='PIPL' --name=16000 --language=1033 ")) << resources[0];
 }
@@ -144,8 +145,8 @@ TEST_F(WindowsBuild, ModuleCarriesOnePiplResourceInUsEnglish) {
 TEST_F(WindowsBuild, PiplResourceEqualsTheBytesOfTheLinuxBuild) {
   const std::string expected = file_bytes(SHARDCAST_LINUX_PIPL_FILE);
   ASSERT_FALSE(expected.empty());
-  const std::string resource =
-      run(std::string(SHARDCAST_WRESTOOL) + " -x --raw --type=PIPL --name=16000 --language=1033 " + quoted(module_path()));
+  const std::string resource = run(std::string(SHARDCAST_WRESTOOL) +
+                                   " -x --raw --type=PIPL --name=16000 --language=1033 " + quoted(module_path()));
   EXPECT_EQ(resource, expected);
 }
 

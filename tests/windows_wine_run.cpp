@@ -53,8 +53,7 @@ int run(const std::string& command, const fs::path& log) {
 // headless and without Wine's own chatter.
 std::string under_wine(const std::string& arguments) {
   return "env -u DISPLAY -u WAYLAND_DISPLAY WINEPREFIX=" + quoted(prefix_dir()) +
-         " WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' " + quoted(std::string(SHARDCAST_WINE)) + " " +
-         arguments;
+         " WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' " + quoted(std::string(SHARDCAST_WINE)) + " " + arguments;
 }
 
 double seconds_since(std::chrono::steady_clock::time_point start) {
@@ -187,14 +186,12 @@ TEST_F(WineRun, CommandLineRendererRendersAndDecodesAsOnLinux) {
   ASSERT_TRUE(fs::exists(windows_bin() / "shardcast.exe"));
 
   ASSERT_EQ(run(linux_cli + " render -o " + quoted(linux_dir / "render.png") + " --messages " +
-                    quoted(linux_dir / "render.messages") + render_options +
-                    quoted(fs::path(SHARDCAST_LINUX_MODULE)),
+                    quoted(linux_dir / "render.messages") + render_options + quoted(fs::path(SHARDCAST_LINUX_MODULE)),
                 linux_dir / "render.log"),
             0)
       << file_bytes(linux_dir / "render.log");
   ASSERT_EQ(run(under_wine(windows_cli + " render -o " + quoted(windows_name(windows_dir / "render.png")) +
-                           " --messages " + quoted(windows_name(windows_dir / "render.messages")) +
-                           render_options +
+                           " --messages " + quoted(windows_name(windows_dir / "render.messages")) + render_options +
                            quoted(windows_name(windows_bin() / "Shardcast.aex"))),
                 windows_dir / "render.log"),
             0)

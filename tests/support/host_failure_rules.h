@@ -13,8 +13,8 @@
 namespace shardcast::testing_support {
 
 enum class OnFailure {
-  Ignored,      // the module carries on; the result is not touched
-  Returned,     // the host's code becomes the command's result
+  Ignored,     // the module carries on; the result is not touched
+  Returned,    // the host's code becomes the command's result
   SuiteCache,  // a missing suite of a SuiteCache: 516
   ScopedSuite  // a missing suite of a ScopedSuite: 13
 };

@@ -52,9 +52,7 @@ class JpegStreamBuilder {
     return raw(payload);
   }
 
-  JpegStreamBuilder& app0() {
-    return segment(0xE0, {'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0});
-  }
+  JpegStreamBuilder& app0() { return segment(0xE0, {'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0}); }
 
   // One 8-bit table; values in the stream's (zig-zag) order.
   static Bytes dqt_table(std::uint8_t id, const std::array<std::uint8_t, 64>& zigzag_values) {
@@ -72,22 +70,25 @@ class JpegStreamBuilder {
   }
 
   // table_class 0 is DC, 1 is AC; counts[L - 1] codes of length L.
-  static Bytes dht_table(std::uint8_t table_class, std::uint8_t id,
-                         const std::array<std::uint8_t, 16>& counts, const Bytes& symbols) {
+  static Bytes dht_table(std::uint8_t table_class, std::uint8_t id, const std::array<std::uint8_t, 16>& counts,
+                         const Bytes& symbols) {
     Bytes table{static_cast<std::uint8_t>(table_class << 4 | id)};
     table.insert(table.end(), counts.begin(), counts.end());
     table.insert(table.end(), symbols.begin(), symbols.end());
     return table;
   }
-  JpegStreamBuilder& dht(std::uint8_t table_class, std::uint8_t id,
-                         const std::array<std::uint8_t, 16>& counts, const Bytes& symbols) {
+  JpegStreamBuilder& dht(std::uint8_t table_class, std::uint8_t id, const std::array<std::uint8_t, 16>& counts,
+                         const Bytes& symbols) {
     return segment(0xC4, dht_table(table_class, id, counts, symbols));
   }
 
   JpegStreamBuilder& sof(std::uint8_t code, std::uint16_t height, std::uint16_t width,
                          std::initializer_list<FrameComponent> components, std::uint8_t precision = 8) {
-    Bytes payload{precision, static_cast<std::uint8_t>(height >> 8), static_cast<std::uint8_t>(height),
-                  static_cast<std::uint8_t>(width >> 8), static_cast<std::uint8_t>(width),
+    Bytes payload{precision,
+                  static_cast<std::uint8_t>(height >> 8),
+                  static_cast<std::uint8_t>(height),
+                  static_cast<std::uint8_t>(width >> 8),
+                  static_cast<std::uint8_t>(width),
                   static_cast<std::uint8_t>(components.size())};
     for (const FrameComponent& c : components) {
       payload.insert(payload.end(), {c.id, c.sampling, c.quant_id});
