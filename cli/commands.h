@@ -2,10 +2,13 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 
 #include "cli/frame_sequence.h"
+#include "cli/frame_timing.h"
+#include "cli/image.h"
 #include "cli/parameter_options.h"
 #include "cli/picture_limits.h"
 
@@ -15,14 +18,22 @@ inline constexpr int exit_success = 0;
 inline constexpr int exit_internal_failure = 1;  // the module or the host failed
 inline constexpr int exit_bad_input = 2;         // usage, input, values or output
 inline constexpr int exit_decoder_gave_up = 3;   // `decode` only
+inline constexpr int exit_interrupted = 130;     // Ctrl-C, as shells count it
 
 struct RenderRequest {
-  std::string input;  // empty: the built-in sample frame
-  std::string output;
+  std::string input;   // empty: the built-in sample frame; "-": standard input
+  std::string output;  // "-": standard output
   ParameterValues values;
   std::optional<FrameRange> frames;
+  std::optional<TimeRange> time;
+  std::optional<FrameRate> rate;  // of pictures; a clip keeps its own
   std::int64_t seed_step = 0;
   bool supervise = false;
+  int jobs = 0;  // 0: one per core
+  std::optional<int> quality;      // JPEG outputs
+  std::optional<ImageFormat> format;  // pictures on standard output
+  std::string codec;               // video outputs
+  std::optional<int> crf;
   std::string messages;  // "" discards, "-" standard output, or a file
   std::string module_path;
   std::int32_t sample_width = 0;
@@ -34,6 +45,7 @@ struct DecodeRequest {
   std::string input;
   std::string output;
   ParameterValues values;
+  std::optional<int> quality;
   std::string messages;
   std::string module_path;
   PictureLimits limits;
@@ -44,6 +56,6 @@ int run_decode(const DecodeRequest& request);
 int run_params(const std::string& module_path);
 
 // "shardcast: " and the text, on standard error.
-void report(const std::string& text);
+inline void report(const std::string& text) { std::fprintf(stderr, "shardcast: %s\n", text.c_str()); }
 
 }  // namespace shardcast::cli

@@ -9,6 +9,8 @@
 // from, like any other damage. When the decoder gives up
 // the untouched black buffer is written all the same and the exit code is 3;
 // a stream whose header never declares a frame size leaves nothing to write.
+// A kind of JPEG the decoder does not read (progressive, say, whose scans it
+// passes over, leaving a flat picture) gets one line saying so.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -16,6 +18,7 @@
 #include "cli/commands.h"
 #include "cli/decoder_messages.h"
 #include "cli/image.h"
+#include "cli/jpeg_kind.h"
 #include "cli/module_session.h"
 #include "decoder/decoder.h"
 #include "pipeline/glitch_settings.h"
@@ -45,6 +48,10 @@ int read_stream(const DecodeRequest& request, std::vector<std::uint8_t>& stream,
       return exit_bad_input;
     }
   }
+  // The decoder's own lines say what went wrong inside; this says why.
+  if (const JpegKind kind = read_jpeg_kind(stream); kind.frame_marker != 0 && !kind.decoder_reads()) {
+    report(unread_kind_line(request.input, kind));
+  }
   return exit_success;
 }
 
@@ -60,7 +67,8 @@ int write_picture(const DecodeRequest& request, const std::vector<std::uint8_t>&
     picture.rgba[i + 2] = work[i + 3];
     picture.rgba[i + 3] = work[i];
   }
-  if (ImageResult written = write_image(request.output, picture); !written.ok()) {
+  if (ImageResult written = write_image(request.output, picture, request.quality.value_or(default_jpeg_quality));
+      !written.ok()) {
     report("cannot write " + request.output + ": " + written.error);
     return exit_bad_input;
   }
@@ -71,13 +79,25 @@ int write_picture(const DecodeRequest& request, const std::vector<std::uint8_t>&
 
 int run_decode(const DecodeRequest& request) {
   ImageFormat format{};
+  if (check_output_path(request.output) == "it is a folder") {
+    report("cannot write " + request.output + ": it is a folder; name a file in it");
+    return exit_bad_input;
+  }
   if (!output_format_for(request.output, format)) {
     report("cannot write " + request.output + ": unknown picture format (use .png, .jpg or .jpeg)");
     return exit_bad_input;
   }
+  if (request.quality.has_value() && format != ImageFormat::Jpeg) {
+    report("--quality applies to JPEG outputs");
+    return exit_bad_input;
+  }
   ModuleSession module;
+  if (std::string failure = module.open(find_module_path(request.module_path)); !failure.empty()) {
+    report(failure);
+    return exit_internal_failure;
+  }
   ResolvedValues values{};
-  if (std::string refusal = module.open_with_values(request.module_path, request.values, values); !refusal.empty()) {
+  if (std::string refusal = resolve_values(module.parameters(), request.values, values); !refusal.empty()) {
     report(refusal);
     return exit_bad_input;
   }

@@ -133,8 +133,9 @@ void StandardOutputCapture::discard_capture() {
   }
 }
 
-std::string StandardOutputCapture::release(MessageDestination& destination) {
+std::string StandardOutputCapture::release(std::string& written) {
   restore();
+  written.clear();
   if (capture_ == nullptr) {
     return {};
   }
@@ -143,7 +144,7 @@ std::string StandardOutputCapture::release(MessageDestination& destination) {
   for (;;) {
     const std::size_t count = std::fread(chunk, 1, sizeof chunk, capture_);
     if (count > 0) {
-      destination.write(chunk, count);
+      written.append(chunk, count);
     }
     if (count < sizeof chunk) {
       break;

@@ -44,8 +44,8 @@ class MessageDestination {
 
 // While alive, everything written to file descriptor 1 (the module writes its
 // decoder lines to the process's standard output) lands in a temporary
-// file; release() restores standard output and hands what was
-// written to the destination.
+// file; release() restores standard output and hands back what was
+// written.
 class StandardOutputCapture {
  public:
   StandardOutputCapture() = default;
@@ -55,7 +55,7 @@ class StandardOutputCapture {
 
   // Empty on success, otherwise the reason.
   std::string start();
-  std::string release(MessageDestination& destination);
+  std::string release(std::string& written);
 
  private:
   void restore();

@@ -1,14 +1,18 @@
-// Frame sequences: printf-style name patterns and the --frames range.
+// Frame sequences: numbered file-name patterns, the frames they find on
+// disk, and the --frames range.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace shardcast::cli {
 
-// A file name with at most one frame-number conversion: %d, %Nd or %0Nd
-// (N up to 2 digits); %% stands for a single percent sign. Any other use
-// of % is refused, so a name never reaches a printf-like formatter.
+// A file name with at most one frame number: the printf forms %d, %Nd or
+// %0Nd (N up to 2 digits), or a run of #, one digit each, zero-padded (the
+// form compositing tools use: in_####.png is in_%04d.png). %% stands for a
+// single percent sign. Any other use of % is refused, so a name never
+// reaches a printf-like formatter.
 struct FramePattern {
   std::string prefix;
   std::string suffix;
@@ -19,6 +23,9 @@ struct FramePattern {
   // Empty on success, otherwise the reason the text is no pattern.
   static std::string parse(const std::string& text, FramePattern& pattern);
   std::string name_for(std::int64_t frame) const;
+  // The frame number a name stands for under this pattern, if it is one of
+  // the names name_for gives.
+  bool frame_of(const std::string& name, std::int64_t& frame) const;
 };
 
 struct FrameRange {
@@ -29,5 +36,17 @@ struct FrameRange {
   // "A-B" or "A", both whole numbers from 0 to 999999999, A not above B.
   static std::string parse(const std::string& text, FrameRange& range);
 };
+
+inline constexpr std::int64_t max_frame_number = 999999999;
+
+// The numbered files on disk that match the pattern, sorted. Empty on
+// success, otherwise the reason (the folder cannot be listed, or the frame
+// number is not in the file name).
+std::string list_frames(const FramePattern& pattern, std::vector<std::int64_t>& frames);
+// The first and last frame of the files on disk, refusing a sequence with
+// none and one with a gap (naming the first missing file). Empty on success.
+std::string find_sequence(const FramePattern& pattern, FrameRange& range);
+// Refuses the first frame of the range whose file does not exist, naming it.
+std::string check_sequence(const FramePattern& pattern, const FrameRange& range);
 
 }  // namespace shardcast::cli

@@ -13,7 +13,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/picture_limits.h"
@@ -34,9 +36,20 @@ struct Image {
 };
 
 // What went wrong, worded to follow "cannot read FILE: " or "cannot write
-// FILE: ". Empty on success.
+// FILE: ". Empty on success. A picture read in spite of damage (a JPEG cut
+// short, say; libjpeg fills what it could not decode with grey) is a
+// success with a warning: the decoder's words for what was wrong.
 struct ImageResult {
   std::string error;
+  std::string warning;
+
+  ImageResult() = default;
+  ImageResult(std::string failure) : error(std::move(failure)) {}  // NOLINT: a reason reads as a result
+  static ImageResult damaged(std::string what) {
+    ImageResult result;
+    result.warning = std::move(what);
+    return result;
+  }
   bool ok() const { return error.empty(); }
 };
 
@@ -47,6 +60,8 @@ ImageResult read_file_bytes(const std::string& path, std::vector<std::uint8_t>& 
 inline constexpr std::size_t max_file_bytes = std::size_t{1} << 30;
 
 ImageResult read_image(const std::string& path, Image& image, const PictureLimits& limits = {});
+// A PNG or JPEG picture recognised by its first bytes.
+ImageResult decode_image(const std::vector<std::uint8_t>& bytes, Image& image, const PictureLimits& limits = {});
 ImageResult decode_png(const std::vector<std::uint8_t>& bytes, Image& image, const PictureLimits& limits = {});
 // A JPEG file must hold its end-of-image marker: one cut short is refused.
 ImageResult decode_jpeg(const std::vector<std::uint8_t>& bytes, Image& image, const PictureLimits& limits = {});
@@ -55,10 +70,20 @@ ImageResult decode_jpeg(const std::vector<std::uint8_t>& bytes, Image& image, co
 // .jpeg (any letter case).
 bool output_format_for(const std::string& path, ImageFormat& format);
 
-// Quality of JPEG outputs; high, so the written file shows the effect's
-// damage rather than new compression artefacts.
-inline constexpr int output_jpeg_quality = 95;
+// Quality of JPEG outputs unless --quality says otherwise; high, so the
+// written file shows the effect's damage rather than new compression
+// artefacts. JPEG outputs are baseline with 4:4:4 sampling, so that no
+// colour resolution is lost and `decode` reads them.
+inline constexpr int default_jpeg_quality = 95;
 
-ImageResult write_image(const std::string& path, const Image& image);
+ImageResult encode_image(const Image& image, ImageFormat format, int jpeg_quality, std::vector<std::uint8_t>& bytes);
+ImageResult write_image(const std::string& path, const Image& image, int jpeg_quality = default_jpeg_quality);
+
+// Whether a file can be created at path: its folder exists and path is not
+// itself a folder. Empty when it can, otherwise the reason, worded to
+// follow "cannot write FILE: ".
+std::string check_output_path(const std::string& path);
+// A name for a temporary file beside path that does not exist yet.
+std::filesystem::path temporary_path_beside(const std::string& path);
 
 }  // namespace shardcast::cli

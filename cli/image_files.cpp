@@ -272,14 +272,14 @@ ImageResult encode_png(const Image& image, std::vector<std::uint8_t>& bytes) {
   return {};
 }
 
-ImageResult encode_jpeg(const Image& image, std::vector<std::uint8_t>& bytes) {
+ImageResult encode_jpeg(const Image& image, int quality, std::vector<std::uint8_t>& bytes) {
   TurboJpegHandle compressor(tjInitCompress());
   if (compressor.handle == nullptr) {
     return {std::string("JPEG encoder unavailable (") + tjGetErrorStr2(nullptr) + ")"};
   }
   TurboJpegBuffer stream;
   if (tjCompress2(compressor.handle, image.rgba.data(), image.width, 0, image.height, TJPF_RGBA, &stream.data,
-                  &stream.size, TJSAMP_444, output_jpeg_quality, 0) != 0) {
+                  &stream.size, TJSAMP_444, quality, 0) != 0) {
     return {std::string("JPEG encoding failed (") + tjGetErrorStr2(compressor.handle) + ")"};
   }
   bytes.assign(stream.data, stream.data + stream.size);
@@ -290,26 +290,11 @@ ImageResult encode_jpeg(const Image& image, std::vector<std::uint8_t>& bytes) {
 // place; the temporary file is removed on every failure.
 ImageResult write_file_atomically(const std::string& path, const std::vector<std::uint8_t>& bytes) {
   namespace fs = std::filesystem;
-  const fs::path target(path);
-  const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+  if (std::string refusal = check_output_path(path); !refusal.empty()) {
+    return {refusal};
+  }
+  const fs::path temporary = temporary_path_beside(path);
   std::error_code error;
-  if (!fs::exists(folder, error)) {
-    return {"folder " + folder.string() + " does not exist"};
-  }
-  if (!fs::is_directory(folder, error)) {
-    return {folder.string() + " is not a folder"};
-  }
-  if (fs::is_directory(target, error)) {
-    return {"it is a folder"};
-  }
-  std::random_device entropy;
-  fs::path temporary;
-  do {
-    char name[40];
-    std::snprintf(name, sizeof name, ".shardcast-%08x.tmp", static_cast<unsigned>(entropy()));
-    temporary = folder / name;
-  } while (fs::exists(temporary, error));
-
   std::FILE* file = std::fopen(temporary.string().c_str(), "wb");
   if (file == nullptr) {
     return {system_reason(errno)};
@@ -322,7 +307,7 @@ ImageResult write_file_atomically(const std::string& path, const std::vector<std
     fs::remove(temporary, error);
     return {system_reason(!written ? write_error : close_error)};
   }
-  fs::rename(temporary, target, error);
+  fs::rename(temporary, fs::path(path), error);
   if (error) {
     fs::remove(temporary, error);
     return {error.message()};
@@ -331,6 +316,38 @@ ImageResult write_file_atomically(const std::string& path, const std::vector<std
 }
 
 }  // namespace
+
+std::string check_output_path(const std::string& path) {
+  namespace fs = std::filesystem;
+  const fs::path target(path);
+  const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+  std::error_code error;
+  if (fs::is_directory(target, error)) {
+    return "it is a folder";
+  }
+  if (!fs::exists(folder, error)) {
+    return "folder " + folder.string() + " does not exist";
+  }
+  if (!fs::is_directory(folder, error)) {
+    return folder.string() + " is not a folder";
+  }
+  return {};
+}
+
+std::filesystem::path temporary_path_beside(const std::string& path) {
+  namespace fs = std::filesystem;
+  const fs::path target(path);
+  const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+  std::random_device entropy;
+  std::error_code error;
+  fs::path temporary;
+  do {
+    char name[40];
+    std::snprintf(name, sizeof name, ".shardcast-%08x.tmp", static_cast<unsigned>(entropy()));
+    temporary = folder / name;
+  } while (fs::exists(temporary, error));
+  return temporary;
+}
 
 Image Image::filled(std::int32_t width, std::int32_t height, std::uint8_t red, std::uint8_t green, std::uint8_t blue,
                     std::uint8_t alpha) {
@@ -470,9 +487,12 @@ ImageResult decode_jpeg(const std::vector<std::uint8_t>& bytes, Image& image, co
   image.height = height;
   image.rgba.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4, 0);
   if (tjDecompress2(decompressor.handle, bytes.data(), bytes.size(), image.rgba.data(), width, 0, height, TJPF_RGBA,
-                    0) != 0 &&
-      tjGetErrorCode(decompressor.handle) == TJERR_FATAL) {
-    return {std::string("cannot decode this JPEG file (") + tjGetErrorStr2(decompressor.handle) + ")"};
+                    0) != 0) {
+    if (tjGetErrorCode(decompressor.handle) == TJERR_FATAL) {
+      return {std::string("cannot decode this JPEG file (") + tjGetErrorStr2(decompressor.handle) + ")"};
+    }
+    // libjpeg fills what it could not decode with grey and goes on.
+    return ImageResult::damaged(tjGetErrorStr2(decompressor.handle));
   }
   return {};
 }
@@ -482,6 +502,10 @@ ImageResult read_image(const std::string& path, Image& image, const PictureLimit
   if (ImageResult result = read_file_bytes(path, bytes); !result.ok()) {
     return result;
   }
+  return decode_image(bytes, image, limits);
+}
+
+ImageResult decode_image(const std::vector<std::uint8_t>& bytes, Image& image, const PictureLimits& limits) {
   if (bytes.size() >= sizeof png_signature && std::equal(png_signature, png_signature + 8, bytes.begin())) {
     return decode_png(bytes, image, limits);
   }
@@ -506,14 +530,17 @@ bool output_format_for(const std::string& path, ImageFormat& format) {
   return false;
 }
 
-ImageResult write_image(const std::string& path, const Image& image) {
+ImageResult encode_image(const Image& image, ImageFormat format, int jpeg_quality, std::vector<std::uint8_t>& bytes) {
+  return format == ImageFormat::Png ? encode_png(image, bytes) : encode_jpeg(image, jpeg_quality, bytes);
+}
+
+ImageResult write_image(const std::string& path, const Image& image, int jpeg_quality) {
   ImageFormat format{};
   if (!output_format_for(path, format)) {
     return {"unknown picture format (use .png, .jpg or .jpeg)"};
   }
   std::vector<std::uint8_t> bytes;
-  ImageResult encoded = format == ImageFormat::Png ? encode_png(image, bytes) : encode_jpeg(image, bytes);
-  if (!encoded.ok()) {
+  if (ImageResult encoded = encode_image(image, format, jpeg_quality, bytes); !encoded.ok()) {
     return encoded;
   }
   return write_file_atomically(path, bytes);

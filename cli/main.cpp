@@ -2,23 +2,33 @@
 // built effect module through the simulated host, `decode` runs the tolerant
 // decoder alone on a JPEG file, `params` lists the module's parameters.
 //
-// This file only turns the command line into requests. Parse errors, unknown
-// options and malformed values exit with 2, like every other bad usage.
+// This file only turns the command line into requests. Every value is taken
+// as text and checked here, so each refusal is one of the tool's own lines;
+// the option parser's few errors of its own (an unknown option, a missing or
+// repeated one, no command) are reworded the same way. All of them exit 2.
+//
+// --help lists each effect parameter with its range and default as the
+// module registers them, so the module is loaded for it when it can be.
 #include <CLI/CLI.hpp>
 
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <new>
+#include <sstream>
 #include <string>
 
 #include "cli/commands.h"
 #include "cli/frame_sequence.h"
+#include "cli/module_session.h"
 #include "cli/parameter_options.h"
 #include "cli/sample_frame.h"
 
 namespace shardcast::cli {
 namespace {
+
+constexpr const char* command_names[] = {"render", "decode", "params"};
 
 // The texts given for parameter options, parsed once CLI11 is done.
 struct ParameterTexts {
@@ -26,7 +36,17 @@ struct ParameterTexts {
   std::array<CLI::Option*, PARAM_COUNT> option{};
 };
 
-void add_parameter_options(CLI::App& command, ParameterTexts& texts, bool decoder_only) {
+const ParameterInfo* registered_info(const std::vector<ParameterInfo>& registered, std::int32_t index) {
+  for (const ParameterInfo& info : registered) {
+    if (info.index == index) {
+      return &info;
+    }
+  }
+  return nullptr;
+}
+
+void add_parameter_options(CLI::App& command, ParameterTexts& texts, bool decoder_only,
+                           const std::vector<ParameterInfo>& registered) {
   for (const ParameterOption& parameter : parameter_options) {
     if (decoder_only && std::find(decoder_parameter_indices.begin(), decoder_parameter_indices.end(),
                                   parameter.index) == decoder_parameter_indices.end()) {
@@ -34,19 +54,14 @@ void add_parameter_options(CLI::App& command, ParameterTexts& texts, bool decode
     }
     const auto slot = static_cast<std::size_t>(parameter.index);
     const bool checkbox = parameter.kind == ParameterKind::Checkbox;
-    texts.option[slot] =
-        command
-            .add_option(std::string("--") + parameter.name, texts.text[slot],
-                        checkbox ? "on or off (also 1/0, true/false)" : "slider value (see `shardcast params`)")
-            ->type_name(checkbox ? "on|off" : "NUMBER")
-            ->group("Effect parameters");
+    std::string help = parameter.description;
+    if (const ParameterInfo* info = registered_info(registered, parameter.index); info != nullptr) {
+      help += " [" + range_text(*info) + ", default " + default_text(*info) + "]";
+    }
+    texts.option[slot] = command.add_option(std::string("--") + parameter.name, texts.text[slot], help)
+                             ->type_name(checkbox ? "on|off" : "NUMBER")
+                             ->group("Effect parameters (a value, or keys VALUE@FRAME,VALUE@FRAME,...)");
   }
-}
-
-bool parse_number(const std::string& text, double& value) {
-  const char* end = text.data() + text.size();
-  const auto result = std::from_chars(text.data(), end, value);
-  return result.ec == std::errc() && result.ptr == end;
 }
 
 // Empty on success, otherwise the refusal.
@@ -56,16 +71,28 @@ std::string collect_values(const ParameterTexts& texts, ParameterValues& values)
     if (texts.option[slot] == nullptr || texts.option[slot]->count() == 0) {
       continue;
     }
-    double value = 0;
-    const std::string& text = texts.text[slot];
-    if (parameter.kind == ParameterKind::Checkbox) {
-      if (!parse_checkbox(text, value)) {
-        return std::string("--") + parameter.name + ": expected on or off, not \"" + text + "\"";
-      }
-    } else if (!parse_number(text, value)) {
-      return std::string("--") + parameter.name + ": expected a number, not \"" + text + "\"";
+    ValueTrack track;
+    if (std::string refusal = parse_track(texts.text[slot], parameter.kind == ParameterKind::Checkbox, track);
+        !refusal.empty()) {
+      return std::string("--") + parameter.name + ": " + refusal;
     }
-    values.given[slot] = value;
+    values.given[slot] = std::move(track);
+  }
+  return {};
+}
+
+bool parse_whole(const std::string& text, std::int64_t& value) {
+  const char* end = text.data() + text.size();
+  const auto result = std::from_chars(text.data(), end, value);
+  return !text.empty() && result.ec == std::errc() && result.ptr == end;
+}
+
+// A whole number within [lowest, highest] for an option, or the refusal.
+std::string parse_bounded(const std::string& option, const std::string& text, std::int64_t lowest, std::int64_t highest,
+                          std::int64_t& value) {
+  if (!parse_whole(text, value) || value < lowest || value > highest) {
+    return option + " takes a whole number from " + std::to_string(lowest) + " to " + std::to_string(highest) +
+           ", not \"" + text + "\"";
   }
   return {};
 }
@@ -75,12 +102,102 @@ bool parse_size(const std::string& text, std::int32_t& width, std::int32_t& heig
   if (x == std::string::npos) {
     return false;
   }
-  const std::string first = text.substr(0, x);
-  const std::string second = text.substr(x + 1);
-  const auto w = std::from_chars(first.data(), first.data() + first.size(), width);
-  const auto h = std::from_chars(second.data(), second.data() + second.size(), height);
-  return w.ec == std::errc() && w.ptr == first.data() + first.size() && h.ec == std::errc() &&
-         h.ptr == second.data() + second.size() && width > 0 && height > 0 && width <= 16384 && height <= 16384;
+  std::int64_t w = 0;
+  std::int64_t h = 0;
+  if (!parse_whole(text.substr(0, x), w) || !parse_whole(text.substr(x + 1), h) || w <= 0 || h <= 0 || w > 16384 ||
+      h > 16384) {
+    return false;
+  }
+  width = static_cast<std::int32_t>(w);
+  height = static_cast<std::int32_t>(h);
+  return true;
+}
+
+// The option parser's own errors as the tool's sentences.
+std::string reworded(const CLI::ParseError& error, const CLI::App& app, int argc, char** argv) {
+  const std::string text = error.what();
+  const std::string name = text.substr(0, text.find(':'));
+  if (dynamic_cast<const CLI::RequiredError*>(&error) != nullptr) {
+    if (text.starts_with("A subcommand")) {
+      for (int i = 1; i < argc; ++i) {
+        if (argv[i][0] != '-') {
+          return std::string("there is no command \"") + argv[i] +
+                 "\"; the commands are render, decode and params (see shardcast --help)";
+        }
+      }
+      return "give a command: render, decode or params (see shardcast --help)";
+    }
+    if (text.starts_with("--output")) {
+      return "an output is needed: -o FILE (see shardcast " +
+             std::string(app.get_subcommands().empty() ? "render" : app.get_subcommands().front()->get_name()) +
+             " --help)";
+    }
+    if (text.starts_with("stream")) {
+      return "decode needs a JPEG file to read";
+    }
+    return name + " must be given";
+  }
+  if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr) {
+    if (text.find("At Most") != std::string::npos) {
+      return name + " was given more than once; give it once";
+    }
+    return name + " needs a value";
+  }
+  if (dynamic_cast<const CLI::ExtrasError*>(&error) != nullptr) {
+    // The parser lists what it did not expect last first.
+    const std::size_t colon = text.find(": ");
+    std::vector<std::string> words;
+    std::istringstream listed(colon == std::string::npos ? text : text.substr(colon + 2));
+    for (std::string word; listed >> word;) {
+      words.insert(words.begin(), word);
+    }
+    std::string extras;
+    for (const std::string& word : words) {
+      extras += (extras.empty() ? "" : " ") + word;
+    }
+    const std::string what =
+        words.size() == 1 && extras.starts_with("-") ? "there is no option " + extras : "unexpected " + extras;
+    for (int i = 1; i < argc; ++i) {
+      for (const char* command : command_names) {
+        if (std::strcmp(argv[i], command) == 0) {
+          return what + " (see shardcast " + command + " --help)";
+        }
+      }
+      if (argv[i][0] != '-') {
+        return std::string("there is no command \"") + argv[i] +
+               "\"; the commands are render, decode and params (see shardcast --help)";
+      }
+    }
+    return what + " (see shardcast --help)";
+  }
+  std::string sentence = text;
+  if (!sentence.empty()) {
+    sentence[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(sentence[0])));
+  }
+  return sentence;
+}
+
+// What --module says, if given; for --help, before the parser has run.
+std::string module_option(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string word = argv[i];
+    if (word == "--module" && i + 1 < argc) {
+      return argv[i + 1];
+    }
+    if (word.starts_with("--module=")) {
+      return word.substr(9);
+    }
+  }
+  return {};
+}
+
+bool asks_for_help(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
+      return true;
+    }
+  }
+  return false;
 }
 
 // --max-pixels: a whole number of pixels. The top of the range only keeps
@@ -99,50 +216,170 @@ std::string parse_max_pixels(const std::string& text, PictureLimits& limits) {
   return {};
 }
 
-const std::string max_pixels_help = "largest picture read, in pixels (default " + std::to_string(default_max_pixels) +
+const std::string max_pixels_help = "largest picture or video frame read, in pixels (default " +
+                                    std::to_string(default_max_pixels) +
                                     ", 8192x8192; a render takes about 36 bytes of memory per pixel)";
 
 const char* const module_help =
     "effect module to load (default: $SHARDCAST_MODULE, else Shardcast.so beside this program, else the "
     "module of this build)";
 const char* const messages_help = "where the decoder's lines go: a file, or - for standard output (default: discarded)";
+const char* const quality_help = "quality of JPEG outputs, 1 to 100 (baseline, 4:4:4; default 95)";
+
+// The render options given as text, checked after parsing.
+struct RenderTexts {
+  std::string frames;
+  std::string time;
+  std::string fps;
+  std::string seed_step;
+  std::string jobs;
+  std::string quality;
+  std::string format;
+  std::string crf;
+  std::string size;
+  std::string max_pixels;
+};
+
+// Empty on success, otherwise the refusal.
+std::string finish_render_request(const RenderTexts& texts, RenderRequest& render) {
+  if (!texts.frames.empty()) {
+    FrameRange range;
+    if (std::string refusal = FrameRange::parse(texts.frames, range); !refusal.empty()) {
+      return "--frames " + texts.frames + ": " + refusal;
+    }
+    render.frames = range;
+  }
+  if (!texts.time.empty()) {
+    TimeRange range;
+    if (std::string refusal = TimeRange::parse(texts.time, range); !refusal.empty()) {
+      return "--time: " + refusal;
+    }
+    render.time = range;
+  }
+  if (!texts.fps.empty()) {
+    FrameRate rate;
+    if (std::string refusal = FrameRate::parse(texts.fps, rate); !refusal.empty()) {
+      return "--fps: " + refusal;
+    }
+    render.rate = rate;
+  }
+  std::int64_t number = 0;
+  if (!texts.seed_step.empty()) {
+    if (std::string refusal = parse_bounded("--seed-step", texts.seed_step, -100000000, 100000000, number);
+        !refusal.empty()) {
+      return refusal;
+    }
+    render.seed_step = number;
+  }
+  if (!texts.jobs.empty()) {
+    if (std::string refusal = parse_bounded("--jobs", texts.jobs, 1, 256, number); !refusal.empty()) {
+      return refusal;
+    }
+    render.jobs = static_cast<int>(number);
+  }
+  if (!texts.quality.empty()) {
+    if (std::string refusal = parse_bounded("--quality", texts.quality, 1, 100, number); !refusal.empty()) {
+      return refusal;
+    }
+    render.quality = static_cast<int>(number);
+  }
+  if (!texts.crf.empty()) {
+    if (std::string refusal = parse_bounded("--crf", texts.crf, 0, 63, number); !refusal.empty()) {
+      return refusal;
+    }
+    render.crf = static_cast<int>(number);
+  }
+  if (!texts.format.empty()) {
+    if (texts.format == "png") {
+      render.format = ImageFormat::Png;
+    } else if (texts.format == "jpg" || texts.format == "jpeg") {
+      render.format = ImageFormat::Jpeg;
+    } else {
+      return "--format takes png or jpg, not \"" + texts.format + "\"";
+    }
+  }
+  if (!texts.max_pixels.empty()) {
+    if (std::string refusal = parse_max_pixels(texts.max_pixels, render.limits); !refusal.empty()) {
+      return refusal;
+    }
+  }
+  render.sample_width = sample_frame_width;
+  render.sample_height = sample_frame_height;
+  if (!texts.size.empty()) {
+    if (!render.input.empty()) {
+      return "--sample-size applies only to the built-in sample frame (no input given)";
+    }
+    if (!parse_size(texts.size, render.sample_width, render.sample_height)) {
+      return "--sample-size takes WxH, each from 1 to 16384, not \"" + texts.size + "\"";
+    }
+    return render.limits.check_size("--sample-size: the sample frame", static_cast<std::uint64_t>(render.sample_width),
+                                    static_cast<std::uint64_t>(render.sample_height));
+  }
+  return {};
+}
 
 int run(int argc, char** argv) {
-  CLI::App app{"shardcast: renders pictures through the Shardcast damaged-JPEG effect", "shardcast"};
+  // The ranges and defaults in --help come from the module itself.
+  ModuleSession help_module;
+  if (asks_for_help(argc, argv)) {
+    help_module.open(find_module_path(module_option(argc, argv)));
+  }
+  const std::vector<ParameterInfo>& registered = help_module.parameters();
+
+  CLI::App app{"shardcast: renders pictures and clips through the Shardcast damaged-JPEG effect", "shardcast"};
   app.set_version_flag("--version", std::string("shardcast ") + SHARDCAST_VERSION);
   app.require_subcommand(1);
 
   RenderRequest render;
-  ParameterTexts render_texts;
-  std::string frames_text;
-  std::string size_text;
-  CLI::App* render_command = app.add_subcommand("render", "render one frame or a frame sequence through the effect");
+  RenderTexts render_texts;
+  ParameterTexts render_values;
+  CLI::App* render_command =
+      app.add_subcommand("render", "render a picture, a frame sequence or a clip through the effect");
   render_command->add_option("input", render.input,
-                             "PNG or JPEG picture, or a frame pattern such as in_%04d.png (default: the built-in "
-                             "sample frame)");
-  render_command->add_option("-o,--output", render.output, "output picture, .png or .jpg, or a frame pattern")
+                             "PNG or JPEG picture, frame pattern (in_%04d.png, in_####.png), video file, or - for "
+                             "pictures on standard input (default: the built-in sample frame)");
+  render_command
+      ->add_option("-o,--output", render.output,
+                   "picture (.png, .jpg), frame pattern, video (.mp4, .mkv, .mov, .webm), or - for standard output")
       ->required();
-  render_command->add_option("--frames", frames_text, "frame range A-B for patterns and --seed-step");
-  render_command->add_option("--seed-step", render.seed_step, "add N x frame number to --seed");
+  render_command->add_option("--frames", render_texts.frames,
+                             "frames A-B (or A) to render: of a pattern, a clip or standard input");
+  render_command->add_option("--time", render_texts.time, "the part of a clip to render, START-END in seconds");
+  render_command->add_option("--fps", render_texts.fps,
+                             "frame rate of pictures and sequences: the effect's time and a video output's rate "
+                             "(default 25; a clip keeps its own)");
+  render_command->add_option("--seed-step", render_texts.seed_step, "add N x frame number to --seed");
   render_command->add_flag("--supervise", render.supervise,
                            "keep the glitch window's end after its start, as the host does while editing");
-  render_command->add_option("--sample-size", size_text, "size of the built-in sample frame, WxH (default 640x360)");
+  render_command->add_option("--jobs", render_texts.jobs,
+                             "frames rendered at once, each in its own process (default: one per core)");
+  render_command->add_option("--quality", render_texts.quality, quality_help);
+  render_command->add_option("--format", render_texts.format,
+                             "png or jpg, for pictures on standard output (default png)");
+  render_command->add_option("--codec", render.codec,
+                             "FFmpeg encoder for a video output (default: libx264 in .mp4/.mkv, prores_ks in .mov, "
+                             "libvpx-vp9 in .webm)");
+  render_command->add_option("--crf", render_texts.crf,
+                             "constant quality of a video output, lower is better (default 18 for H.264)");
+  render_command->add_option("--sample-size", render_texts.size,
+                             "size of the built-in sample frame, WxH (default 640x360)");
   render_command->add_option("--messages", render.messages, messages_help);
   render_command->add_option("--module", render.module_path, module_help);
-  std::string render_max_pixels;
-  render_command->add_option("--max-pixels", render_max_pixels, max_pixels_help)->type_name("PIXELS");
-  add_parameter_options(*render_command, render_texts, false);
+  render_command->add_option("--max-pixels", render_texts.max_pixels, max_pixels_help)->type_name("PIXELS");
+  add_parameter_options(*render_command, render_values, false, registered);
 
   DecodeRequest decode;
-  ParameterTexts decode_texts;
+  ParameterTexts decode_values;
+  std::string decode_quality;
   CLI::App* decode_command = app.add_subcommand("decode", "run only the effect's tolerant decoder on a JPEG file");
-  decode_command->add_option("stream", decode.input, "JPEG file, damaged or not")->required();
+  decode_command->add_option("stream", decode.input, "baseline JPEG file, damaged or not")->required();
   decode_command->add_option("-o,--output", decode.output, "output picture, .png or .jpg")->required();
+  decode_command->add_option("--quality", decode_quality, quality_help);
   decode_command->add_option("--messages", decode.messages, messages_help);
   decode_command->add_option("--module", decode.module_path, "effect module whose parameter defaults apply");
   std::string decode_max_pixels;
   decode_command->add_option("--max-pixels", decode_max_pixels, max_pixels_help)->type_name("PIXELS");
-  add_parameter_options(*decode_command, decode_texts, true);
+  add_parameter_options(*decode_command, decode_values, true, registered);
 
   std::string params_module;
   CLI::App* params_command = app.add_subcommand("params", "list the effect's parameters");
@@ -150,65 +387,49 @@ int run(int argc, char** argv) {
 
   try {
     app.parse(argc, argv);
+  } catch (const CLI::Success& success) {
+    return app.exit(success) == 0 ? exit_success : exit_bad_input;
   } catch (const CLI::ParseError& error) {
-    const int code = app.exit(error);
-    return code == 0 ? exit_success : exit_bad_input;
+    report(reworded(error, app, argc, argv));
+    return exit_bad_input;
   }
 
   if (*params_command) {
     return run_params(params_module);
   }
   if (*decode_command) {
-    std::string invalid = collect_values(decode_texts, decode.values);
-    if (invalid.empty() && !decode_max_pixels.empty()) {
-      invalid = parse_max_pixels(decode_max_pixels, decode.limits);
-    }
-    if (!invalid.empty()) {
-      report(invalid);
+    if (std::string refusal = collect_values(decode_values, decode.values); !refusal.empty()) {
+      report(refusal);
       return exit_bad_input;
+    }
+    std::int64_t quality = 0;
+    if (!decode_quality.empty()) {
+      if (std::string refusal = parse_bounded("--quality", decode_quality, 1, 100, quality); !refusal.empty()) {
+        report(refusal);
+        return exit_bad_input;
+      }
+      decode.quality = static_cast<int>(quality);
+    }
+    if (!decode_max_pixels.empty()) {
+      if (std::string refusal = parse_max_pixels(decode_max_pixels, decode.limits); !refusal.empty()) {
+        report(refusal);
+        return exit_bad_input;
+      }
     }
     return run_decode(decode);
   }
-  std::string invalid = collect_values(render_texts, render.values);
-  if (invalid.empty() && !render_max_pixels.empty()) {
-    invalid = parse_max_pixels(render_max_pixels, render.limits);
+  std::string refusal = collect_values(render_values, render.values);
+  if (refusal.empty()) {
+    refusal = finish_render_request(render_texts, render);
   }
-  if (!invalid.empty()) {
-    report(invalid);
+  if (!refusal.empty()) {
+    report(refusal);
     return exit_bad_input;
-  }
-  if (!frames_text.empty()) {
-    FrameRange range;
-    if (std::string refusal = FrameRange::parse(frames_text, range); !refusal.empty()) {
-      report("--frames " + frames_text + ": " + refusal);
-      return exit_bad_input;
-    }
-    render.frames = range;
-  }
-  render.sample_width = sample_frame_width;
-  render.sample_height = sample_frame_height;
-  if (!size_text.empty()) {
-    if (!render.input.empty()) {
-      report("--sample-size applies only to the built-in sample frame (no input given)");
-      return exit_bad_input;
-    }
-    if (!parse_size(size_text, render.sample_width, render.sample_height)) {
-      report("--sample-size " + size_text + ": expected WxH, each from 1 to 16384");
-      return exit_bad_input;
-    }
-    if (std::string too_large =
-            render.limits.check_size("--sample-size: the sample frame", render.sample_width, render.sample_height);
-        !too_large.empty()) {
-      report(too_large);
-      return exit_bad_input;
-    }
   }
   return run_render(render);
 }
 
 }  // namespace
-
-void report(const std::string& text) { std::fprintf(stderr, "shardcast: %s\n", text.c_str()); }
 
 }  // namespace shardcast::cli
 

@@ -39,6 +39,7 @@ std::string find_module_path(const std::string& option_path) {
 struct ModuleSession::State {
   std::unique_ptr<hostsim::SimulatedHost> host;
   std::vector<ParameterInfo> parameters;
+  FrameRate rate;
 };
 
 ModuleSession::ModuleSession() : state_(std::make_unique<State>()) {}
@@ -48,8 +49,14 @@ std::string ModuleSession::open(const std::string& path) {
   try {
     state_->host = std::make_unique<hostsim::SimulatedHost>(std::filesystem::path(path));
   } catch (const std::exception& error) {
-    return "cannot load the effect module " + path + ": " + error.what() +
-           " (give its path with --module or SHARDCAST_MODULE)";
+    // The loader's text names the file once; say which file it is.
+    std::string text = error.what();
+    if (const std::string loader = "cannot load " + path + ": "; text.starts_with(loader)) {
+      text = "cannot load the effect module " + path + ": " + text.substr(loader.size());
+    } else {
+      text = "the effect module " + text;
+    }
+    return text + " (give its path with --module or SHARDCAST_MODULE)";
   }
   hostsim::SimulatedHost& host = *state_->host;
   if (std::string failure = command_failure("global setup", host.global_setup()); !failure.empty()) {
@@ -62,38 +69,54 @@ std::string ModuleSession::open(const std::string& path) {
   return {};
 }
 
-std::string ModuleSession::open_with_values(const std::string& option_path, const ParameterValues& given,
-                                            ResolvedValues& values) {
-  if (std::string failure = open(find_module_path(option_path)); !failure.empty()) {
-    return failure;
-  }
-  return resolve_values(parameters(), given, values);
-}
-
 const std::vector<ParameterInfo>& ModuleSession::parameters() const { return state_->parameters; }
 
-std::string ModuleSession::supervise(ResolvedValues& values) {
+std::string ModuleSession::supervise(AnimatedValues& values) {
   hostsim::SimulatedHost& host = *state_->host;
+  for (const std::int32_t index : {PARAM_GLITCH_START, PARAM_GLITCH_END}) {
+    if (values.animated(index)) {
+      return "--supervise takes constant --glitch-start and --glitch-end values, not keys";
+    }
+  }
   // As a user types them: the start first, then the end.
   for (const std::int32_t index : {PARAM_GLITCH_START, PARAM_GLITCH_END}) {
-    for (const hostsim::CommandOutcome& outcome : host.user_edit(index, values[static_cast<std::size_t>(index)])) {
+    for (const hostsim::CommandOutcome& outcome : host.user_edit(index, values.at(index, 0))) {
       if (std::string failure = command_failure("supervision", outcome); !failure.empty()) {
         return failure;
       }
     }
   }
-  values[PARAM_GLITCH_START] = host.slider_value(PARAM_GLITCH_START);
-  values[PARAM_GLITCH_END] = host.slider_value(PARAM_GLITCH_END);
+  for (const std::int32_t index : {PARAM_GLITCH_START, PARAM_GLITCH_END}) {
+    values.tracks[static_cast<std::size_t>(index)] = ValueTrack::constant(host.slider_value(index));
+  }
   return {};
 }
 
-std::string ModuleSession::render(const Image& input, const ResolvedValues& values, Image& output) {
+void ModuleSession::set_values(const AnimatedValues& values, const FrameRate& rate) {
   hostsim::SimulatedHost& host = *state_->host;
+  state_->rate = rate;
+  const auto shared = std::make_shared<const AnimatedValues>(values);
   for (const ParameterInfo& info : state_->parameters) {
-    hostsim::set_parameter_value(host, info, values[static_cast<std::size_t>(info.index)]);
+    hostsim::set_parameter_value(host, info, values.at(info.index, 0));
+    if (values.animated(info.index)) {
+      const std::int32_t index = info.index;
+      host.set_curve(index, [shared, index](A_long what_time, A_long time_step, A_u_long) {
+        const double frame = time_step != 0 ? static_cast<double>(what_time) / static_cast<double>(time_step) : 0.0;
+        return shared->at(index, frame);
+      });
+    }
+  }
+}
+
+std::string ModuleSession::render(const Image& input, std::int64_t frame, Image& output) {
+  hostsim::SimulatedHost& host = *state_->host;
+  HostTime time;
+  if (!host_time(state_->rate, frame, time)) {
+    return "frame " + std::to_string(frame) + " lies beyond the host's time range at this frame rate";
   }
   const hostsim::CommandOutcome outcome =
-      host.render(hostsim::Picture::from_rgba(input.width, input.height, input.rgba.data()));
+      host.render(hostsim::Picture::from_rgba(input.width, input.height, input.rgba.data()),
+                  hostsim::FrameTime{time.current_time, time.time_step, time.time_scale});
   if (std::string failure = command_failure("render", outcome); !failure.empty()) {
     return failure;
   }

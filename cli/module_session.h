@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/frame_timing.h"
 #include "cli/image.h"
 #include "cli/parameter_options.h"
 
@@ -27,17 +28,19 @@ class ModuleSession {
   // Loads the module and runs global and parameter setup. Empty on success,
   // otherwise the reason.
   std::string open(const std::string& path);
-  // Finds the module as find_module_path does, opens it and checks the
-  // given values against what it registered. Empty on success, otherwise
-  // the reason.
-  std::string open_with_values(const std::string& option_path, const ParameterValues& given, ResolvedValues& values);
   // What the module registered, in index order, sliders and checkboxes only.
   const std::vector<ParameterInfo>& parameters() const;
   // The host's editing rule for the glitch window: the values are changed
-  // the way a user's typing them into the host would change them.
-  std::string supervise(ResolvedValues& values);
-  // One frame at the given values; output gets the input's size.
-  std::string render(const Image& input, const ResolvedValues& values, Image& output);
+  // the way a user's typing them into the host would change them. Both
+  // must be constant.
+  std::string supervise(AnimatedValues& values);
+  // The values every later frame is rendered with, and the frame rate that
+  // turns frame numbers into the host's time. Animated values become
+  // keyframed parameters of the host, read by the module at each frame's
+  // time.
+  void set_values(const AnimatedValues& values, const FrameRate& rate);
+  // One frame at its frame number; output gets the input's size.
+  std::string render(const Image& input, std::int64_t frame, Image& output);
 
  private:
   struct State;

@@ -23,25 +23,30 @@ const ParameterOption* option_for_index(std::int32_t index) {
   return nullptr;
 }
 
-bool parse_checkbox(const std::string& text, double& value) {
-  std::string word = text;
-  std::transform(word.begin(), word.end(), word.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  if (word == "on" || word == "1" || word == "true") {
-    value = 1;
-    return true;
-  }
-  if (word == "off" || word == "0" || word == "false") {
-    value = 0;
-    return true;
-  }
-  return false;
+std::string format_number(double value) {
+  char text[32];
+  const auto result = std::to_chars(text, text + sizeof text, value);
+  return std::string(text, result.ptr);
 }
 
 std::string format_float(float value) {
   char text[64];
   const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
   return std::string(text, result.ptr);
+}
+
+std::string range_text(const ParameterInfo& info) {
+  if (info.kind == ParameterKind::Checkbox) {
+    return "on/off";
+  }
+  return format_float(info.minimum) + " .. " + format_float(info.maximum);
+}
+
+std::string default_text(const ParameterInfo& info) {
+  if (info.kind == ParameterKind::Checkbox) {
+    return info.default_value != 0.0 ? "on" : "off";
+  }
+  return format_float(static_cast<float>(info.default_value));
 }
 
 std::string check_range(const ParameterInfo& info, double value) {
@@ -64,22 +69,50 @@ std::string check_range(const ParameterInfo& info, double value) {
   return option_name + " (" + where + ") must lie between " + minimum_text + " and " + maximum_text;
 }
 
-std::string resolve_values(const std::vector<ParameterInfo>& registered, const ParameterValues& given,
-                           ResolvedValues& values) {
-  values.fill(0.0);
+bool AnimatedValues::animated(std::int32_t index) const {
+  return tracks[static_cast<std::size_t>(index)].animated() || (index == PARAM_SEED && seed_step != 0);
+}
+
+double AnimatedValues::at(std::int32_t index, double frame) const {
+  const double value = tracks[static_cast<std::size_t>(index)].at(frame);
+  if (index == PARAM_SEED && seed_step != 0) {
+    return value + static_cast<double>(seed_step) * frame;
+  }
+  return value;
+}
+
+ResolvedValues AnimatedValues::at_frame(std::int64_t frame) const {
+  ResolvedValues values{};
+  for (std::int32_t index = 0; index < PARAM_COUNT; ++index) {
+    values[static_cast<std::size_t>(index)] = at(index, static_cast<double>(frame));
+  }
+  return values;
+}
+
+std::string resolve_tracks(const std::vector<ParameterInfo>& registered, const ParameterValues& given,
+                           AnimatedValues& values) {
+  values.tracks.fill(ValueTrack::constant(0.0));
   std::array<bool, PARAM_COUNT> known{};
   for (const ParameterInfo& info : registered) {
     if (info.index <= 0 || info.index >= PARAM_COUNT) {
       continue;
     }
-    known[static_cast<std::size_t>(info.index)] = true;
-    values[static_cast<std::size_t>(info.index)] = info.default_value;
-    if (const std::optional<double>& value = given.given[static_cast<std::size_t>(info.index)]; value.has_value()) {
-      if (std::string refusal = check_range(info, *value); !refusal.empty()) {
-        return refusal;
-      }
-      values[static_cast<std::size_t>(info.index)] = *value;
+    const auto slot = static_cast<std::size_t>(info.index);
+    known[slot] = true;
+    values.tracks[slot] = ValueTrack::constant(info.default_value);
+    values.tracks[slot].hold = info.kind == ParameterKind::Checkbox;
+    const std::optional<ValueTrack>& track = given.given[slot];
+    if (!track.has_value()) {
+      continue;
     }
+    for (const ValueKey& key : track->keys) {
+      if (std::string refusal = check_range(info, key.value); !refusal.empty()) {
+        return track->animated() ? refusal + " (the key at frame " + std::to_string(key.frame) + " is " +
+                                       format_number(key.value) + ")"
+                                 : refusal;
+      }
+    }
+    values.tracks[slot] = *track;
   }
   for (const ParameterOption& option : parameter_options) {
     if (given.given[static_cast<std::size_t>(option.index)].has_value() &&
@@ -87,6 +120,22 @@ std::string resolve_values(const std::vector<ParameterInfo>& registered, const P
       return std::string("--") + option.name + ": the effect module registers no such parameter";
     }
   }
+  return {};
+}
+
+std::string resolve_values(const std::vector<ParameterInfo>& registered, const ParameterValues& given,
+                           ResolvedValues& values) {
+  for (const ParameterOption& option : parameter_options) {
+    const std::optional<ValueTrack>& track = given.given[static_cast<std::size_t>(option.index)];
+    if (track.has_value() && track->animated()) {
+      return std::string("--") + option.name + " takes one value here, not keys";
+    }
+  }
+  AnimatedValues tracks;
+  if (std::string refusal = resolve_tracks(registered, given, tracks); !refusal.empty()) {
+    return refusal;
+  }
+  values = tracks.at_frame(0);
   return {};
 }
 

@@ -1,6 +1,10 @@
 // `params`: the effect's parameters as the module registers them, one line
-// each, with the option that sets it.
+// each: the option that sets it, the name and group the host shows, range,
+// default and what it does. Columns are as wide as their widest entry.
+#include <algorithm>
+#include <array>
 #include <cstdio>
+#include <vector>
 
 #include "cli/commands.h"
 #include "cli/module_session.h"
@@ -11,25 +15,31 @@ int run_params(const std::string& module_path) {
   ModuleSession module;
   if (std::string failure = module.open(find_module_path(module_path)); !failure.empty()) {
     report(failure);
-    return exit_bad_input;
+    return exit_internal_failure;
   }
-  std::printf("%-22s %-18s %-32s %-16s %s\n", "OPTION", "NAME", "GROUP", "RANGE", "DEFAULT");
+  using Row = std::array<std::string, 6>;
+  std::vector<Row> rows = {{"OPTION", "NAME", "GROUP", "RANGE", "DEFAULT", "WHAT IT DOES"}};
   for (const ParameterInfo& info : module.parameters()) {
     const ParameterOption* option = option_for_index(info.index);
-    const std::string option_name =
-        option != nullptr ? std::string("--") + option->name : "(index " + std::to_string(info.index) + ")";
-    const std::string group = info.group.empty() ? "-" : info.group;
-    std::string range;
-    std::string default_text;
-    if (info.kind == ParameterKind::Checkbox) {
-      range = "on/off";
-      default_text = info.default_value != 0.0 ? "on" : "off";
-    } else {
-      range = format_float(info.minimum) + " .. " + format_float(info.maximum);
-      default_text = format_float(static_cast<float>(info.default_value));
+    rows.push_back({option != nullptr ? std::string("--") + option->name : "(index " + std::to_string(info.index) + ")",
+                    "\"" + info.shown_name + "\"", info.group.empty() ? "-" : info.group, range_text(info),
+                    default_text(info), option != nullptr ? option->description : ""});
+  }
+  std::array<std::size_t, 6> widths{};
+  for (const Row& row : rows) {
+    for (std::size_t column = 0; column < row.size(); ++column) {
+      widths[column] = std::max(widths[column], row[column].size());
     }
-    std::printf("%-22s %-18s %-32s %-16s %s\n", option_name.c_str(), ("\"" + info.shown_name + "\"").c_str(),
-                group.c_str(), range.c_str(), default_text.c_str());
+  }
+  for (const Row& row : rows) {
+    std::string line;
+    for (std::size_t column = 0; column < row.size(); ++column) {
+      line += row[column];
+      if (column + 1 < row.size()) {
+        line.append(widths[column] - row[column].size() + 2, ' ');
+      }
+    }
+    std::printf("%s\n", line.c_str());
   }
   return exit_success;
 }

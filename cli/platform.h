@@ -15,5 +15,14 @@ int duplicate_standard_output();
 bool redirect_standard_output(int descriptor);
 void close_descriptor(int descriptor);
 int descriptor_of(std::FILE* file);
+// From now on Ctrl-C (and a request to terminate) only sets a flag, so that
+// a render can stop between frames and remove what it had begun; a write to
+// a closed pipe becomes an error instead of ending the process.
+void catch_interrupts();
+bool interrupted();
+// Standard input and output carry pictures byte for byte.
+void use_binary_standard_streams();
+// The number of processor cores, at least 1.
+int core_count();
 
 }  // namespace shardcast::cli

@@ -1,4 +1,4 @@
-// The progress shown while a frame sequence renders.
+// The progress shown while frames render.
 #pragma once
 
 #include <chrono>
@@ -7,7 +7,8 @@
 namespace shardcast::cli {
 
 // On a terminal a bar redrawn after every frame (frames done, frames per
-// second, time left); elsewhere nothing until the final line.
+// second, time left; without the bar when the total is not known, 0);
+// elsewhere nothing until the final line.
 class Progress {
  public:
   Progress(std::int64_t total, bool show_bar);

@@ -1,86 +1,90 @@
-// `render`: one frame, or a numbered sequence, through the effect module.
+// `render`: frames from a picture, a sequence, standard input or a clip,
+// through the effect module, into a picture, a sequence, standard output or
+// a video.
 //
-// Every value is checked against the module's registered ranges before any
-// frame is rendered, including the seed of the first and the last frame
-// under --seed-step. Values reach the module as given, like animated values
-// in a host; --supervise first applies the host's editing rule to the glitch
-// window. Frames are independent: each is read, rendered and written before
-// the next, and a failure stops the sequence naming the frame, with the
-// frames already written left in place.
-#include <charconv>
-#include <cstdint>
+// Everything that can be refused is refused before the first frame: the
+// input and output and how they fit together, every value and key against
+// the module's registered ranges (the seed under --seed-step at the ends of
+// the range and at every key), the container, codec and copied streams of
+// a video output. Values reach the module as the host delivers keyframed
+// ones: read by the module at each frame's time. --supervise first applies
+// the host's editing rule to the glitch window.
+//
+// Frames are independent. With --jobs above 1 they are rendered several at
+// a time in worker processes and still written, and their decoder lines
+// passed on, strictly in frame order, so the result is byte for byte that
+// of --jobs 1. A failure stops the render naming the frame; a sequence
+// keeps the frames already written, a video or a single picture is not
+// written at all. Ctrl-C stops between frames in the same way (exit 130).
 #include <cstdio>
-#include <string>
-#include <vector>
+#include <deque>
+#include <functional>
+#include <optional>
 
 #include "cli/commands.h"
 #include "cli/decoder_messages.h"
-#include "cli/image.h"
+#include "cli/frame_sink.h"
+#include "cli/frame_source.h"
 #include "cli/module_session.h"
 #include "cli/platform.h"
 #include "cli/progress.h"
-#include "cli/sample_frame.h"
+#include "cli/render_workers.h"
 
 namespace shardcast::cli {
 namespace {
 
-struct SequencePlan {
-  FramePattern input;
-  FramePattern output;
-  FrameRange frames;
-  bool sequence = false;
-};
-
-// Empty on success, otherwise the refusal.
-std::string plan_sequence(const RenderRequest& request, SequencePlan& plan) {
-  if (std::string refusal = FramePattern::parse(request.output, plan.output); !refusal.empty()) {
-    if (request.frames.has_value()) {
-      return request.output + ": " + refusal;
-    }
-    plan.output = FramePattern{request.output, {}, 0, false, false};
+// Options that only some inputs and outputs take, and outputs that need
+// one frame. Empty when everything fits, otherwise the refusal.
+std::string check_fit(const RenderRequest& request, const FrameSource& source, const FrameSink& sink) {
+  const bool numbered = source.kind == SourceKind::Sequence || source.kind == SourceKind::Stream ||
+                        source.kind == SourceKind::Clip;
+  if (request.time.has_value() && source.kind != SourceKind::Clip) {
+    return "--time applies to clips; choose frames with --frames";
   }
-  if (!request.input.empty()) {
-    if (std::string refusal = FramePattern::parse(request.input, plan.input); !refusal.empty()) {
-      if (request.frames.has_value()) {
-        return request.input + ": " + refusal;
-      }
-      plan.input = FramePattern{request.input, {}, 0, false, false};
-    }
+  if (request.time.has_value() && request.frames.has_value()) {
+    return "give --frames or --time, not both";
   }
-  if (!request.frames.has_value()) {
-    if (plan.output.has_frame_number || plan.input.has_frame_number) {
-      return "a frame pattern needs --frames A-B";
+  if (request.rate.has_value() && source.kind == SourceKind::Clip) {
+    return "--fps sets the rate of pictures; " + source.name + " keeps its own";
+  }
+  if (request.messages == "-" && sink.kind == SinkKind::Stream) {
+    return "--messages - and -o - would both write to standard output";
+  }
+  if (!numbered && !request.frames.has_value()) {
+    if (sink.kind == SinkKind::Sequence) {
+      return "an output pattern needs several frames: give --frames A-B for a single picture";
     }
     if (request.seed_step != 0) {
-      return "--seed-step needs --frames A-B";
+      return "--seed-step changes the seed from frame to frame: give --frames A-B for a single picture";
     }
-    return {};
   }
-  if (!plan.output.has_frame_number) {
-    return "--frames needs an output pattern such as out_%04d.png";
+  if (sink.kind == SinkKind::Picture && (source.kind != SourceKind::Stream || source.bounded) && !source.single()) {
+    return sink.name + " holds one picture, but " +
+           (source.kind == SourceKind::Clip ? source.name + " is a clip" : std::string("there are several frames")) +
+           ": name a frame pattern (out_%04d.png) or a video, or choose one frame with --frames N";
   }
-  plan.frames = *request.frames;
-  plan.sequence = true;
   return {};
 }
 
-std::string format_number(double value) {
-  char text[32];
-  const auto result = std::to_chars(text, text + sizeof text, value);
-  return std::string(text, result.ptr);
-}
-
-std::string check_seed_steps(const std::vector<ParameterInfo>& registered, const ResolvedValues& values,
-                             const RenderRequest& request, const SequencePlan& plan) {
-  if (!plan.sequence || request.seed_step == 0) {
+// The seed stays within its range at every frame: a straight line plus a
+// piecewise straight line, checked where it bends and at the ends.
+std::string check_seed(const ModuleSession& module, const AnimatedValues& values, std::int64_t first,
+                       std::int64_t last) {
+  if (values.seed_step == 0) {
     return {};
   }
-  for (const ParameterInfo& info : registered) {
+  std::vector<std::int64_t> frames = {first, last};
+  for (const ValueKey& key : values.tracks[PARAM_SEED].keys) {
+    if (key.frame > first && key.frame < last) {
+      frames.push_back(key.frame);
+    }
+  }
+  for (const ParameterInfo& info : module.parameters()) {
     if (info.index != PARAM_SEED) {
       continue;
     }
-    for (const std::int64_t frame : {plan.frames.first, plan.frames.last}) {
-      const double seed = values[PARAM_SEED] + static_cast<double>(request.seed_step) * static_cast<double>(frame);
+    for (const std::int64_t frame : frames) {
+      const double seed = values.at(PARAM_SEED, static_cast<double>(frame));
       if (std::string refusal = check_range(info, seed); !refusal.empty()) {
         return "frame " + std::to_string(frame) + ": --seed-step makes the seed " + format_number(seed) + "; " +
                refusal;
@@ -90,136 +94,315 @@ std::string check_seed_steps(const std::vector<ParameterInfo>& registered, const
   return {};
 }
 
-std::string frame_prefix(const SequencePlan& plan, std::int64_t frame) {
-  return plan.sequence ? "frame " + std::to_string(frame) + ": " : std::string();
+// True when no frame of the render can be damaged beyond the compression
+// itself: no broken bytes, both tables left alone, every stage on, no
+// filter, at every key.
+bool nothing_damages(const AnimatedValues& values, std::int64_t first, std::int64_t last) {
+  const auto highest = [&](std::int32_t index) { return values.tracks[static_cast<std::size_t>(index)].highest(first, last); };
+  const auto lowest = [&](std::int32_t index) { return values.tracks[static_cast<std::size_t>(index)].lowest(first, last); };
+  return highest(PARAM_BROKEN_BYTES) < 1.0 && highest(PARAM_QTC) == 0.0 && highest(PARAM_QTL) == 0.0 &&
+         lowest(PARAM_INVERSE_DCT) != 0.0 && lowest(PARAM_YCBCR_TO_RGB) != 0.0 && lowest(PARAM_DEQUANTIZE) != 0.0 &&
+         highest(PARAM_FILTER1) == 0.0 && highest(PARAM_FILTER2) == 0.0;
 }
 
-// Everything one run of `render` holds from its checks to its summary.
-struct RenderRun {
-  SequencePlan plan;
-  ModuleSession module;
-  ResolvedValues values{};
-  MessageDestination messages;
-  Image fixed_input;  // a single input, or the sample frame, read once for the whole sequence
+// Frames on their way through the module: rendered here one at a time, or
+// by the workers several at a time; taken back in the order given.
+struct FrameRenderer {
+  ModuleSession& module;
+  RenderWorkers* workers = nullptr;
+  std::deque<RenderedFrame> done;
+
+  bool can_take() const { return workers != nullptr ? workers->has_idle_worker() : done.empty(); }
+  bool busy() const { return workers != nullptr ? workers->busy() : !done.empty(); }
+  std::string submit(std::int64_t frame, const Image& input) {
+    if (workers != nullptr) {
+      return workers->submit(frame, input);
+    }
+    done.push_back(render_captured(module, frame, input));
+    return {};
+  }
+  std::string collect(RenderedFrame& result) {
+    if (workers != nullptr) {
+      return workers->collect(result);
+    }
+    result = std::move(done.front());
+    done.pop_front();
+    return {};
+  }
 };
 
-// Checks the request against the module and opens the message destination
-// and a single input. exit_success, or the exit code of the refusal, which
-// has been reported.
-int prepare(const RenderRequest& request, RenderRun& run) {
-  if (std::string refusal = plan_sequence(request, run.plan); !refusal.empty()) {
-    report(refusal);
-    return exit_bad_input;
+// A step's refusal: what to say and the exit code, or nothing.
+struct Stop {
+  std::string text;
+  int exit_code = exit_success;
+  bool stopped() const { return !text.empty(); }
+};
+
+// No stop when the text is empty.
+Stop refuse(std::string text, int exit_code = exit_bad_input) {
+  return text.empty() ? Stop{} : Stop{std::move(text), exit_code};
+}
+
+// Everything a render holds from its first check to its last frame.
+struct Render {
+  FrameSink sink;
+  FrameSource source;
+  ModuleSession module;
+  AnimatedValues values;
+  FrameRange known;            // the frames expected; last -1 when not known
+  std::int64_t expected = 0;   // how many; 0 when not known
+  MessageDestination messages;
+  std::optional<SourceFrame> first;  // read ahead: a video output takes its size
+
+  // A clip's frames left out before the first one rendered.
+  std::function<void(double)> skipped() {
+    return [this](double seconds) {
+      if (sink.video != nullptr) {
+        sink.video->skip_to(seconds);
+      }
+    };
   }
-  ImageFormat format{};
-  if (!output_format_for(run.plan.output.name_for(run.plan.sequence ? run.plan.frames.first : 0), format)) {
-    report("cannot write " + request.output + ": unknown picture format (use .png, .jpg or .jpeg)");
-    return exit_bad_input;
+};
+
+// Input, output and the options that must fit them.
+Stop open_ends(const RenderRequest& request, Render& render) {
+  if (std::string refusal = plan_sink(request, render.sink); !refusal.empty()) {
+    return refuse(refusal);
   }
-  if (std::string refusal = run.module.open_with_values(request.module_path, request.values, run.values);
+  if (std::string refusal = open_source(request, render.source); !refusal.empty()) {
+    return refuse(refusal);
+  }
+  return refuse(check_fit(request, render.source, render.sink));
+}
+
+// The module, and every value over the frames expected. Where the last
+// frame is not known yet (a clip that does not say, pictures on standard
+// input), the seed is checked again at every frame.
+Stop set_up_values(const RenderRequest& request, Render& render) {
+  if (std::string failure = render.module.open(find_module_path(request.module_path)); !failure.empty()) {
+    return refuse(failure, exit_internal_failure);
+  }
+  if (std::string refusal = resolve_tracks(render.module.parameters(), request.values, render.values);
       !refusal.empty()) {
-    report(refusal);
-    return exit_bad_input;
+    return refuse(refusal);
   }
-  if (std::string refusal = check_seed_steps(run.module.parameters(), run.values, request, run.plan);
-      !refusal.empty()) {
-    report(refusal);
-    return exit_bad_input;
+  render.values.seed_step = request.seed_step;
+  render.expected = render.source.expected_count();
+  render.known = render.source.expected_frames();
+  const std::int64_t last = render.known.last >= 0 ? render.known.last : render.known.first;
+  if (std::string refusal = check_seed(render.module, render.values, render.known.first, last); !refusal.empty()) {
+    return refuse(refusal);
   }
   if (request.supervise) {
-    if (std::string failure = run.module.supervise(run.values); !failure.empty()) {
-      report(failure);
-      return exit_internal_failure;
+    if (std::string failure = render.module.supervise(render.values); !failure.empty()) {
+      return refuse(failure, failure.starts_with("--supervise") ? exit_bad_input : exit_internal_failure);
     }
   }
-  if (std::string failure = run.messages.open(request.messages); !failure.empty()) {
-    report("cannot write " + request.messages + ": " + failure);
-    return exit_bad_input;
-  }
-  if (request.input.empty()) {
-    run.fixed_input = sample_frame(request.sample_width, request.sample_height);
-  } else if (!run.plan.input.has_frame_number) {
-    if (ImageResult read = read_image(request.input, run.fixed_input, request.limits); !read.ok()) {
-      report("cannot read " + request.input + ": " + read.error);
-      return exit_bad_input;
-    }
-  }
-  return exit_success;
+  render.module.set_values(render.values, render.source.rate);
+  return {};
 }
 
-// One frame: its input read (for an input pattern), rendered with its seed
-// and written. exit_success, or the exit code of the failure, which has
-// been reported naming the frame.
-int render_one_frame(const RenderRequest& request, RenderRun& run, std::int64_t frame, Progress& progress) {
-  const SequencePlan& plan = run.plan;
-  Image input_frame;
-  const Image* input = &run.fixed_input;
-  if (plan.input.has_frame_number) {
-    const std::string name = plan.input.name_for(frame);
-    if (ImageResult read = read_image(name, input_frame, request.limits); !read.ok()) {
-      progress.finish();
-      report(frame_prefix(plan, frame) + "cannot read " + name + ": " + read.error);
-      return exit_bad_input;
+// The decoder lines' destination, the first frame of pictures, and what a
+// video output can check before it writes.
+Stop prepare_output(const RenderRequest& request, Render& render) {
+  if (std::string failure = render.messages.open(request.messages); !failure.empty()) {
+    return refuse("cannot write " + request.messages + ": " + failure);
+  }
+  FrameSource& source = render.source;
+  if (source.kind != SourceKind::Clip) {
+    SourceFrame frame;
+    bool end = false;
+    if (std::string failure = source.next(frame, end, render.skipped()); !failure.empty()) {
+      return refuse(failure);
     }
-    input = &input_frame;
+    if (end) {
+      return refuse("cannot read " + source.name + ": it holds no picture");
+    }
+    render.first = std::move(frame);
   }
-  ResolvedValues frame_values = run.values;
-  if (plan.sequence) {
-    frame_values[PARAM_SEED] += static_cast<double>(request.seed_step) * static_cast<double>(frame);
+  FrameSink& sink = render.sink;
+  if (sink.kind == SinkKind::Video) {
+    sink.video_options.rate = source.rate;
+    const std::int32_t width = render.first.has_value() ? render.first->image.width : source.clip->info().width;
+    const std::int32_t height = render.first.has_value() ? render.first->image.height : source.clip->info().height;
+    if (std::string refusal = sink.video->prepare(request.output, sink.video_options, source.clip.get(), width, height);
+        !refusal.empty()) {
+      return refuse("cannot write " + request.output + ": " + refusal);
+    }
   }
-
-  Image output;
-  StandardOutputCapture capture;
-  std::string failure = capture.start();
-  if (failure.empty()) {
-    failure = run.module.render(*input, frame_values, output);
-  }
-  const std::string capture_failure = capture.release(run.messages);
-  if (failure.empty()) {
-    failure = capture_failure;
-  }
-  if (!failure.empty()) {
-    progress.finish();
-    report(frame_prefix(plan, frame) + failure);
-    return exit_internal_failure;
-  }
-  const std::string name = plan.output.name_for(frame);
-  if (ImageResult written = write_image(name, output); !written.ok()) {
-    progress.finish();
-    report(frame_prefix(plan, frame) + "cannot write " + name + ": " + written.error);
-    return exit_bad_input;
-  }
-  progress.frame_done();
-  return exit_success;
+  return {};
 }
 
-}  // namespace
+struct Written {
+  std::int64_t first = -1;
+  std::int64_t last = -1;
+};
 
-int run_render(const RenderRequest& request) {
-  RenderRun run;
-  if (const int refused = prepare(request, run); refused != exit_success) {
-    return refused;
+// The next frame to render: the one read ahead, or the source's next.
+// False at the end of the source or on a stop.
+bool take_frame(Render& render, std::int64_t taken, SourceFrame& frame, Stop& stop) {
+  if (render.first.has_value()) {
+    frame = std::move(*render.first);
+    render.first.reset();
+  } else {
+    bool end = false;
+    if (std::string failure = render.source.next(frame, end, render.skipped()); !failure.empty()) {
+      stop = refuse(failure);
+      return false;
+    }
+    if (end) {
+      return false;
+    }
+    if (render.sink.kind == SinkKind::Picture && taken > 0) {
+      stop = refuse(render.source.name + " holds more than one picture, and " + render.sink.name +
+                    " holds one: name a frame pattern or a video, or choose one with --frames N");
+      return false;
+    }
   }
-
-  const std::int64_t first = run.plan.sequence ? run.plan.frames.first : 0;
-  const std::int64_t last = run.plan.sequence ? run.plan.frames.last : 0;
-  Progress progress(last - first + 1, run.plan.sequence && standard_error_is_terminal());
-  int exit_code = exit_success;
-  for (std::int64_t frame = first; frame <= last && exit_code == exit_success; ++frame) {
-    exit_code = render_one_frame(request, run, frame, progress);
+  if (!frame.warning.empty()) {
+    report("warning: " + frame.warning);
   }
+  stop = refuse(check_seed(render.module, render.values, frame.number, frame.number));
+  return !stop.stopped();
+}
 
+// Frames through the module and out, in order, until the source ends or
+// something stops them. A frame that cannot be read stops the render after
+// the frames before it are written.
+Stop render_frames(Render& render, FrameRenderer& renderer, Progress& progress, Written& written) {
+  std::deque<std::optional<VideoFrame>> timings;  // of the frames being rendered, in order
+  bool source_done = false;
+  std::int64_t taken = 0;
+  Stop unread;
+  for (;;) {
+    while (!source_done && renderer.can_take()) {
+      if (interrupted()) {
+        return refuse("interrupted", exit_interrupted);
+      }
+      SourceFrame frame;
+      if (!take_frame(render, taken, frame, unread)) {
+        source_done = true;
+        break;
+      }
+      if (std::string failure = renderer.submit(frame.number, frame.image); !failure.empty()) {
+        return refuse(failure, exit_internal_failure);
+      }
+      timings.push_back(std::move(frame.timing));
+      ++taken;
+    }
+    if (!renderer.busy()) {
+      return unread;
+    }
+    RenderedFrame rendered;
+    if (std::string failure = renderer.collect(rendered); !failure.empty()) {
+      return refuse(failure, exit_internal_failure);
+    }
+    const std::optional<VideoFrame> timing = std::move(timings.front());
+    timings.pop_front();
+    render.messages.write(rendered.messages.data(), rendered.messages.size());
+    if (!rendered.failure.empty()) {
+      return refuse("frame " + std::to_string(rendered.frame) + ": " + rendered.failure, exit_internal_failure);
+    }
+    if (std::string failure = render.sink.write(rendered.frame, rendered.output, timing ? &*timing : nullptr);
+        !failure.empty()) {
+      return refuse(failure);
+    }
+    if (written.first < 0) {
+      written.first = rendered.frame;
+    }
+    written.last = rendered.frame;
+    progress.frame_done();
+  }
+}
+
+// The closing lines: what was written, or why it stopped and what is left.
+int report_outcome(Render& render, const RenderRequest& request, const Stop& stop, const Written& written,
+                   Progress& progress) {
   const double seconds = progress.finish();
-  const std::string messages_failure = run.messages.close();
+  const std::string messages_failure = render.messages.close();
+  const std::int64_t done = progress.done();
   char timing[64];
-  std::snprintf(timing, sizeof timing, " in %.2f s", seconds);
-  report("render: " + std::to_string(progress.done()) + (progress.done() == 1 ? " frame" : " frames") + timing + ", " +
-         std::to_string(run.messages.lines()) + " decoder lines " + run.messages.describe());
+  if (done > 1 && seconds > 0) {
+    std::snprintf(timing, sizeof timing, " in %.2f s (%.2f frames/s)", seconds, static_cast<double>(done) / seconds);
+  } else {
+    std::snprintf(timing, sizeof timing, " in %.2f s", seconds);
+  }
+  const FrameSink& sink = render.sink;
+  const std::string lines =
+      std::to_string(render.messages.lines()) + " decoder lines " + render.messages.describe();
+  const std::string frames = std::to_string(done) + (done == 1 ? " frame" : " frames");
+  int exit_code = stop.exit_code;
+  if (!stop.stopped()) {
+    report("render: " + frames + timing + " to " + sink.describe(written.first, written.last) + ", " + lines);
+  } else {
+    if (exit_code != exit_interrupted) {
+      report(stop.text);
+    }
+    std::string kept;
+    if (sink.kind == SinkKind::Sequence && done > 0) {
+      kept = "; " + sink.describe(written.first, written.last) + (done == 1 ? " was" : " were") + " written";
+    } else if (sink.kind == SinkKind::Picture || sink.kind == SinkKind::Video) {
+      kept = "; " + sink.name + " was not written";
+    }
+    report(std::string("render: ") + (exit_code == exit_interrupted ? "interrupted" : "stopped") + " after " +
+           frames + kept + ", " + lines);
+  }
   if (!messages_failure.empty() && exit_code == exit_success) {
     report("cannot write " + request.messages + ": " + messages_failure);
     exit_code = exit_bad_input;
   }
   return exit_code;
+}
+
+}  // namespace
+
+int run_render(const RenderRequest& request) {
+  catch_interrupts();
+  Render render;
+  for (const auto& step : {&open_ends, &set_up_values, &prepare_output}) {
+    if (const Stop stop = step(request, render); stop.stopped()) {
+      report(stop.text);
+      return stop.exit_code;
+    }
+  }
+
+  // Workers start before any thread does (the video decoder's and
+  // encoder's start with its first frame and in open()).
+  int jobs = request.jobs > 0 ? request.jobs : core_count();
+  if (render.expected == 1 || !parallel_rendering_supported()) {
+    jobs = 1;
+  }
+  RenderWorkers workers;
+  FrameRenderer renderer{render.module, nullptr, {}};
+  if (jobs > 1) {
+    if (std::string failure = workers.start(render.module, jobs, request.limits.max_pixels); !failure.empty()) {
+      report(failure);
+      return exit_internal_failure;
+    }
+    renderer.workers = &workers;
+  }
+  if (render.sink.kind == SinkKind::Video) {
+    if (std::string failure = render.sink.video->open(); !failure.empty()) {
+      report("cannot write " + request.output + ": " + failure);
+      return exit_bad_input;
+    }
+  }
+  const std::int64_t last = render.known.last >= 0 ? render.known.last : max_frame_number;
+  if (nothing_damages(render.values, render.known.first, last)) {
+    report("hint: nothing here damages the picture beyond JPEG compression; try --broken-bytes 20, --qtl on or "
+           "--inverse-dct off");
+  }
+
+  Progress progress(render.expected, render.expected != 1 && standard_error_is_terminal());
+  Written written;
+  Stop stop = render_frames(render, renderer, progress, written);
+  if (!stop.stopped() && render.sink.written == 0) {
+    stop = refuse("cannot read " + render.source.name + ": no frame of it was chosen");
+  }
+  if (!stop.stopped()) {
+    stop = refuse(render.sink.finish());
+  }
+  return report_outcome(render, request, stop, written, progress);
 }
 
 }  // namespace shardcast::cli

@@ -39,9 +39,11 @@ else()
   shardcast_prebuilt_library(PkgConfig::TURBOJPEG "${SHARDCAST_LINUX_DEPS_DIR}/libjpeg-turbo"
                              "scripts/build-deps.sh linux" libturbojpeg.a)
 endif()
-# The command-line renderer: option parsing and PNG files.
+# The command-line renderer: option parsing, PNG files, and video files
+# through FFmpeg's libraries.
 find_package(CLI11 CONFIG REQUIRED)
 find_package(PNG REQUIRED)
+pkg_check_modules(FFMPEG REQUIRED IMPORTED_TARGET libavformat libavcodec libavutil libswscale)
 # The frei0r filter: the plug-in API's header (frei0r-plugins-dev). Without
 # it the filter is left out of the build.
 find_path(FREI0R_INCLUDE_DIR frei0r.h)

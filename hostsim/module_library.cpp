@@ -34,6 +34,10 @@ void* open_library(const std::filesystem::path& path, std::string& reason) {
   if (handle == nullptr) {
     const char* error = dlerror();
     reason = error != nullptr ? error : "dlopen failed";
+    // The loader names the file first; the caller names it already.
+    if (const std::string named = path.string() + ": "; reason.starts_with(named)) {
+      reason.erase(0, named.size());
+    }
   }
   return handle;
 }
