@@ -24,11 +24,13 @@
 #include <vector>
 
 #include "cli/image.h"
+#include "cli/picture_stream.h"
 #include "cli/sample_frame.h"
 #include "hostsim/simulated_host.h"
 #include "pipeline/glitch_settings.h"
 #include "support/jpeg_stream_builder.h"
 #include "support/program_run.h"
+#include "support/scratch_folder.h"
 
 namespace shardcast::cli {
 namespace {
@@ -38,16 +40,9 @@ namespace fs = std::filesystem;
 using Outcome = testing::ProgramRun;
 using testing::slurp;
 
-class ShardcastTool : public ::testing::Test {
+class ShardcastTool : public testing::ScratchFolder {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::path(::testing::TempDir()) / "shardcast-cli-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(folder_); }
-
-  fs::path file(const std::string& name) const { return folder_ / name; }
+  ShardcastTool() : ScratchFolder("shardcast-cli") {}
 
   // Runs the tool with the folder as working directory; standard input is
   // empty, standard output and error are captured.
@@ -55,6 +50,13 @@ class ShardcastTool : public ::testing::Test {
     std::vector<std::string> words = {SHARDCAST_CLI_PATH};
     words.insert(words.end(), arguments.begin(), arguments.end());
     return testing::run_program(folder_, words, environment);
+  }
+
+  // Standard input read from one of the folder's files.
+  testing::ProgramEnvironment reading(const std::string& name) const {
+    testing::ProgramEnvironment environment;
+    environment.input = file(name);
+    return environment;
   }
 
   // The folder's files, the captured output excepted.
@@ -83,7 +85,6 @@ class ShardcastTool : public ::testing::Test {
     return image;
   }
 
-  fs::path folder_;
 };
 
 // A small picture with every kind of content, not a multiple of 16 wide.
@@ -101,12 +102,12 @@ Image test_picture(std::int32_t width = 50, std::int32_t height = 30) {
   return image;
 }
 
-std::vector<std::uint8_t> compress_jpeg(const Image& image) {
+std::vector<std::uint8_t> compress_jpeg(const Image& image, int subsampling = TJSAMP_422, int flags = 0) {
   tjhandle compressor = tjInitCompress();
   unsigned char* stream = nullptr;
   unsigned long size = 0;
   EXPECT_EQ(tjCompress2(compressor, image.rgba.data(), image.width, 0, image.height, TJPF_RGBA, &stream, &size,
-                        TJSAMP_422, 90, 0),
+                        subsampling, 90, flags),
             0);
   std::vector<std::uint8_t> bytes(stream, stream + size);
   tjFree(stream);
@@ -391,9 +392,9 @@ TEST_F(ShardcastTool, TurboJpegEnvironmentVariablesChangeNoFrame) {
     bytes.push_back(slurp(file("decode.jpg")));
     return bytes;
   };
-  const std::vector<std::string> plain = outputs({variables, {}});
+  const std::vector<std::string> plain = outputs({variables, {}, {}});
   for (const std::string& variable : variables) {
-    EXPECT_TRUE(outputs({variables, {variable + "=1"}}) == plain) << variable << "=1 changed a frame";
+    EXPECT_TRUE(outputs({variables, {variable + "=1"}, {}}) == plain) << variable << "=1 changed a frame";
   }
 }
 
@@ -460,15 +461,47 @@ TEST_F(ShardcastTool, OnATerminalASequenceShowsAProgressBar) {
   EXPECT_NE(shown.find("render: 2 frames"), std::string::npos) << shown;
 }
 
-TEST_F(ShardcastTool, ASequenceStopsAtTheFirstFailingFrameAndKeepsTheFramesWritten) {
+TEST_F(ShardcastTool, ASequenceWithAGapIsRefusedBeforeAnyFrameNamingTheMissingFile) {
   write_png("in_01.png", test_picture(16, 16));
   write_png("in_03.png", test_picture(16, 16));
-  const Outcome result = run({"render", "in_%02d.png", "-o", "out_%d.png", "--frames", "1-3"});
-  EXPECT_EQ(result.exit_code, 2);
-  EXPECT_NE(result.err.find("frame 2: cannot read in_02.png"), std::string::npos) << result.err;
-  EXPECT_TRUE(fs::exists(file("out_1.png")));
-  EXPECT_FALSE(fs::exists(file("out_2.png")));
-  EXPECT_FALSE(fs::exists(file("out_3.png")));
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{"render", "in_%02d.png", "-o", "out_%d.png", "--frames", "1-3"},
+        std::vector<std::string>{"render", "in_##.png", "-o", "out_%d.png"}}) {
+    const Outcome result = run(arguments);
+    EXPECT_EQ(result.exit_code, 2) << arguments[1];
+    EXPECT_NE(result.err.find("frame 2 (in_02.png) is missing from the sequence 1-3"), std::string::npos)
+        << result.err;
+    EXPECT_EQ(listing(), (std::vector<std::string>{"in_01.png", "in_03.png"}));
+  }
+}
+
+TEST_F(ShardcastTool, ASequenceFoundOnDiskRendersFromItsFirstToItsLastFile) {
+  for (int frame = 7; frame <= 9; ++frame) {
+    write_png("shot." + std::string(frame < 10 ? "000" : "00") + std::to_string(frame) + ".png", test_picture(16, 16));
+  }
+  write_png("shot.7.png", test_picture(8, 8));  // not a name of the pattern
+  const Outcome result = run({"render", "shot.####.png", "-o", "out_%02d.png"});
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_NE(result.err.find("render: 3 frames"), std::string::npos) << result.err;
+  EXPECT_TRUE(fs::exists(file("out_07.png")) && fs::exists(file("out_09.png")));
+  EXPECT_FALSE(fs::exists(file("out_06.png")) || fs::exists(file("out_10.png")));
+}
+
+TEST_F(ShardcastTool, AFrameThatFailsStopsTheSequenceKeepingTheFramesWrittenAndSaysSo) {
+  write_png("in_1.png", test_picture(16, 16));
+  write_bytes("in_2.png", {'n', 'o', 't', ' ', 'a', ' ', 'p', 'n', 'g'});
+  write_png("in_3.png", test_picture(16, 16));
+  for (const char* jobs : {"1", "3"}) {
+    const Outcome result = run({"render", "in_%d.png", "-o", "out_%d.png", "--jobs", jobs});
+    EXPECT_EQ(result.exit_code, 2);
+    EXPECT_NE(result.err.find("frame 2: cannot read in_2.png: not a PNG or JPEG file"), std::string::npos)
+        << result.err;
+    EXPECT_NE(result.err.find("render: stopped after 1 frame; out_1.png was written"), std::string::npos)
+        << result.err;
+    EXPECT_TRUE(fs::exists(file("out_1.png"))) << jobs;
+    EXPECT_FALSE(fs::exists(file("out_2.png")) || fs::exists(file("out_3.png"))) << jobs;
+    fs::remove(file("out_1.png"));
+  }
 }
 
 TEST_F(ShardcastTool, SequenceOptionsMustFitTogether) {
@@ -666,7 +699,7 @@ TEST_F(ShardcastTool, BadInputExitsWith2NamingTheFileAndLeavesNothingBehind) {
       {{"render", "-o", "nowhere/out.png"}, "cannot write nowhere/out.png: folder nowhere does not exist"},
       {{"render", "-o", "whole.png/out.png"}, "cannot write whole.png/out.png: whole.png is not a folder"},
       {{"render", "-o", "folder.png"}, "cannot write folder.png: it is a folder"},
-      {{"render", "-o", "out.bmp"}, "cannot write out.bmp: unknown picture format"},
+      {{"render", "-o", "out.bmp"}, "cannot write out.bmp: unknown picture or video format"},
       {{"decode", "missing.jpg", "-o", "out.png"}, "cannot read missing.jpg: No such file or directory"},
       {{"render", "-o", "out.png", "--messages", "nowhere/lines.txt"}, "cannot write nowhere/lines.txt"},
   };
@@ -692,8 +725,10 @@ TEST_F(ShardcastTool, OutOfRangeValuesAreRefusedWithTheParameterAndItsRange) {
       {"--qtl-seed", "100000001", "\"Quantization tables for Luma\") must lie between 1 and 100000000"},
       {"--compression-ratio", "nan", "--compression-ratio (\"Compression ratio\") must lie between 1 and 100"},
       {"--filter2-value", "-10.5", "must lie between -10 and 10"},
-      {"--qtc", "maybe", "--qtc: expected on or off, not \"maybe\""},
-      {"--seed", "12abc", "--seed: expected a number, not \"12abc\""},
+      {"--qtc", "maybe", "--qtc: expected on or off, or keys such as off@0,on@24, not \"maybe\""},
+      {"--seed", "12abc", "--seed: expected a number, or keys such as 0@0,400@48, not \"12abc\""},
+      {"--broken-bytes", "0@0,10001@5", "must lie between 0 and 10000 (the key at frame 5 is 10001)"},
+      {"--broken-bytes", "0@9,5@3", "key frames must ascend, but frame 3 follows frame 9"},
   };
   write_png("existing.png", test_picture(16, 16));
   const std::string before = slurp(file("existing.png"));
@@ -737,7 +772,7 @@ TEST_F(ShardcastTool, DecoderLinesAreDiscardedUnlessAskedFor) {
   EXPECT_NE(quiet.err.find(std::to_string(count) + " decoder lines discarded"), std::string::npos) << quiet.err;
 }
 
-TEST_F(ShardcastTool, ParamsListsWhatTheModuleRegisters) {
+TEST_F(ShardcastTool, ParamsListsWhatTheModuleRegistersInAlignedColumns) {
   const Outcome result = run({"params"});
   ASSERT_EQ(result.exit_code, 0) << result.err;
   std::istringstream lines(result.out);
@@ -746,35 +781,286 @@ TEST_F(ShardcastTool, ParamsListsWhatTheModuleRegisters) {
     rows.push_back(line);
   }
   ASSERT_EQ(rows.size(), 25u);  // a heading and 24 parameters
-  auto row_of = [&](const std::string& option) {
-    for (const std::string& row : rows) {
-      if (row.rfind(option + " ", 0) == 0) {
-        return row;
-      }
+  // Every column starts where its heading does, in every row.
+  const std::vector<std::string> headings = {"OPTION", "NAME", "GROUP", "RANGE", "DEFAULT", "WHAT IT DOES"};
+  std::vector<std::size_t> starts;
+  for (const std::string& heading : headings) {
+    starts.push_back(rows[0].find(heading));
+    ASSERT_NE(starts.back(), std::string::npos) << heading;
+  }
+  std::map<std::string, std::vector<std::string>> table;
+  for (std::size_t r = 1; r < rows.size(); ++r) {
+    std::vector<std::string> cells;
+    for (std::size_t c = 0; c < starts.size(); ++c) {
+      ASSERT_GT(rows[r].size(), starts[c]) << rows[r];
+      EXPECT_NE(rows[r][starts[c]], ' ') << rows[r];
+      EXPECT_TRUE(starts[c] == 0 || rows[r][starts[c] - 1] == ' ') << rows[r];
+      const std::size_t end = c + 1 < starts.size() ? starts[c + 1] : rows[r].size();
+      std::string cell = rows[r].substr(starts[c], end - starts[c]);
+      cell.erase(cell.find_last_not_of(' ') + 1);
+      cells.push_back(cell);
     }
-    return std::string();
-  };
-  EXPECT_NE(row_of("--glitch-end").find("\"end of glitch\""), std::string::npos);
-  EXPECT_NE(row_of("--glitch-end").find("0.1 .. 100"), std::string::npos);
-  EXPECT_NE(row_of("--qtl-max-random").find("Quantization tables for Luma"), std::string::npos);
-  EXPECT_NE(row_of("--filter2-value").find("-10 .. 10"), std::string::npos);
-  EXPECT_EQ(row_of("--filter2-value").substr(row_of("--filter2-value").size() - 5), " -0.1");
-  EXPECT_EQ(row_of("--inverse-dct").substr(row_of("--inverse-dct").size() - 3), " on");
-  EXPECT_EQ(row_of("--compression-ratio").find("Broken"), std::string::npos);
+    table[cells[0]] = cells;
+  }
+  using Row = std::vector<std::string>;
+  EXPECT_EQ(table["--glitch-end"], (Row{"--glitch-end", "\"end of glitch\"", "Broken bytes", "0.1 .. 100", "100",
+                                        "where in the scan data the damage ends, in percent"}));
+  EXPECT_EQ(table["--qtl-max-random"][2], "Quantization tables for Luma");
+  EXPECT_EQ(table["--filter2-value"][3], "-10 .. 10");
+  EXPECT_EQ(table["--filter2-value"][4], "-0.1");
+  EXPECT_EQ(table["--inverse-dct"][4], "on");
+  EXPECT_EQ(table["--compression-ratio"][2], "-");
+  for (const auto& [option, row] : table) {
+    EXPECT_FALSE(row[5].empty()) << option;
+  }
 }
 
-TEST_F(ShardcastTool, HelpVersionAndUsageErrors) {
+TEST_F(ShardcastTool, HelpShowsEachParametersRangeAndDefaultAsRegistered) {
   EXPECT_EQ(run({"--version"}).out, "shardcast " SHARDCAST_VERSION "\n");
   for (const char* command : {"render", "decode", "params"}) {
     const Outcome help = run({command, "--help"});
     EXPECT_EQ(help.exit_code, 0) << command;
     EXPECT_NE(help.out.find("--module"), std::string::npos) << command;
   }
-  EXPECT_EQ(run({}).exit_code, 2);
-  EXPECT_EQ(run({"paint"}).exit_code, 2);
-  EXPECT_EQ(run({"render"}).exit_code, 2);  // no output
-  EXPECT_EQ(run({"render", "-o", "x.png", "--no-such-option", "1"}).exit_code, 2);
-  EXPECT_EQ(run({"render", "-o", "x.png", "--module", "nowhere.so"}).exit_code, 2);
+  const Outcome help = run({"render", "--help"});
+  for (const char* shown : {"[0 .. 10000, default 0]", "[0.1 .. 100, default 100]", "[-10 .. 10, default -0.1]",
+                            "[on/off, default on]", "VALUE@FRAME"}) {
+    EXPECT_NE(help.out.find(shown), std::string::npos) << shown << "\n" << help.out;
+  }
+}
+
+TEST_F(ShardcastTool, ErrorLinesAreSentencesThatBeginWithTheToolsName) {
+  fs::create_directory(file("folder"));
+  const struct {
+    std::vector<std::string> arguments;
+    int exit_code;
+    std::string line;
+  } cases[] = {
+      {{}, 2, "give a command: render, decode or params"},
+      {{"paint"}, 2, "there is no command \"paint\"; the commands are render, decode and params"},
+      {{"rendr", "-o", "x.png"}, 2, "there is no command \"rendr\""},
+      {{"render"}, 2, "an output is needed: -o FILE"},
+      {{"decode", "-o", "x.png"}, 2, "decode needs a JPEG file to read"},
+      {{"render", "-o", "a.png", "-o", "b.png"}, 2, "--output was given more than once; give it once"},
+      {{"render", "-o", "x.png", "--seed-step", "abc"}, 2,
+       "--seed-step takes a whole number from -100000000 to 100000000, not \"abc\""},
+      {{"render", "-o", "x.png", "--jobs", "0"}, 2, "--jobs takes a whole number from 1 to 256, not \"0\""},
+      {{"render", "-o", "x.png", "--no-such-option", "1"}, 2,
+       "there is no option --no-such-option (see shardcast render --help)"},
+      {{"render", "in.png", "extra.png", "-o", "x.png"}, 2, "unexpected extra.png (see shardcast render --help)"},
+      {{"render", "-o", "x.png", "--seed"}, 2, "--seed needs a value"},
+      {{"render", "-o", "folder"}, 2, "cannot write folder: it is a folder; name a file in it"},
+      {{"render", "-o", "x.png", "--quality", "80"}, 2, "--quality applies to JPEG outputs"},
+      {{"render", "-o", "x.jpg", "--format", "png"}, 2, "--format applies to pictures on standard output"},
+      {{"render", "-o", "-", "--messages", "-"}, 2, "--messages - and -o - would both write to standard output"},
+      {{"render", "-o", "x.png", "--module", "nowhere.so"}, 1,
+       "cannot load the effect module nowhere.so: cannot open shared object file: No such file or directory"},
+      {{"params", "--module", "nowhere.so"}, 1, "cannot load the effect module nowhere.so"},
+  };
+  for (const auto& c : cases) {
+    const Outcome result = run(c.arguments);
+    EXPECT_EQ(result.exit_code, c.exit_code) << c.line << "\n" << result.err;
+    EXPECT_NE(result.err.find("shardcast: " + c.line), std::string::npos) << result.err;
+    std::istringstream lines(result.err);
+    for (std::string line; std::getline(lines, line);) {
+      EXPECT_EQ(line.rfind("shardcast: ", 0), 0u) << line;
+    }
+    EXPECT_EQ(listing(), std::vector<std::string>{"folder"}) << c.line;
+  }
+  // The module's path is named once.
+  const std::string err = run({"render", "-o", "x.png", "--module", "nowhere.so"}).err;
+  EXPECT_EQ(err.find("nowhere.so"), err.rfind("nowhere.so")) << err;
+}
+
+TEST_F(ShardcastTool, DecodeSaysOnceWhichKindOfJpegItCannotRead) {
+  const struct {
+    const char* name;
+    int subsampling;
+    int flags;
+    int exit_code;
+    std::string line;  // empty: the decoder reads it, nothing is said
+  } kinds[] = {
+      {"444.jpg", TJSAMP_444, 0, 0, ""},
+      {"420.jpg", TJSAMP_420, 0, 0, ""},
+      {"440.jpg", TJSAMP_440, 0, 0, ""},
+      {"grey.jpg", TJSAMP_GRAY, 0, 0, ""},
+      {"progressive.jpg", TJSAMP_422, TJFLAG_PROGRESSIVE, 0, "progressive.jpg is a progressive JPEG, but the decoder"},
+      {"411.jpg", TJSAMP_411, 0, 3, "411.jpg is a baseline JPEG with sampling factors 4x1, 1x1, 1x1, but the decoder"},
+  };
+  for (const auto& kind : kinds) {
+    write_bytes(kind.name, compress_jpeg(test_picture(48, 32), kind.subsampling, kind.flags));
+    const Outcome result = run({"decode", kind.name, "-o", "out.png"});
+    EXPECT_EQ(result.exit_code, kind.exit_code) << kind.name << "\n" << result.err;
+    const auto said = std::count(result.err.begin(), result.err.end(), '\n');
+    if (kind.line.empty()) {
+      EXPECT_EQ(said, 1) << result.err;  // the summary alone
+      EXPECT_EQ(result.err.find("but the decoder"), std::string::npos) << result.err;
+    } else {
+      EXPECT_NE(result.err.find("shardcast: " + kind.line), std::string::npos) << result.err;
+      EXPECT_NE(result.err.find("shardcast render in.png -o clean.jpg"), std::string::npos) << result.err;
+    }
+  }
+  // What render writes, decode reads.
+  ASSERT_EQ(run({"render", "--sample-size", "40x24", "-o", "clean.jpg"}).exit_code, 0);
+  const Outcome clean = run({"decode", "clean.jpg", "-o", "clean.png"});
+  EXPECT_EQ(clean.exit_code, 0) << clean.err;
+  EXPECT_EQ(clean.err.find("but the decoder"), std::string::npos) << clean.err;
+}
+
+TEST_F(ShardcastTool, JpegOutputsTakeTheQualityGiven) {
+  ASSERT_EQ(run({"render", "--sample-size", "64x48", "-o", "default.jpg"}).exit_code, 0);
+  ASSERT_EQ(run({"render", "--sample-size", "64x48", "-o", "rough.jpg", "--quality", "20"}).exit_code, 0);
+  EXPECT_LT(slurp(file("rough.jpg")).size(), slurp(file("default.jpg")).size());
+  std::vector<std::uint8_t> bytes;
+  ASSERT_TRUE(read_file_bytes(file("rough.jpg").string(), bytes).ok());
+  tjhandle decompressor = tjInitDecompress();
+  int width = 0, height = 0, subsampling = -1, colourspace = 0;
+  EXPECT_EQ(tjDecompressHeader3(decompressor, bytes.data(), bytes.size(), &width, &height, &subsampling, &colourspace),
+            0);
+  tjDestroy(decompressor);
+  EXPECT_EQ(subsampling, TJSAMP_444);
+  EXPECT_EQ(run({"render", "--sample-size", "64x48", "-o", "q.jpg", "--quality", "101"}).exit_code, 2);
+}
+
+TEST_F(ShardcastTool, ADamagedJpegInputIsRenderedWithAWarning) {
+  // Whole, its end-of-image marker in place, but with scan data libjpeg
+  // cannot make sense of: it fills in grey and says so.
+  const Image picture = test_picture(48, 32);
+  std::vector<std::uint8_t> stream = compress_jpeg(picture);
+  std::mt19937 noise(11);
+  for (std::size_t i = scan_start(stream) + 4; i + 2 < stream.size(); ++i) {
+    stream[i] = static_cast<std::uint8_t>(noise() % 0xFF);
+  }
+  stream.insert(stream.end() - 2, {0xFF, 0xD5});
+  write_bytes("damaged.jpg", stream);
+  Image decoded;
+  const ImageResult read = decode_jpeg(stream, decoded);
+  ASSERT_TRUE(read.ok());
+  ASSERT_FALSE(read.warning.empty());
+  const Outcome result = run({"render", "damaged.jpg", "-o", "out.png", "--broken-bytes", "10"});
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_NE(result.err.find("shardcast: warning: damaged.jpg is damaged (" + read.warning + ")"), std::string::npos)
+      << result.err;
+  EXPECT_TRUE(read_png("out.png").rgba == render_in_process(decoded, {{3, 10}}).rgba);
+}
+
+TEST_F(ShardcastTool, AHintIsGivenWhenNothingWouldDamageThePicture) {
+  const struct {
+    std::vector<std::string> options;
+    bool hint;
+  } cases[] = {
+      {{}, true},
+      {{"--broken-bytes", "0.5", "--qtc-value", "40", "--filter1-value", "3"}, true},
+      {{"--broken-bytes", "0@0,0@10", "--frames", "4"}, true},
+      {{"--broken-bytes", "5"}, false},
+      {{"--broken-bytes", "0@0,5@10", "--frames", "4"}, false},
+      {{"--qtl", "on"}, false},
+      {{"--dequantize", "off"}, false},
+      {{"--filter2", "on"}, false},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> arguments = {"render", "--sample-size", "32x16", "-o", "out.png"};
+    arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+    const Outcome result = run(arguments);
+    EXPECT_EQ(result.exit_code, 0) << result.err;
+    EXPECT_EQ(result.err.find("shardcast: hint: ") != std::string::npos, c.hint) << result.err;
+  }
+}
+
+TEST_F(ShardcastTool, AnimatedValuesGiveEachFrameTheValuesAtItsTime) {
+  const Image input = test_picture(40, 24);
+  write_png("in.png", input);
+  const Outcome result = run({"render", "in.png", "-o", "out_%d.png", "--frames", "0-5", "--broken-bytes",
+                              "0@1,300@5", "--qtc", "off@0,on@3", "--qtc-value", "200", "--seed", "7@0,9.5@5",
+                              "--seed-step", "2", "--filter1-value", "-2@2,4@4", "--filter1", "on"});
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  for (int frame = 0; frame <= 5; ++frame) {
+    // Linear between keys, held outside them; the checkbox holds until its key.
+    const double bytes = frame <= 1 ? 0.0 : 300.0 * (frame - 1) / 4.0;
+    const double seed = 7.0 + 2.5 * frame / 5.0 + 2.0 * frame;
+    const double filter = frame <= 2 ? -2.0 : frame >= 4 ? 4.0 : 1.0;
+    const Image expected = render_in_process(
+        input, {{3, bytes}, {9, frame >= 3 ? 1.0 : 0.0}, {11, 200}, {6, seed}, {30, 1}, {31, filter}});
+    EXPECT_TRUE(read_png("out_" + std::to_string(frame) + ".png").rgba == expected.rgba) << "frame " << frame;
+  }
+  // One frame of an animation, as a single picture.
+  ASSERT_EQ(run({"render", "in.png", "-o", "three.png", "--frames", "3", "--broken-bytes", "0@1,300@5"}).exit_code, 0);
+  EXPECT_TRUE(read_png("three.png").rgba == render_in_process(input, {{3, 150}}).rgba);
+  // Supervision is the host's rule for edited values, not keyframes.
+  EXPECT_EQ(run({"render", "in.png", "-o", "s.png", "--glitch-end", "50@0,60@9", "--supervise"}).exit_code, 2);
+}
+
+TEST_F(ShardcastTool, ParallelJobsWriteWhatOneJobWritesLinesIncluded) {
+  for (int frame = 1; frame <= 7; ++frame) {
+    write_png("in_" + std::to_string(frame) + ".png", test_picture(48 + frame, 24));
+  }
+  std::map<int, std::string> lines;
+  for (const int jobs : {1, 3}) {
+    const std::string tag = std::to_string(jobs);
+    const Outcome result = run({"render", "in_%d.png", "-o", "j" + tag + "_%d.png", "--broken-bytes",
+                                "40@1,400@7", "--seed-step", "3", "--jobs", tag, "--messages", "-"});
+    ASSERT_EQ(result.exit_code, 0) << result.err;
+    EXPECT_NE(result.err.find("render: 7 frames"), std::string::npos) << result.err;
+    lines[jobs] = result.out;
+  }
+  EXPECT_NE(lines[1].find("Error - "), std::string::npos);
+  EXPECT_EQ(lines[3], lines[1]);
+  for (int frame = 1; frame <= 7; ++frame) {
+    const std::string number = std::to_string(frame);
+    EXPECT_EQ(slurp(file("j3_" + number + ".png")), slurp(file("j1_" + number + ".png"))) << frame;
+  }
+}
+
+TEST_F(ShardcastTool, PicturesThroughStandardInputAndOutput) {
+  // Three pictures back to back, PNG and JPEG, as image2pipe sends them.
+  std::vector<Image> inputs = {test_picture(32, 16), test_picture(40, 24), test_picture(16, 16)};
+  std::vector<std::uint8_t> piped;
+  for (std::size_t i = 0; i < inputs.size(); ++i) {
+    std::vector<std::uint8_t> bytes;
+    ASSERT_TRUE(encode_image(inputs[i], ImageFormat::Png, 95, bytes).ok());
+    if (i == 1) {
+      bytes = compress_jpeg(inputs[i], TJSAMP_444);
+      ASSERT_TRUE(decode_jpeg(bytes, inputs[i]).ok());
+    }
+    piped.insert(piped.end(), bytes.begin(), bytes.end());
+  }
+  write_bytes("piped", piped);
+  const Outcome result = run({"render", "-", "-o", "-", "--broken-bytes", "0@0,60@2"}, reading("piped"));
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  std::FILE* out = ::fmemopen(const_cast<char*>(result.out.data()), result.out.size(), "rb");
+  ASSERT_NE(out, nullptr);
+  PictureStreamReader reader(out);
+  for (std::size_t i = 0; i <= inputs.size(); ++i) {
+    std::vector<std::uint8_t> bytes;
+    bool end = false;
+    ASSERT_EQ(reader.next(bytes, end), "");
+    if (i == inputs.size()) {
+      EXPECT_TRUE(end);
+      break;
+    }
+    Image written;
+    ASSERT_TRUE(decode_png(bytes, written).ok()) << i;
+    EXPECT_TRUE(written.rgba == render_in_process(inputs[i], {{3, 30.0 * static_cast<double>(i)}}).rgba) << i;
+  }
+  std::fclose(out);
+
+  // One picture in, one JPEG picture out; --frames picks from the stream.
+  const Outcome one = run({"render", "-", "-o", "-", "--format", "jpg", "--frames", "1"}, reading("piped"));
+  ASSERT_EQ(one.exit_code, 0) << one.err;
+  EXPECT_EQ(static_cast<unsigned char>(one.out[0]), 0xFF);
+  // A single output and several pictures coming in: nothing is written.
+  const Outcome many = run({"render", "-", "-o", "single.png"}, reading("piped"));
+  EXPECT_EQ(many.exit_code, 2);
+  EXPECT_NE(many.err.find("standard input holds more than one picture"), std::string::npos) << many.err;
+  EXPECT_FALSE(fs::exists(file("single.png")));
+  write_bytes("half", std::vector<std::uint8_t>(piped.begin(), piped.begin() + 100));
+  const Outcome cut = run({"render", "-", "-o", "-"}, reading("half"));
+  EXPECT_EQ(cut.exit_code, 2);
+  EXPECT_NE(cut.err.find("cannot read standard input: picture 1: the stream ends inside a PNG picture"),
+            std::string::npos)
+      << cut.err;
+  write_bytes("empty", {});
+  EXPECT_NE(run({"render", "-", "-o", "x.png"}, reading("empty")).err.find("it holds no picture"), std::string::npos);
 }
 
 TEST(ImageFiles, EveryPngLayoutReadsAsEightBitRgba) {

@@ -32,6 +32,7 @@ extern "C" {
 #include "hostsim/parameter_table.h"
 #include "hostsim/simulated_host.h"
 #include "support/program_run.h"
+#include "support/scratch_folder.h"
 
 namespace shardcast::frei0r {
 namespace {
@@ -227,16 +228,10 @@ std::vector<std::string> tool_render(const std::string& input, const std::string
   return words;
 }
 
-class Frei0rFiles : public ::testing::Test {
+class Frei0rFiles : public testing::ScratchFolder {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::path(::testing::TempDir()) / "shardcast-frei0r-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(folder_); }
+  Frei0rFiles() : ScratchFolder("shardcast-frei0r") {}
 
-  fs::path file(const std::string& name) const { return folder_ / name; }
 
   // Runs a program (found on PATH) in the folder with extra environment
   // entries; standard output and error are captured.
@@ -275,7 +270,6 @@ class Frei0rFiles : public ::testing::Test {
     return image;
   }
 
-  fs::path folder_;
 };
 
 [[maybe_unused]] bool program_installed(const char* name) {
@@ -560,6 +554,57 @@ TEST_F(Frei0rFiles, FfmpegClipFramesEqualTheToolsRendersOfTheSameFrames) {
           host_environment());
   ASSERT_EQ(glitched.exit_code, 0) << glitched.err;
   expect_frames_equal_tool_renders(glitched);
+}
+
+// The README's recipe for frames of any width in ffmpeg: pad to a
+// multiple of 16 with black, glitch, crop back to the clip's own width
+// (read with ffprobe), so that the aspect ratio is kept. Each frame is then
+// the tool's render of the padded frame, cropped.
+TEST_F(Frei0rFiles, FfmpegPadAndCropRecipeKeepsTheSizeAndMatchesTheToolOnThePaddedFrames) {
+  for (const char* program : {"ffmpeg", "ffprobe"}) {
+    if (const std::string refusal = host_refusal(program); !refusal.empty()) {
+      GTEST_SKIP() << refusal;
+    }
+  }
+  const ProgramRun clip = run({"ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i", "testsrc2=size=200x120:rate=10",
+                               "-frames:v", "10", "-c:v", "ffv1", "-pix_fmt", "bgra", "in.mkv"});
+  ASSERT_EQ(clip.exit_code, 0) << clip.err;
+  const std::string recipe =
+      "w=$(ffprobe -v error -select_streams v:0 -show_entries stream=width -of csv=p=0 in.mkv) && "
+      "ffmpeg -nostdin -v error -i in.mkv -vf \"pad=ceil(iw/16)*16:ih,format=rgba,frei0r=shardcast:" +
+      ffmpeg_parameters(glitch_values) + ",format=rgba,crop=$w:ih:0:0\" -pix_fmt rgba out_%02d.png";
+  const ProgramRun glitched = run({"sh", "-c", recipe}, host_environment());
+  ASSERT_EQ(glitched.exit_code, 0) << glitched.err;
+
+  const ProgramRun frames = run({"ffmpeg", "-nostdin", "-v", "error", "-i", "in.mkv", "-pix_fmt", "rgba", "in_%02d.png"});
+  ASSERT_EQ(frames.exit_code, 0) << frames.err;
+  for (int frame = 1; frame <= 10; ++frame) {
+    char number[8];
+    std::snprintf(number, sizeof number, "%02d", frame);
+    const Image input = picture(std::string("in_") + number + ".png");
+    Image padded = Image::filled(208, 120, 0, 0, 0, 255);
+    for (std::int32_t y = 0; y < 120; ++y) {
+      std::memcpy(padded.pixel(0, y), input.rgba.data() + static_cast<std::size_t>(y) * 200 * 4, 200 * 4);
+    }
+    ASSERT_TRUE(cli::write_image(file(std::string("padded_") + number + ".png").string(), padded).ok());
+  }
+  std::vector<std::string> words = tool_render("padded_%02d.png", "tool_%02d.png", glitch_tool_options);
+  const ProgramRun tool = run(words);
+  ASSERT_EQ(tool.exit_code, 0) << tool.err;
+  for (int frame = 1; frame <= 10; ++frame) {
+    char number[8];
+    std::snprintf(number, sizeof number, "%02d", frame);
+    const Image ours = picture(std::string("out_") + number + ".png");
+    ASSERT_EQ(ours.width, 200);
+    ASSERT_EQ(ours.height, 120);
+    Image expected = picture(std::string("tool_") + number + ".png");
+    Image cropped = Image::filled(200, 120, 0, 0, 0, 0);
+    for (std::int32_t y = 0; y < 120; ++y) {
+      std::memcpy(cropped.pixel(0, y), expected.pixel(0, y), 200 * 4);
+    }
+    EXPECT_EQ(ours.rgba, cropped.rgba) << "frame " << frame;
+    EXPECT_NE(ours.rgba, picture(std::string("in_") + number + ".png").rgba) << "frame " << frame;
+  }
 }
 
 TEST_F(Frei0rFiles, FfmpegStandardOutputCarriesOnlyVideoUnlessMessagesAreAsked) {

@@ -1,7 +1,7 @@
 // Runs a program as a user would, for the tests that check whole programs
-// (the command-line tool, ffmpeg, melt): in a given folder, with empty
-// standard input, standard output and error captured, and chosen changes to
-// the environment.
+// (the command-line tool, ffmpeg, melt): in a given folder, with standard
+// input empty or read from a file, standard output and error captured, and
+// chosen changes to the environment.
 #pragma once
 
 #include <fcntl.h>
@@ -31,6 +31,7 @@ inline std::string slurp(const std::filesystem::path& path) {
 struct ProgramEnvironment {
   std::vector<std::string> unset;  // variable names removed first
   std::vector<std::string> set;    // NAME=VALUE entries added after
+  std::filesystem::path input;     // standard input's file; empty for none
 };
 
 // words[0] is the program: a path, or a name looked up on PATH. The
@@ -47,7 +48,7 @@ inline ProgramRun run_program(const std::filesystem::path& folder, std::vector<s
   std::vector<std::string> settings = environment.set;
   const pid_t child = ::fork();
   if (child == 0) {
-    const int in = ::open("/dev/null", O_RDONLY);
+    const int in = ::open(environment.input.empty() ? "/dev/null" : environment.input.c_str(), O_RDONLY);
     const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (in < 0 || out < 0 || err < 0 || ::chdir(folder.c_str()) != 0) {
