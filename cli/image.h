@@ -36,8 +36,8 @@ struct Image {
 };
 
 // What went wrong, worded to follow "cannot read FILE: " or "cannot write
-// FILE: ". Empty on success. A picture read in spite of damage (a JPEG cut
-// short, say; libjpeg fills what it could not decode with grey) is a
+// FILE: ". Empty on success. A picture read in spite of damage (a JPEG
+// whose scan data libjpeg cannot make sense of; it fills in grey) is a
 // success with a warning: the decoder's words for what was wrong.
 struct ImageResult {
   std::string error;
