@@ -250,7 +250,7 @@ std::string VideoReader::open(const std::string& path, const PictureLimits& limi
     return "its video declares no frame size";
   }
   // Judged on the stream's header, before any frame is decoded.
-  if (std::string refusal = limits.check_size("its frames", static_cast<std::uint64_t>(info.width),
+  if (std::string refusal = limits.check_size("each frame", static_cast<std::uint64_t>(info.width),
                                               static_cast<std::uint64_t>(info.height));
       !refusal.empty()) {
     return refusal;

@@ -1059,6 +1059,11 @@ TEST_F(ShardcastTool, PicturesThroughStandardInputAndOutput) {
   EXPECT_NE(cut.err.find("cannot read standard input: picture 1: the stream ends inside a PNG picture"),
             std::string::npos)
       << cut.err;
+  const Outcome large = run({"render", "-", "-o", "-", "--max-pixels", "500"}, reading("piped"));
+  EXPECT_EQ(large.exit_code, 2);
+  EXPECT_NE(large.err.find("cannot read standard input: picture 1: picture of 32x16 pixels is too large"),
+            std::string::npos)
+      << large.err;
   write_bytes("empty", {});
   EXPECT_NE(run({"render", "-", "-o", "x.png"}, reading("empty")).err.find("it holds no picture"), std::string::npos);
 }

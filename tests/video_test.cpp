@@ -261,6 +261,8 @@ TEST_F(Clips, RefusalsComeBeforeAnyFrameInOneLine) {
                                                      "prores_ks has none"},
       {{"clip.mkv", "-o", "out.mp4"}, "cannot write out.mp4: a .mp4 file cannot hold stream 1 (audio, pcm_s16le)"},
       {{"clip.mkv", "-o", "nowhere/out.mkv"}, "cannot write nowhere/out.mkv: folder nowhere does not exist"},
+      {{"clip.mkv", "-o", "out.mkv", "--max-pixels", "1000"},
+       "cannot read clip.mkv: each frame of 32x32 pixels is too large (the limit is 1000 pixels"},
       {{"clip.mkv", "-o", "out.mkv", "--fps", "30"}, "--fps sets the rate of pictures; clip.mkv keeps its own"},
       {{"clip.mkv", "-o", "out.png"}, "out.png holds one picture, but clip.mkv is a clip"},
       {{"clip.mkv", "-o", "out.mkv", "--frames", "2-4", "--time", "1-2"}, "give --frames or --time, not both"},
