@@ -86,14 +86,14 @@ TEST(ValueTrack, KeysGiveTheirValuesExactlyAndNothingLeavesTheirRange) {
 
 TEST(AnimatedValues, SeedStepAddsToTheKeyedSeed) {
   AnimatedValues values;
-  values.tracks[seed_index] = track_of("10@0,20@10");
-  EXPECT_FALSE(values.animated(seed_index + 1));
-  EXPECT_TRUE(values.animated(seed_index));
+  values.tracks[PARAM_SEED] = track_of("10@0,20@10");
+  EXPECT_FALSE(values.animated(PARAM_SEED + 1));
+  EXPECT_TRUE(values.animated(PARAM_SEED));
   values.seed_step = 3;
-  EXPECT_EQ(values.at(seed_index, 5), 15 + 15);
-  values.tracks[seed_index] = ValueTrack::constant(10);
-  EXPECT_TRUE(values.animated(seed_index));
-  EXPECT_EQ(values.at_frame(4)[seed_index], 22);
+  EXPECT_EQ(values.at(PARAM_SEED, 5), 15 + 15);
+  values.tracks[PARAM_SEED] = ValueTrack::constant(10);
+  EXPECT_TRUE(values.animated(PARAM_SEED));
+  EXPECT_EQ(values.at_frame(4)[PARAM_SEED], 22);
 }
 
 TEST(AnimatedValues, EveryKeyIsCheckedAgainstTheRegisteredRange) {
