@@ -35,8 +35,7 @@ double ValueTrack::at(double frame) const {
   if (hold || frame == static_cast<double>(before.frame)) {
     return before.value;
   }
-  const double fraction = (frame - static_cast<double>(before.frame)) /
-                          static_cast<double>(after.frame - before.frame);
+  const double fraction = (frame - static_cast<double>(before.frame)) / static_cast<double>(after.frame - before.frame);
   const double value = before.value + (after.value - before.value) * fraction;
   return std::clamp(value, std::min(before.value, after.value), std::max(before.value, after.value));
 }

@@ -29,10 +29,10 @@ struct RenderRequest {
   std::optional<FrameRate> rate;  // of pictures; a clip keeps its own
   std::int64_t seed_step = 0;
   bool supervise = false;
-  int jobs = 0;  // 0: one per core
-  std::optional<int> quality;      // JPEG outputs
+  int jobs = 0;                       // 0: one per core
+  std::optional<int> quality;         // JPEG outputs
   std::optional<ImageFormat> format;  // pictures on standard output
-  std::string codec;               // video outputs
+  std::string codec;                  // video outputs
   std::optional<int> crf;
   std::string messages;  // "" discards, "-" standard output, or a file
   std::string module_path;

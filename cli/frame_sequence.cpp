@@ -119,8 +119,7 @@ std::string list_frames(const FramePattern& pattern, std::vector<std::int64_t>& 
   std::error_code error;
   fs::directory_iterator entries(folder.empty() ? fs::path(".") : folder, error);
   if (error) {
-    return "cannot list the folder " + (folder.empty() ? std::string(".") : folder.string()) + ": " +
-           error.message();
+    return "cannot list the folder " + (folder.empty() ? std::string(".") : folder.string()) + ": " + error.message();
   }
   for (const fs::directory_entry& entry : entries) {
     std::int64_t frame = 0;

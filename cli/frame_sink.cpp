@@ -41,8 +41,7 @@ std::string plan_sink(const RenderRequest& request, FrameSink& sink) {
            ": unknown picture or video format (use .png or .jpg for pictures, .mp4, .mkv, .mov or .webm for video)";
   }
   if (request.format.has_value() && sink.kind != SinkKind::Stream) {
-    return "--format applies to pictures on standard output (-o -); the name " + request.output +
-           " chooses the format";
+    return "--format applies to pictures on standard output (-o -); the name " + request.output + " chooses the format";
   }
   if (request.quality.has_value() && !sink.is_jpeg()) {
     return "--quality applies to JPEG outputs (for video, see --crf)";

@@ -97,8 +97,7 @@ std::string open_source(const RenderRequest& request, FrameSource& source) {
     use_binary_standard_streams();
     source.stream = std::make_unique<PictureStreamReader>(stdin);
   } else if (std::error_code error; FramePattern::parse(request.input, source.pattern).empty() &&
-                                    source.pattern.has_frame_number &&
-                                    !std::filesystem::exists(request.input, error)) {
+                                    source.pattern.has_frame_number && !std::filesystem::exists(request.input, error)) {
     failure = open_sequence(request, source);
   } else {
     failure = open_file(request, source);

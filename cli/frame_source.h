@@ -42,8 +42,8 @@ struct FrameSource {
   FramePattern pattern;
   std::unique_ptr<PictureStreamReader> stream;
   std::unique_ptr<VideoReader> clip;
-  FrameRange range;      // the frames to give
-  bool bounded = true;   // false: a clip or standard input to its end
+  FrameRange range;     // the frames to give
+  bool bounded = true;  // false: a clip or standard input to its end
   std::optional<TimeRange> time;
   FrameRate rate;
   PictureLimits limits;

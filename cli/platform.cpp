@@ -36,7 +36,6 @@ void catch_interrupts() {
 
 bool interrupted() { return interrupt_seen != 0; }
 
-
 #ifdef _WIN32
 
 bool standard_error_is_terminal() { return _isatty(_fileno(stderr)) != 0; }

@@ -36,8 +36,8 @@ namespace {
 // Options that only some inputs and outputs take, and outputs that need
 // one frame. Empty when everything fits, otherwise the refusal.
 std::string check_fit(const RenderRequest& request, const FrameSource& source, const FrameSink& sink) {
-  const bool numbered = source.kind == SourceKind::Sequence || source.kind == SourceKind::Stream ||
-                        source.kind == SourceKind::Clip;
+  const bool numbered =
+      source.kind == SourceKind::Sequence || source.kind == SourceKind::Stream || source.kind == SourceKind::Clip;
   if (request.time.has_value() && source.kind != SourceKind::Clip) {
     return "--time applies to clips; choose frames with --frames";
   }
@@ -98,8 +98,12 @@ std::string check_seed(const ModuleSession& module, const AnimatedValues& values
 // itself: no broken bytes, both tables left alone, every stage on, no
 // filter, at every key.
 bool nothing_damages(const AnimatedValues& values, std::int64_t first, std::int64_t last) {
-  const auto highest = [&](std::int32_t index) { return values.tracks[static_cast<std::size_t>(index)].highest(first, last); };
-  const auto lowest = [&](std::int32_t index) { return values.tracks[static_cast<std::size_t>(index)].lowest(first, last); };
+  const auto highest = [&](std::int32_t index) {
+    return values.tracks[static_cast<std::size_t>(index)].highest(first, last);
+  };
+  const auto lowest = [&](std::int32_t index) {
+    return values.tracks[static_cast<std::size_t>(index)].lowest(first, last);
+  };
   return highest(PARAM_BROKEN_BYTES) < 1.0 && highest(PARAM_QTC) == 0.0 && highest(PARAM_QTL) == 0.0 &&
          lowest(PARAM_INVERSE_DCT) != 0.0 && lowest(PARAM_YCBCR_TO_RGB) != 0.0 && lowest(PARAM_DEQUANTIZE) != 0.0 &&
          highest(PARAM_FILTER1) == 0.0 && highest(PARAM_FILTER2) == 0.0;
@@ -149,8 +153,8 @@ struct Render {
   FrameSource source;
   ModuleSession module;
   AnimatedValues values;
-  FrameRange known;            // the frames expected; last -1 when not known
-  std::int64_t expected = 0;   // how many; 0 when not known
+  FrameRange known;           // the frames expected; last -1 when not known
+  std::int64_t expected = 0;  // how many; 0 when not known
   MessageDestination messages;
   std::optional<SourceFrame> first;  // read ahead: a video output takes its size
 
@@ -328,8 +332,7 @@ int report_outcome(Render& render, const RenderRequest& request, const Stop& sto
     std::snprintf(timing, sizeof timing, " in %.2f s", seconds);
   }
   const FrameSink& sink = render.sink;
-  const std::string lines =
-      std::to_string(render.messages.lines()) + " decoder lines " + render.messages.describe();
+  const std::string lines = std::to_string(render.messages.lines()) + " decoder lines " + render.messages.describe();
   const std::string frames = std::to_string(done) + (done == 1 ? " frame" : " frames");
   int exit_code = stop.exit_code;
   if (!stop.stopped()) {
@@ -344,8 +347,8 @@ int report_outcome(Render& render, const RenderRequest& request, const Stop& sto
     } else if (sink.kind == SinkKind::Picture || sink.kind == SinkKind::Video) {
       kept = "; " + sink.name + " was not written";
     }
-    report(std::string("render: ") + (exit_code == exit_interrupted ? "interrupted" : "stopped") + " after " +
-           frames + kept + ", " + lines);
+    report(std::string("render: ") + (exit_code == exit_interrupted ? "interrupted" : "stopped") + " after " + frames +
+           kept + ", " + lines);
   }
   if (!messages_failure.empty() && exit_code == exit_success) {
     report("cannot write " + request.messages + ": " + messages_failure);
@@ -389,8 +392,9 @@ int run_render(const RenderRequest& request) {
   }
   const std::int64_t last = render.known.last >= 0 ? render.known.last : max_frame_number;
   if (nothing_damages(render.values, render.known.first, last)) {
-    report("hint: nothing here damages the picture beyond JPEG compression; try --broken-bytes 20, --qtl on or "
-           "--inverse-dct off");
+    report(
+        "hint: nothing here damages the picture beyond JPEG compression; try --broken-bytes 20, --qtl on or "
+        "--inverse-dct off");
   }
 
   Progress progress(render.expected, render.expected != 1 && standard_error_is_terminal());

@@ -42,7 +42,9 @@ RenderedFrame render_captured(ModuleSession& module, std::int64_t frame, const I
 
 bool parallel_rendering_supported() { return false; }
 RenderWorkers::~RenderWorkers() = default;
-std::string RenderWorkers::start(ModuleSession&, int, std::uint64_t) { return "worker processes are not available here"; }
+std::string RenderWorkers::start(ModuleSession&, int, std::uint64_t) {
+  return "worker processes are not available here";
+}
 std::string RenderWorkers::submit(std::int64_t, const Image&) { return "no workers"; }
 std::string RenderWorkers::collect(RenderedFrame&) { return "no workers"; }
 void RenderWorkers::stop() {}
@@ -216,7 +218,8 @@ std::string RenderWorkers::collect(RenderedFrame& result) {
   result.frame = in_flight_frames_.front();
   in_flight_.pop_front();
   in_flight_frames_.pop_front();
-  if (read_text(worker.from_worker, result.failure) && read_picture_bytes(worker.from_worker, result.output, max_pixels_) &&
+  if (read_text(worker.from_worker, result.failure) &&
+      read_picture_bytes(worker.from_worker, result.output, max_pixels_) &&
       read_text(worker.from_worker, result.messages)) {
     return {};
   }

@@ -29,7 +29,7 @@ namespace shardcast::cli {
 
 struct RenderedFrame {
   std::int64_t frame = 0;
-  std::string failure;   // empty when the render succeeded
+  std::string failure;  // empty when the render succeeded
   Image output;
   std::string messages;  // the decoder's lines, as written
 };

@@ -82,9 +82,9 @@ class VideoReader {
 };
 
 struct VideoOutputOptions {
-  std::string codec;         // an FFmpeg encoder name; empty to follow the extension
-  std::optional<int> crf;    // constant quality, for encoders that take it
-  FrameRate rate;            // frames from pictures: their rate
+  std::string codec;       // an FFmpeg encoder name; empty to follow the extension
+  std::optional<int> crf;  // constant quality, for encoders that take it
+  FrameRate rate;          // frames from pictures: their rate
 };
 
 class VideoWriter {

@@ -304,8 +304,8 @@ std::string to_rgba(VideoReader::State& state, const AVFrame& decoded, Image& im
   const ClipInfo& info = state.info;
   if (decoded.width != info.width || decoded.height != info.height) {
     return "the clip changes its frame size from " + std::to_string(info.width) + "x" + std::to_string(info.height) +
-           " to " + std::to_string(decoded.width) + "x" + std::to_string(decoded.height) +
-           " at frame " + std::to_string(state.next_number);
+           " to " + std::to_string(decoded.width) + "x" + std::to_string(decoded.height) + " at frame " +
+           std::to_string(state.next_number);
   }
   const auto format = static_cast<AVPixelFormat>(decoded.format);
   state.scaler.reset(sws_getCachedContext(state.scaler.release(), decoded.width, decoded.height, format, info.width,
@@ -315,8 +315,8 @@ std::string to_rgba(VideoReader::State& state, const AVFrame& decoded, Image& im
   }
   if (!is_rgb(format)) {
     const int* matrix = sws_getCoefficients(matrix_for(decoded.colorspace, info.height));
-    sws_setColorspaceDetails(state.scaler.get(), matrix, full_range(format, decoded.color_range) ? 1 : 0, matrix, 1,
-                             0, 1 << 16, 1 << 16);
+    sws_setColorspaceDetails(state.scaler.get(), matrix, full_range(format, decoded.color_range) ? 1 : 0, matrix, 1, 0,
+                             1 << 16, 1 << 16);
   }
   image.width = info.width;
   image.height = info.height;
@@ -409,7 +409,8 @@ std::string read_other_packets(VideoReader::State& state, double seconds) {
   }
   std::vector<bool> passed(format.nb_streams, false);
   passed[static_cast<std::size_t>(state.video)] = true;
-  const double first = state.first_timestamp == AV_NOPTS_VALUE ? 0.0 : seconds_of(state.first_timestamp, state.time_base);
+  const double first =
+      state.first_timestamp == AV_NOPTS_VALUE ? 0.0 : seconds_of(state.first_timestamp, state.time_base);
   while (!state.file_ended && !std::all_of(passed.begin(), passed.end(), [](bool p) { return p; })) {
     const int read = av_read_frame(state.format.get(), state.packet.get());
     if (read == AVERROR_EOF) {
@@ -463,12 +464,12 @@ struct VideoWriter::State {
   bool file_started = false;
   bool finished = false;
 
-  bool started = false;          // a frame has been written
+  bool started = false;              // a frame has been written
   std::int64_t start_timestamp = 0;  // the first written frame's, in the source's video time base
-  double start_seconds = 0;      // the same, from the clip's first frame
-  bool from_clip_start = false;  // it is the clip's first frame: nothing before it is cut
-  double end_seconds = 0;        // the end of the last frame written
-  std::int64_t next_index = 0;   // frames from pictures
+  double start_seconds = 0;          // the same, from the clip's first frame
+  bool from_clip_start = false;      // it is the clip's first frame: nothing before it is cut
+  double end_seconds = 0;            // the end of the last frame written
+  std::int64_t next_index = 0;       // frames from pictures
 
   ~State() {
     if (file_started && !finished) {
@@ -575,9 +576,8 @@ std::string VideoWriter::prepare(const std::string& path, const VideoOutputOptio
   }
   if (options.crf.has_value()) {
     const AVClass* options_class = state.encoder->priv_class;
-    const AVOption* crf = options_class != nullptr
-                              ? av_opt_find(&options_class, "crf", nullptr, 0, AV_OPT_SEARCH_FAKE_OBJ)
-                              : nullptr;
+    const AVOption* crf =
+        options_class != nullptr ? av_opt_find(&options_class, "crf", nullptr, 0, AV_OPT_SEARCH_FAKE_OBJ) : nullptr;
     if (crf == nullptr) {
       return "--crf applies to encoders with a constant-quality setting, and " + std::string(state.encoder->name) +
              " has none";
@@ -585,8 +585,8 @@ std::string VideoWriter::prepare(const std::string& path, const VideoOutputOptio
     if (*options.crf < crf->min || *options.crf > crf->max) {
       char range[64];
       std::snprintf(range, sizeof range, "%g and %g", crf->min, crf->max);
-      return "--crf " + std::to_string(*options.crf) + " is out of " + state.encoder->name + "'s range: it must lie between " +
-             range;
+      return "--crf " + std::to_string(*options.crf) + " is out of " + state.encoder->name +
+             "'s range: it must lie between " + range;
     }
   }
   state.pixel_format = choose_pixel_format(*state.encoder, width, height);

@@ -35,12 +35,18 @@ TEST(ValueTrack, ParsesAValueOrKeysInAscendingFrames) {
     bool checkbox;
     const char* refusal;
   } refused[] = {
-      {"abc", false, "expected a number"},       {"maybe", true, "expected on or off"},
-      {"1@", false, "expected a number"},        {"@3", false, "expected a number"},
-      {"1@-3", false, "expected a number"},      {"1@2.5", false, "expected a number"},
-      {"1@0,,2@4", false, "expected a number"},  {"1@0,2@4,", false, "expected a number"},
-      {"1@4,2@4", false, "frame 4 follows frame 4"}, {"1@9,2@3", false, "frame 3 follows frame 9"},
-      {"1@1000000000", false, "expected a number"}, {"on@0,2@3", true, "expected on or off"},
+      {"abc", false, "expected a number"},
+      {"maybe", true, "expected on or off"},
+      {"1@", false, "expected a number"},
+      {"@3", false, "expected a number"},
+      {"1@-3", false, "expected a number"},
+      {"1@2.5", false, "expected a number"},
+      {"1@0,,2@4", false, "expected a number"},
+      {"1@0,2@4,", false, "expected a number"},
+      {"1@4,2@4", false, "frame 4 follows frame 4"},
+      {"1@9,2@3", false, "frame 3 follows frame 9"},
+      {"1@1000000000", false, "expected a number"},
+      {"on@0,2@3", true, "expected on or off"},
   };
   for (const auto& r : refused) {
     ValueTrack track;
@@ -62,8 +68,8 @@ TEST(ValueTrack, SlidersMoveInAStraightLineAndHoldOutsideTheKeys) {
 
 TEST(ValueTrack, CheckboxesHoldUntilTheNextKey) {
   const ValueTrack track = track_of("off@2,on@5,off@6", true);
-  for (const auto& [frame, value] : std::vector<std::pair<double, double>>{
-           {0, 0}, {4.99, 0}, {5, 1}, {5.5, 1}, {6, 0}, {100, 0}}) {
+  for (const auto& [frame, value] :
+       std::vector<std::pair<double, double>>{{0, 0}, {4.99, 0}, {5, 1}, {5.5, 1}, {6, 0}, {100, 0}}) {
     EXPECT_EQ(track.at(frame), value) << frame;
   }
 }
@@ -123,8 +129,10 @@ TEST(FrameRate, ParsesWholeFractionalAndNtscRates) {
     const char* text;
     std::int64_t numerator;
     std::int64_t denominator;
-  } rates[] = {{"25", 25, 1},           {"30000/1001", 30000, 1001}, {"29.97", 30000, 1001}, {"23.976", 24000, 1001},
-               {"59.94", 60000, 1001},  {"12.5", 25, 2},             {"50/2", 25, 1},         {"0.5", 1, 2}};
+  } rates[] = {{"25", 25, 1},          {"30000/1001", 30000, 1001},
+               {"29.97", 30000, 1001}, {"23.976", 24000, 1001},
+               {"59.94", 60000, 1001}, {"12.5", 25, 2},
+               {"50/2", 25, 1},        {"0.5", 1, 2}};
   for (const auto& r : rates) {
     FrameRate rate;
     ASSERT_EQ(FrameRate::parse(r.text, rate), "") << r.text;

@@ -84,7 +84,6 @@ class ShardcastTool : public testing::ScratchFolder {
     EXPECT_TRUE(result.ok()) << name << ": " << result.error;
     return image;
   }
-
 };
 
 // A small picture with every kind of content, not a multiple of 16 wide.
@@ -469,8 +468,7 @@ TEST_F(ShardcastTool, ASequenceWithAGapIsRefusedBeforeAnyFrameNamingTheMissingFi
         std::vector<std::string>{"render", "in_##.png", "-o", "out_%d.png"}}) {
     const Outcome result = run(arguments);
     EXPECT_EQ(result.exit_code, 2) << arguments[1];
-    EXPECT_NE(result.err.find("frame 2 (in_02.png) is missing from the sequence 1-3"), std::string::npos)
-        << result.err;
+    EXPECT_NE(result.err.find("frame 2 (in_02.png) is missing from the sequence 1-3"), std::string::npos) << result.err;
     EXPECT_EQ(listing(), (std::vector<std::string>{"in_01.png", "in_03.png"}));
   }
 }
@@ -496,8 +494,7 @@ TEST_F(ShardcastTool, AFrameThatFailsStopsTheSequenceKeepingTheFramesWrittenAndS
     EXPECT_EQ(result.exit_code, 2);
     EXPECT_NE(result.err.find("frame 2: cannot read in_2.png: not a PNG or JPEG file"), std::string::npos)
         << result.err;
-    EXPECT_NE(result.err.find("render: stopped after 1 frame; out_1.png was written"), std::string::npos)
-        << result.err;
+    EXPECT_NE(result.err.find("render: stopped after 1 frame; out_1.png was written"), std::string::npos) << result.err;
     EXPECT_TRUE(fs::exists(file("out_1.png"))) << jobs;
     EXPECT_FALSE(fs::exists(file("out_2.png")) || fs::exists(file("out_3.png"))) << jobs;
     fs::remove(file("out_1.png"));
@@ -842,10 +839,12 @@ TEST_F(ShardcastTool, ErrorLinesAreSentencesThatBeginWithTheToolsName) {
       {{"render"}, 2, "an output is needed: -o FILE"},
       {{"decode", "-o", "x.png"}, 2, "decode needs a JPEG file to read"},
       {{"render", "-o", "a.png", "-o", "b.png"}, 2, "--output was given more than once; give it once"},
-      {{"render", "-o", "x.png", "--seed-step", "abc"}, 2,
+      {{"render", "-o", "x.png", "--seed-step", "abc"},
+       2,
        "--seed-step takes a whole number from -100000000 to 100000000, not \"abc\""},
       {{"render", "-o", "x.png", "--jobs", "0"}, 2, "--jobs takes a whole number from 1 to 256, not \"0\""},
-      {{"render", "-o", "x.png", "--no-such-option", "1"}, 2,
+      {{"render", "-o", "x.png", "--no-such-option", "1"},
+       2,
        "there is no option --no-such-option (see shardcast render --help)"},
       {{"render", "in.png", "extra.png", "-o", "x.png"}, 2, "unexpected extra.png (see shardcast render --help)"},
       {{"render", "-o", "x.png", "--seed"}, 2, "--seed needs a value"},
@@ -853,7 +852,8 @@ TEST_F(ShardcastTool, ErrorLinesAreSentencesThatBeginWithTheToolsName) {
       {{"render", "-o", "x.png", "--quality", "80"}, 2, "--quality applies to JPEG outputs"},
       {{"render", "-o", "x.jpg", "--format", "png"}, 2, "--format applies to pictures on standard output"},
       {{"render", "-o", "-", "--messages", "-"}, 2, "--messages - and -o - would both write to standard output"},
-      {{"render", "-o", "x.png", "--module", "nowhere.so"}, 1,
+      {{"render", "-o", "x.png", "--module", "nowhere.so"},
+       1,
        "cannot load the effect module nowhere.so: cannot open shared object file: No such file or directory"},
       {{"params", "--module", "nowhere.so"}, 1, "cannot load the effect module nowhere.so"},
   };
@@ -970,17 +970,19 @@ TEST_F(ShardcastTool, AHintIsGivenWhenNothingWouldDamageThePicture) {
 TEST_F(ShardcastTool, AnimatedValuesGiveEachFrameTheValuesAtItsTime) {
   const Image input = test_picture(40, 24);
   write_png("in.png", input);
-  const Outcome result = run({"render", "in.png", "-o", "out_%d.png", "--frames", "0-5", "--broken-bytes",
-                              "0@1,300@5", "--qtc", "off@0,on@3", "--qtc-value", "200", "--seed", "7@0,9.5@5",
-                              "--seed-step", "2", "--filter1-value", "-2@2,4@4", "--filter1", "on"});
+  const Outcome result = run({"render",         "in.png",    "-o",          "out_%d.png", "--frames",        "0-5",
+                              "--broken-bytes", "0@1,300@5", "--qtc",       "off@0,on@3", "--qtc-value",     "200",
+                              "--seed",         "7@0,9.5@5", "--seed-step", "2",          "--filter1-value", "-2@2,4@4",
+                              "--filter1",      "on"});
   ASSERT_EQ(result.exit_code, 0) << result.err;
   for (int frame = 0; frame <= 5; ++frame) {
     // Linear between keys, held outside them; the checkbox holds until its key.
     const double bytes = frame <= 1 ? 0.0 : 300.0 * (frame - 1) / 4.0;
     const double seed = 7.0 + 2.5 * frame / 5.0 + 2.0 * frame;
     const double filter = frame <= 2 ? -2.0 : frame >= 4 ? 4.0 : 1.0;
-    const Image expected = render_in_process(
-        input, {{3, bytes}, {9, frame >= 3 ? 1.0 : 0.0}, {11, 200}, {6, seed}, {30, 1}, {31, filter}});
+    const Image expected =
+        render_in_process(input,
+                          {{3, bytes}, {9, frame >= 3 ? 1.0 : 0.0}, {11, 200}, {6, seed}, {30, 1}, {31, filter}});
     EXPECT_TRUE(read_png("out_" + std::to_string(frame) + ".png").rgba == expected.rgba) << "frame " << frame;
   }
   // One frame of an animation, as a single picture.
@@ -997,8 +999,8 @@ TEST_F(ShardcastTool, ParallelJobsWriteWhatOneJobWritesLinesIncluded) {
   std::map<int, std::string> lines;
   for (const int jobs : {1, 3}) {
     const std::string tag = std::to_string(jobs);
-    const Outcome result = run({"render", "in_%d.png", "-o", "j" + tag + "_%d.png", "--broken-bytes",
-                                "40@1,400@7", "--seed-step", "3", "--jobs", tag, "--messages", "-"});
+    const Outcome result = run({"render", "in_%d.png", "-o", "j" + tag + "_%d.png", "--broken-bytes", "40@1,400@7",
+                                "--seed-step", "3", "--jobs", tag, "--messages", "-"});
     ASSERT_EQ(result.exit_code, 0) << result.err;
     EXPECT_NE(result.err.find("render: 7 frames"), std::string::npos) << result.err;
     lines[jobs] = result.out;

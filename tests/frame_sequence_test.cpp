@@ -20,9 +20,10 @@ TEST(FramePattern, BothFormsNameTheSameFiles) {
     std::int64_t frame;
     const char* name;
   } cases[] = {
-      {"in_%04d.png", 7, "in_0007.png"},  {"in_####.png", 7, "in_0007.png"},  {"in_%d.png", 7, "in_7.png"},
-      {"in_#.png", 12, "in_12.png"},      {"in_%04d.png", 12345, "in_12345.png"}, {"in_%3d.png", 5, "in_  5.png"},
-      {"a%%b_##.png", 3, "a%b_03.png"},   {"shot.#####.exr.png", 0, "shot.00000.exr.png"},
+      {"in_%04d.png", 7, "in_0007.png"},      {"in_####.png", 7, "in_0007.png"},
+      {"in_%d.png", 7, "in_7.png"},           {"in_#.png", 12, "in_12.png"},
+      {"in_%04d.png", 12345, "in_12345.png"}, {"in_%3d.png", 5, "in_  5.png"},
+      {"a%%b_##.png", 3, "a%b_03.png"},       {"shot.#####.exr.png", 0, "shot.00000.exr.png"},
   };
   for (const auto& c : cases) {
     FramePattern pattern;
@@ -51,8 +52,8 @@ TEST(FramePattern, ANameBelongsOnlyIfThePatternWouldWriteIt) {
   FramePattern plain;
   ASSERT_EQ(FramePattern::parse("in_%d.png", plain), "");
   std::int64_t frame = 0;
-  for (const char* name : {"in_7.png", "in_07.png", "in_00007.png", "in_.png", "in_00a7.png", "in_0007.jpg",
-                           "xin_0007.png"}) {
+  for (const char* name :
+       {"in_7.png", "in_07.png", "in_00007.png", "in_.png", "in_00a7.png", "in_0007.jpg", "xin_0007.png"}) {
     EXPECT_FALSE(padded.frame_of(name, frame)) << name;
   }
   EXPECT_TRUE(padded.frame_of("in_10000.png", frame));

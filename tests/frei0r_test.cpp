@@ -232,7 +232,6 @@ class Frei0rFiles : public testing::ScratchFolder {
  protected:
   Frei0rFiles() : ScratchFolder("shardcast-frei0r") {}
 
-
   // Runs a program (found on PATH) in the folder with extra environment
   // entries; standard output and error are captured.
   ProgramRun run(std::vector<std::string> words, const std::vector<std::string>& environment = {}) const {
@@ -269,7 +268,6 @@ class Frei0rFiles : public testing::ScratchFolder {
     EXPECT_TRUE(read.ok()) << name << ": " << read.error;
     return image;
   }
-
 };
 
 [[maybe_unused]] bool program_installed(const char* name) {
@@ -566,8 +564,9 @@ TEST_F(Frei0rFiles, FfmpegPadAndCropRecipeKeepsTheSizeAndMatchesTheToolOnThePadd
       GTEST_SKIP() << refusal;
     }
   }
-  const ProgramRun clip = run({"ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i", "testsrc2=size=200x120:rate=10",
-                               "-frames:v", "10", "-c:v", "ffv1", "-pix_fmt", "bgra", "in.mkv"});
+  const ProgramRun clip =
+      run({"ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i", "testsrc2=size=200x120:rate=10", "-frames:v", "10",
+           "-c:v", "ffv1", "-pix_fmt", "bgra", "in.mkv"});
   ASSERT_EQ(clip.exit_code, 0) << clip.err;
   const std::string recipe =
       "w=$(ffprobe -v error -select_streams v:0 -show_entries stream=width -of csv=p=0 in.mkv) && "
@@ -576,7 +575,8 @@ TEST_F(Frei0rFiles, FfmpegPadAndCropRecipeKeepsTheSizeAndMatchesTheToolOnThePadd
   const ProgramRun glitched = run({"sh", "-c", recipe}, host_environment());
   ASSERT_EQ(glitched.exit_code, 0) << glitched.err;
 
-  const ProgramRun frames = run({"ffmpeg", "-nostdin", "-v", "error", "-i", "in.mkv", "-pix_fmt", "rgba", "in_%02d.png"});
+  const ProgramRun frames =
+      run({"ffmpeg", "-nostdin", "-v", "error", "-i", "in.mkv", "-pix_fmt", "rgba", "in_%02d.png"});
   ASSERT_EQ(frames.exit_code, 0) << frames.err;
   for (int frame = 1; frame <= 10; ++frame) {
     char number[8];

@@ -30,14 +30,17 @@ namespace fs = std::filesystem;
 using testing::ProgramRun;
 
 // Values that animate, step the seed and switch a table on half-way.
-const std::vector<std::string> animated = {"--broken-bytes", "0@0,80@6,20@11", "--seed", "5",      "--seed-step",
-                                           "1",              "--qtl",          "off@0,on@4",         "--qtl-value",
-                                           "90",             "--filter1-value", "0.5@0,3@11", "--filter1", "on"};
+const std::vector<std::string> animated = {"--broken-bytes",  "0@0,80@6,20@11",
+                                           "--seed",          "5",
+                                           "--seed-step",     "1",
+                                           "--qtl",           "off@0,on@4",
+                                           "--qtl-value",     "90",
+                                           "--filter1-value", "0.5@0,3@11",
+                                           "--filter1",       "on"};
 
 class Clips : public testing::ScratchFolder {
  protected:
   Clips() : ScratchFolder("shardcast-video") {}
-
 
   ProgramRun run(std::vector<std::string> words) const { return testing::run_program(folder_, std::move(words)); }
 
@@ -94,7 +97,6 @@ class Clips : public testing::ScratchFolder {
     std::sort(names.begin(), names.end());
     return names;
   }
-
 };
 
 std::string numbered(const std::string& prefix, int frame, const std::string& suffix) {
@@ -133,15 +135,24 @@ TEST_F(Clips, OtherStreamsTimestampsRateAndPixelAspectAreKept) {
   std::ofstream(file("words.srt")) << "1\n00:00:00,100 --> 00:00:00,900\nfirst\n\n2\n00:00:01,000 --> 00:00:01,400\n"
                                       "second\n";
   // Frame 3 dropped: the timestamps have a gap, as variable-rate clips do.
-  make({"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=25", "-f", "lavfi", "-i", "sine=frequency=300:sample_rate=44100",
-        "-i", "words.srt", "-t", "1.6", "-map", "0:v", "-map", "1:a", "-map", "2:s", "-vf",
-        "select='not(eq(n\\,3))',setsar=4/3", "-fps_mode", "passthrough", "-c:v", "libx264", "-c:a", "flac", "-c:s",
-        "srt", "clip.mkv"});
+  make({"-f",        "lavfi",       "-i",   "testsrc2=size=64x48:rate=25",
+        "-f",        "lavfi",       "-i",   "sine=frequency=300:sample_rate=44100",
+        "-i",        "words.srt",   "-t",   "1.6",
+        "-map",      "0:v",         "-map", "1:a",
+        "-map",      "2:s",         "-vf",  "select='not(eq(n\\,3))',setsar=4/3",
+        "-fps_mode", "passthrough", "-c:v", "libx264",
+        "-c:a",      "flac",        "-c:s", "srt",
+        "clip.mkv"});
   const ProgramRun rendered = tool({"clip.mkv", "-o", "out.mkv", "--broken-bytes", "30"});
   ASSERT_EQ(rendered.exit_code, 0) << rendered.err;
   for (const std::string stream : {"a", "s"}) {
-    const std::vector<std::string> packets = {"-select_streams", stream, "-show_packets", "-show_data_hash", "MD5",
-                                              "-show_entries", "packet=pts,duration,size,data_hash"};
+    const std::vector<std::string> packets = {"-select_streams",
+                                              stream,
+                                              "-show_packets",
+                                              "-show_data_hash",
+                                              "MD5",
+                                              "-show_entries",
+                                              "packet=pts,duration,size,data_hash"};
     const std::string before = probe("clip.mkv", packets);
     EXPECT_NE(before, "");
     EXPECT_EQ(probe("out.mkv", packets), before) << stream;
@@ -160,23 +171,25 @@ TEST_F(Clips, OtherStreamsTimestampsRateAndPixelAspectAreKept) {
   make({"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=25", "-f", "lavfi", "-i", "sine=sample_rate=48000", "-t", "1",
         "-c:v", "libx264", "-c:a", "aac", "clip.mp4"});
   ASSERT_EQ(tool({"clip.mp4", "-o", "out.mp4"}).exit_code, 0);
-  const std::vector<std::string> audio = {"-select_streams", "a", "-show_packets", "-show_data_hash", "MD5",
-                                          "-show_entries", "packet=pts,duration,data_hash"};
+  const std::vector<std::string> audio = {"-select_streams",
+                                          "a",
+                                          "-show_packets",
+                                          "-show_data_hash",
+                                          "MD5",
+                                          "-show_entries",
+                                          "packet=pts,duration,data_hash"};
   EXPECT_EQ(probe("out.mp4", audio), probe("clip.mp4", audio));
-  EXPECT_EQ(probe("out.mp4", {"-select_streams", "v", "-show_entries", "stream=codec_name,pix_fmt"}),
-            "h264,yuv420p\n");
+  EXPECT_EQ(probe("out.mp4", {"-select_streams", "v", "-show_entries", "stream=codec_name,pix_fmt"}), "h264,yuv420p\n");
 }
 
 TEST_F(Clips, APartOfAClipChosenByFramesOrByTime) {
   make({"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=25", "-f", "lavfi", "-i", "sine=sample_rate=48000", "-t", "2",
         "-c:v", "libx264", "-c:a", "flac", "clip.mkv"});
   ASSERT_EQ(tool({"clip.mkv", "-o", "all_%02d.png", "--broken-bytes", "0@0,99@49"}).exit_code, 0);
-  ASSERT_EQ(tool({"clip.mkv", "-o", "part.mkv", "--codec", "png", "--frames", "10-19", "--broken-bytes",
-                  "0@0,99@49"})
+  ASSERT_EQ(tool({"clip.mkv", "-o", "part.mkv", "--codec", "png", "--frames", "10-19", "--broken-bytes", "0@0,99@49"})
                 .exit_code,
             0);
-  ASSERT_EQ(tool({"clip.mkv", "-o", "timed.mkv", "--codec", "png", "--time", "0.4-0.8", "--broken-bytes",
-                  "0@0,99@49"})
+  ASSERT_EQ(tool({"clip.mkv", "-o", "timed.mkv", "--codec", "png", "--time", "0.4-0.8", "--broken-bytes", "0@0,99@49"})
                 .exit_code,
             0);
   for (const std::string name : {"part.mkv", "timed.mkv"}) {
@@ -243,8 +256,8 @@ TEST_F(Clips, PicturesBecomeAClipAndAClipBecomesPicturesOnStandardOutput) {
 }
 
 TEST_F(Clips, RefusalsComeBeforeAnyFrameInOneLine) {
-  make({"-f", "lavfi", "-i", "testsrc2=size=32x32:rate=10", "-f", "lavfi", "-i", "sine", "-t", "1", "-c:v",
-        "libx264", "-c:a", "pcm_s16le", "clip.mkv"});
+  make({"-f", "lavfi", "-i", "testsrc2=size=32x32:rate=10", "-f", "lavfi", "-i", "sine", "-t", "1", "-c:v", "libx264",
+        "-c:a", "pcm_s16le", "clip.mkv"});
   make({"-f", "lavfi", "-i", "sine", "-t", "0.2", "sound.wav"});
   std::ofstream(file("notes.txt")) << "not a clip";
   const std::vector<std::string> inputs = {"clip.mkv", "notes.txt", "sound.wav"};
@@ -254,11 +267,14 @@ TEST_F(Clips, RefusalsComeBeforeAnyFrameInOneLine) {
   } refused[] = {
       {{"notes.txt", "-o", "out.mp4"}, "cannot read notes.txt: not a picture or a video FFmpeg reads"},
       {{"sound.wav", "-o", "out.mp4"}, "cannot read sound.wav: it holds no video stream"},
-      {{"clip.mkv", "-o", "out.mkv", "--codec", "nosuch"}, "cannot write out.mkv: this FFmpeg has no encoder called nosuch"},
+      {{"clip.mkv", "-o", "out.mkv", "--codec", "nosuch"},
+       "cannot write out.mkv: this FFmpeg has no encoder called nosuch"},
       {{"clip.mkv", "-o", "out.mkv", "--codec", "pcm_s16le"}, "pcm_s16le is no video encoder"},
-      {{"clip.mkv", "-o", "out.webm", "--codec", "libx264"}, "cannot write out.webm: a .webm file cannot hold h264 video"},
-      {{"clip.mkv", "-o", "out.mov", "--crf", "20"}, "--crf applies to encoders with a constant-quality setting, and "
-                                                     "prores_ks has none"},
+      {{"clip.mkv", "-o", "out.webm", "--codec", "libx264"},
+       "cannot write out.webm: a .webm file cannot hold h264 video"},
+      {{"clip.mkv", "-o", "out.mov", "--crf", "20"},
+       "--crf applies to encoders with a constant-quality setting, and "
+       "prores_ks has none"},
       {{"clip.mkv", "-o", "out.mp4"}, "cannot write out.mp4: a .mp4 file cannot hold stream 1 (audio, pcm_s16le)"},
       {{"clip.mkv", "-o", "nowhere/out.mkv"}, "cannot write nowhere/out.mkv: folder nowhere does not exist"},
       {{"clip.mkv", "-o", "out.mkv", "--max-pixels", "1000"},
@@ -288,8 +304,8 @@ TEST_F(Clips, RefusalsComeBeforeAnyFrameInOneLine) {
 }
 
 TEST_F(Clips, CtrlCStopsBetweenFramesAndLeavesNothingBehind) {
-  make({"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25", "-t", "20", "-c:v", "libx264", "-preset",
-        "ultrafast", "clip.mp4"});
+  make({"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25", "-t", "20", "-c:v", "libx264", "-preset", "ultrafast",
+        "clip.mp4"});
   const std::string err_path = file("err.txt").string();
   const pid_t child = ::fork();
   if (child == 0) {
