@@ -612,7 +612,8 @@ TEST_F(ShardcastTool, HostileHeadersAreRefusedWithinAMemoryCap) {
   const testing::ProgramEnvironment capped{{},
                                            {std::string("ASAN_OPTIONS=") +
                                             (sanitizer_options != nullptr ? sanitizer_options : "") +
-                                            ":max_allocation_size_mb=256"}};
+                                            ":max_allocation_size_mb=256"},
+                                           {}};
   auto run_capped = [&](std::vector<std::string> arguments) { return run(arguments, capped); };
 #else
   auto run_capped = [&](std::vector<std::string> arguments) {
