@@ -63,7 +63,8 @@ ImageResult read_image(const std::string& path, Image& image, const PictureLimit
 // A PNG or JPEG picture recognised by its first bytes.
 ImageResult decode_image(const std::vector<std::uint8_t>& bytes, Image& image, const PictureLimits& limits = {});
 ImageResult decode_png(const std::vector<std::uint8_t>& bytes, Image& image, const PictureLimits& limits = {});
-// A JPEG file must hold its end-of-image marker: one cut short is refused.
+// A JPEG cut short or damaged inside reads with a warning, as long as its data
+// could fill the frame it declares.
 ImageResult decode_jpeg(const std::vector<std::uint8_t>& bytes, Image& image, const PictureLimits& limits = {});
 
 // The format an output name asks for; false for anything but .png, .jpg or

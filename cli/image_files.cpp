@@ -4,9 +4,10 @@
 // Tolerates every PNG colour type and bit depth (palette, grey, grey with
 // alpha, RGB, RGBA; 1 to 16 bits, interlaced or not): libpng's transforms
 // bring each to 8-bit RGBA, 16-bit samples scaled to 8. JPEG inputs get an
-// opaque alpha. Refuses files that are neither, corrupt files, JPEG files cut
-// short, pictures beyond the limits, headers that claim more pixels than
-// their file's data can fill, and output names without a known extension.
+// opaque alpha; a JPEG cut short or damaged inside is decoded as far as it
+// goes, with a warning. Refuses files that are neither, corrupt files,
+// pictures beyond the limits, headers that claim more pixels than their
+// file's data can fill, and output names without a known extension.
 // The size checks run on the header alone, before any buffer in proportion
 // to the claimed size (libpng's row buffers included) is made.
 #include "cli/image.h"
@@ -450,16 +451,13 @@ ImageResult decode_png(const std::vector<std::uint8_t>& bytes, Image& image, con
 
 ImageResult decode_jpeg(const std::vector<std::uint8_t>& bytes, Image& image, const PictureLimits& limits) {
   // The file is judged on its own marker segments first, so that a size
-  // beyond the limits or a file cut short is refused in the same words as
-  // in any other format, whatever TurboJPEG would say.
+  // beyond the limits or a file far too short for its frame is refused in
+  // the same words as in any other format, whatever TurboJPEG would say.
   const JpegLayout layout = jpeg_layout(bytes);
   if (layout.width > 0 || layout.height > 0) {
     if (std::string refusal = limits.check_size("picture", layout.width, layout.height); !refusal.empty()) {
       return {refusal};
     }
-  }
-  if (!layout.ends) {
-    return {"JPEG file is cut short (no end-of-image marker after its picture data)"};
   }
   if (std::string refusal =
           check_data_fills(layout.width, layout.height, layout.least, bytes.size() - layout.scan_start);
@@ -493,6 +491,9 @@ ImageResult decode_jpeg(const std::vector<std::uint8_t>& bytes, Image& image, co
     }
     // libjpeg fills what it could not decode with grey and goes on.
     return ImageResult::damaged(tjGetErrorStr2(decompressor.handle));
+  }
+  if (!layout.ends) {
+    return ImageResult::damaged("it is cut short: no end-of-image marker after its picture data");
   }
   return {};
 }

@@ -601,7 +601,7 @@ TEST_F(ShardcastTool, HostileHeadersAreRefusedWithinAMemoryCap) {
        jpeg_file(65535, 65535, 64, true),
        {"--max-pixels", no_limit},
        "too few for a picture of 65535x65535 pixels"},
-      {"cut.jpg", jpeg_file(8192, 8192, 100, false), {}, "JPEG file is cut short"},
+      {"cut.jpg", jpeg_file(8192, 8192, 100, false), {}, "too few for a picture of 8192x8192 pixels"},
       {"hollow.jpg", jpeg_file(8192, 8192, 100, true), {}, "too few for a picture of 8192x8192 pixels"},
   };
   // AddressSanitizer reserves terabytes of address space, so under it the
@@ -923,26 +923,33 @@ TEST_F(ShardcastTool, JpegOutputsTakeTheQualityGiven) {
   EXPECT_EQ(run({"render", "--sample-size", "64x48", "-o", "q.jpg", "--quality", "101"}).exit_code, 2);
 }
 
-TEST_F(ShardcastTool, ADamagedJpegInputIsRenderedWithAWarning) {
+TEST_F(ShardcastTool, ADamagedOrCutJpegInputIsRenderedWithAWarning) {
+  const Image picture = test_picture(48, 32);
+  const std::vector<std::uint8_t> whole = compress_jpeg(picture);
   // Whole, its end-of-image marker in place, but with scan data libjpeg
   // cannot make sense of: it fills in grey and says so.
-  const Image picture = test_picture(48, 32);
-  std::vector<std::uint8_t> stream = compress_jpeg(picture);
+  std::vector<std::uint8_t> damaged = whole;
   std::mt19937 noise(11);
-  for (std::size_t i = scan_start(stream) + 4; i + 2 < stream.size(); ++i) {
-    stream[i] = static_cast<std::uint8_t>(noise() % 0xFF);
+  for (std::size_t i = scan_start(damaged) + 4; i + 2 < damaged.size(); ++i) {
+    damaged[i] = static_cast<std::uint8_t>(noise() % 0xFF);
   }
-  stream.insert(stream.end() - 2, {0xFF, 0xD5});
-  write_bytes("damaged.jpg", stream);
-  Image decoded;
-  const ImageResult read = decode_jpeg(stream, decoded);
-  ASSERT_TRUE(read.ok());
-  ASSERT_FALSE(read.warning.empty());
-  const Outcome result = run({"render", "damaged.jpg", "-o", "out.png", "--broken-bytes", "10"});
-  ASSERT_EQ(result.exit_code, 0) << result.err;
-  EXPECT_NE(result.err.find("shardcast: warning: damaged.jpg is damaged (" + read.warning + ")"), std::string::npos)
-      << result.err;
-  EXPECT_TRUE(read_png("out.png").rgba == render_in_process(decoded, {{3, 10}}).rgba);
+  damaged.insert(damaged.end() - 2, {0xFF, 0xD5});
+  // Cut in the middle of its scan data, as an interrupted copy leaves it.
+  const std::vector<std::uint8_t> cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(
+                                                                         (scan_start(whole) + whole.size()) / 2));
+  for (const auto& [name, stream] : {std::pair{"damaged.jpg", damaged}, std::pair{"cut.jpg", cut}}) {
+    write_bytes(name, stream);
+    Image decoded;
+    const ImageResult read = decode_jpeg(stream, decoded);
+    ASSERT_TRUE(read.ok()) << name;
+    ASSERT_FALSE(read.warning.empty()) << name;
+    const Outcome result = run({"render", name, "-o", "out.png", "--broken-bytes", "10"});
+    ASSERT_EQ(result.exit_code, 0) << result.err;
+    EXPECT_NE(result.err.find(std::string("shardcast: warning: ") + name + " is damaged (" + read.warning + ")"),
+              std::string::npos)
+        << result.err;
+    EXPECT_TRUE(read_png("out.png").rgba == render_in_process(decoded, {{3, 10}}).rgba) << name;
+  }
 }
 
 TEST_F(ShardcastTool, AHintIsGivenWhenNothingWouldDamageThePicture) {
