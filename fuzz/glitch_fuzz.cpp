@@ -42,8 +42,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   settings.messages = shardcast::MessageSink::discard();
   settings.width = 16 * (1 + input.byte() % 4);
   settings.height = 1 + input.byte() % 40;
-  // Integer settings are converted as the render converts parameter values:
-  // truncated, with NaN and out-of-range values becoming INT32_MIN.
+  // Integer settings are truncated as the render truncates parameter values
+  // (NaN and values beyond int32 become INT32_MIN), but not first brought
+  // into their ranges as the render does: the stages must stay safe and
+  // deterministic with any settings.
   settings.quality = shardcast::truncate_to_int32(spread(input, 1, 100));
   settings.broken_bytes = shardcast::truncate_to_int32(spread(input, 0, 300));
   settings.glitch_start = spread(input, 0, 99.9f);

@@ -1,9 +1,11 @@
 // The render command: one frame from parameter values to output pixels.
 //
 // The parameters are checked out at the frame's time and condensed into a
-// GlitchSettings record; the input layer is stretched into a work buffer
-// whose width is padded to a multiple of 16 (the height scaled to keep the
-// aspect), glitched and filtered there, and copied back at the input's size.
+// GlitchSettings record (a slider value outside its registered range counts
+// as the nearest bound, so no value can make a frame's work unbounded); the
+// input layer is stretched into a work buffer whose width is padded to a
+// multiple of 16 (the height scaled to keep the aspect), glitched and
+// filtered there, and copied back at the input's size.
 //
 // Host calls are chained on one result code: each runs only while the code
 // is 0 and stores its result, so the first failure wins. Disposing of the

@@ -1,17 +1,33 @@
 // The conversion of parameter values into GlitchSettings, field by field.
-// Every double becomes an integer through truncate_to_int32 (NaN and values
-// out of the int32 range give INT32_MIN) or a float by plain narrowing, so
-// any value a host can hand over converts without undefined behaviour.
+// A slider's value is first brought into the range the effect registers for
+// it, as a host does with typed and keyframed values: a host may still hand
+// over anything (an expression, a plug-in of its own), and the counts among
+// the sliders set how many random draws a frame makes, so a value far out
+// would stall the render for minutes. Every double then becomes an integer
+// through truncate_to_int32 (NaN gives INT32_MIN) or a float by plain
+// narrowing, so any value converts without undefined behaviour.
 #include "pipeline/parameters.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
 
 #include "decoder/numeric.h"
 
 namespace shardcast {
 
+double nearest_valid_value(ParamIndex index, double value) {
+  const SliderRange* range = slider_range(index);
+  if (range == nullptr || std::isnan(value)) {
+    return value;
+  }
+  return std::clamp(value, static_cast<double>(range->minimum), static_cast<double>(range->maximum));
+}
+
 GlitchSettings settings_from_values(const ParamValues& values) {
-  const auto value = [&values](ParamIndex index) { return values[static_cast<std::size_t>(index)]; };
+  const auto value = [&values](ParamIndex index) {
+    return nearest_valid_value(index, values[static_cast<std::size_t>(index)]);
+  };
   const auto truncated = [&value](ParamIndex index) { return truncate_to_int32(value(index)); };
   const auto narrowed = [&value](ParamIndex index) { return static_cast<float>(value(index)); };
   const auto on = [&value](ParamIndex index) { return value(index) != 0.0; };

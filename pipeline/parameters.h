@@ -98,7 +98,15 @@ constexpr const SliderRange* slider_range(ParamIndex index) {
 // layer and the groups carry none.
 using ParamValues = std::array<double, PARAM_COUNT>;
 
-// The settings these values give: integers truncated toward zero, floats
+// The value the effect works with for a slider's value: the value itself
+// inside the registered range (bounds included, exactly as registered in
+// single precision), the nearest bound outside it, infinities included. NaN
+// has no nearest bound and is passed on; it truncates to INT32_MIN, which
+// switches off whatever it counts. Values of other parameters are passed on.
+double nearest_valid_value(ParamIndex index, double value);
+
+// The settings these values give: slider values brought into their ranges
+// (nearest_valid_value), then integers truncated toward zero, floats
 // narrowed to single precision, checkboxes on when not 0, subsampling
 // 4:2:2, and the three engines seeded from their seeds. The work buffer
 // (pixels, width, height) is left unset.

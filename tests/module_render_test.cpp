@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <new>
 #include <optional>
@@ -14,6 +15,7 @@
 
 #include "hostsim/simulated_host.h"
 #include "pipeline/glitch_settings.h"
+#include "pipeline/parameters.h"
 
 namespace {
 
@@ -228,6 +230,56 @@ TEST_F(Render, NoBrokenBytesStillShowsCompressionArtefacts) {
   EXPECT_EQ(outcome.result, PF_Err_NONE);
   EXPECT_NE(outcome.output, input);
   EXPECT_NE(outcome.output, Picture::filled(32, 16, output_fill));
+}
+
+// A host may hand over any value (expressions, other plug-ins), but the
+// frame is always that of a value the slider accepts: outside the range,
+// infinities included, the nearest bound's. The counts among the sliders set
+// how many random draws a frame makes, so a far value must not cost more
+// than the bound does (2e9 broken bytes once took minutes). NaN switches off
+// what it counts. The other sliders are set so that every slider changes the
+// frame between its bounds.
+TEST_F(Render, SliderValuesOutsideTheirRangesGiveTheFrameOfTheNearestBound) {
+  using namespace shardcast;
+  auto h = host();
+  for (const ParamIndex stage_switch : {PARAM_QTL, PARAM_QTC, PARAM_FILTER1, PARAM_FILTER2}) {
+    h->set_checkbox(stage_switch, true);
+  }
+  for (const ParamIndex count : {PARAM_QTL_BREAKING_BYTES, PARAM_QTC_BREAKING_BYTES}) {
+    h->set_slider(count, 8);
+  }
+  for (const ParamIndex maximum : {PARAM_QTL_MAX_RANDOM, PARAM_QTC_MAX_RANDOM}) {
+    h->set_slider(maximum, 100);
+  }
+  const Picture input = test_picture(32, 16);
+  const Picture untouched = Picture::filled(32, 16, output_fill);
+  constexpr double infinity = std::numeric_limits<double>::infinity();
+  const auto render_with = [&](ParamIndex index, double value) {
+    const double kept = h->slider_value(index);
+    h->set_slider(index, value);
+    const CommandOutcome outcome = h->render(input);
+    h->set_slider(index, kept);
+    EXPECT_EQ(outcome.result, PF_Err_NONE);
+    return outcome.output;
+  };
+
+  for (const SliderRange& range : slider_ranges) {
+    SCOPED_TRACE(testing::Message() << "parameter " << range.index);
+    const Picture at_minimum = render_with(range.index, range.minimum);
+    const Picture at_maximum = render_with(range.index, range.maximum);
+    ASSERT_NE(at_minimum, untouched);
+    ASSERT_NE(at_maximum, untouched);
+    EXPECT_NE(at_minimum, at_maximum);
+    for (const double below : {-infinity, -1.0e12, -2.0e9, static_cast<double>(range.minimum) - 1.0}) {
+      EXPECT_EQ(render_with(range.index, below), at_minimum) << below;
+    }
+    for (const double above : {2.0e9, 1.0e12, infinity, static_cast<double>(range.maximum) + 1.0}) {
+      EXPECT_EQ(render_with(range.index, above), at_maximum) << above;
+    }
+  }
+  for (const ParamIndex count : {PARAM_BROKEN_BYTES, PARAM_QTL_BREAKING_BYTES, PARAM_QTC_BREAKING_BYTES}) {
+    EXPECT_EQ(render_with(count, std::numeric_limits<double>::quiet_NaN()), render_with(count, 0)) << count;
+  }
 }
 
 TEST_F(Render, PremiereRenderEqualsAfterEffectsRenderOnceChannelsAreReordered) {

@@ -18,16 +18,15 @@ ParamValues values_with(std::initializer_list<std::pair<ParamIndex, double>> giv
   return values;
 }
 
-// Integer fields truncate toward zero; NaN, infinities and values outside
-// the int32 range all become INT32_MIN, as every truncation in the effect.
+// Integer fields truncate toward zero; NaN, which has no nearest bound,
+// becomes INT32_MIN, as in every truncation in the effect.
 TEST(SettingsFromValues, IntegerFieldsAreTruncated) {
   struct Case {
     double value;
     std::int32_t expected;
   };
   constexpr std::int32_t int32_min = std::numeric_limits<std::int32_t>::min();
-  for (const Case c : {Case{2.9, 2}, Case{-2.9, -2}, Case{64.0, 64}, Case{3.0e9, int32_min},
-                       Case{std::nan(""), int32_min}, Case{-std::numeric_limits<double>::infinity(), int32_min}}) {
+  for (const Case c : {Case{2.9, 2}, Case{64.0, 64}, Case{std::nan(""), int32_min}}) {
     SCOPED_TRACE(c.value);
     const GlitchSettings s = settings_from_values(values_with({{PARAM_COMPRESSION_RATIO, c.value},
                                                                {PARAM_BROKEN_BYTES, c.value},
@@ -69,7 +68,7 @@ TEST(SettingsFromValues, EachValueReachesItsOwnField) {
                                                              {PARAM_QTL_SEED, 22},
                                                              {PARAM_YCBCR_TO_RGB, 1},
                                                              {PARAM_FILTER2, 1},
-                                                             {PARAM_FILTER1_VALUE, 31.5},
+                                                             {PARAM_FILTER1_VALUE, 3.5},
                                                              {PARAM_FILTER2_VALUE, -0.1}}));
   EXPECT_EQ(s.quality, 1);
   EXPECT_EQ(s.broken_bytes, 3);
@@ -94,13 +93,44 @@ TEST(SettingsFromValues, EachValueReachesItsOwnField) {
   EXPECT_FALSE(s.dequantize);
   EXPECT_FALSE(s.filter1_enabled);
   EXPECT_TRUE(s.filter2_enabled);
-  EXPECT_EQ(s.filter1_value, 31.5f);
+  EXPECT_EQ(s.filter1_value, 3.5f);
   EXPECT_EQ(s.filter2_value, -0.1f);  // the float nearest to -0.1
   EXPECT_EQ(s.pixels, nullptr);
   // The engines start afresh from the three seeds.
   EXPECT_EQ(s.glitch_rng, std::mt19937(6u));
   EXPECT_EQ(s.qtc_rng, std::mt19937(14u));
   EXPECT_EQ(s.qtl_rng, std::mt19937(22u));
+}
+
+// Inside the range, bounds included, a value is kept as it is; just outside
+// it becomes the bound exactly as registered in single precision, so 0.1
+// typed for "end of glitch" (a little below the float 0.1) counts as that
+// float, while 99.9 for "start of glitch" (a little below the float 99.9)
+// stays. NaN is passed on; other parameters' values are never touched.
+TEST(NearestValidValue, KeepsValuesInsideTheRangeAndMovesOthersToTheNearestBound) {
+  constexpr double infinity = std::numeric_limits<double>::infinity();
+  for (const SliderRange& range : slider_ranges) {
+    SCOPED_TRACE(range.index);
+    const double low = range.minimum;
+    const double high = range.maximum;
+    struct Case {
+      double given;
+      double expected;
+    };
+    for (const Case c : {Case{low, low}, Case{high, high}, Case{(low + high) / 2, (low + high) / 2},
+                         Case{std::nextafter(low, infinity), std::nextafter(low, infinity)},
+                         Case{std::nextafter(high, -infinity), std::nextafter(high, -infinity)},
+                         Case{std::nextafter(low, -infinity), low}, Case{std::nextafter(high, infinity), high},
+                         Case{-2.0e9, low}, Case{2.0e9, high}, Case{-infinity, low}, Case{infinity, high}}) {
+      EXPECT_EQ(nearest_valid_value(range.index, c.given), c.expected) << c.given;
+    }
+    EXPECT_TRUE(std::isnan(nearest_valid_value(range.index, std::nan(""))));
+  }
+  EXPECT_EQ(nearest_valid_value(PARAM_GLITCH_END, 0.1), static_cast<double>(0.1f));
+  EXPECT_EQ(nearest_valid_value(PARAM_GLITCH_START, 99.9), 99.9);
+  for (const ParamIndex other : {PARAM_INPUT, PARAM_QTC, PARAM_BROKEN_BYTES_GROUP, PARAM_DEQUANTIZE}) {
+    EXPECT_EQ(nearest_valid_value(other, -5.0e9), -5.0e9) << other;
+  }
 }
 
 TEST(SettingsFromValues, ACheckboxIsOnForAnyValueButZero) {
