@@ -322,7 +322,7 @@ int run(int argc, char** argv) {
   // The ranges and defaults in --help come from the module itself.
   ModuleSession help_module;
   if (asks_for_help(argc, argv)) {
-    help_module.open(find_module_path(module_option(argc, argv)));
+    help_module.open(find_module(module_option(argc, argv)).path);
   }
   const std::vector<ParameterInfo>& registered = help_module.parameters();
 

@@ -18,22 +18,51 @@
 namespace shardcast::cli {
 using hostsim::command_failure;
 
-std::string find_module_path(const std::string& option_path) {
+namespace {
+
+bool same_folder(const std::filesystem::path& a, const std::filesystem::path& b) {
+  std::error_code error;
+  return std::filesystem::equivalent(a, b, error);
+}
+
+}  // namespace
+
+std::vector<std::filesystem::path> module_search_places(const std::filesystem::path& executable) {
+  const std::filesystem::path folder = executable.parent_path();
+  std::vector<std::filesystem::path> places = {folder / SHARDCAST_MODULE_FILE_NAME};
+  const std::filesystem::path installed =
+      (folder / SHARDCAST_INSTALLED_MODULE_DIR / SHARDCAST_MODULE_FILE_NAME).lexically_normal();
+  if (installed != places.front().lexically_normal()) {
+    places.push_back(installed);
+  }
+  if (same_folder(folder, SHARDCAST_BUILD_TOOL_DIR)) {
+    places.emplace_back(SHARDCAST_BUILD_MODULE_PATH);
+  }
+  return places;
+}
+
+ModuleLocation find_module(const std::string& option_path) {
   if (!option_path.empty()) {
-    return option_path;
+    return {option_path, {}};
   }
   if (const char* variable = std::getenv("SHARDCAST_MODULE"); variable != nullptr && variable[0] != '\0') {
-    return variable;
+    return {variable, {}};
   }
   const std::filesystem::path own = executable_path();
-  if (!own.empty()) {
-    const std::filesystem::path beside = own.parent_path() / SHARDCAST_MODULE_FILE_NAME;
-    std::error_code error;
-    if (std::filesystem::exists(beside, error)) {
-      return beside.string();
-    }
+  if (own.empty()) {
+    return {{}, "cannot tell where this program is, so no effect module was looked for beside it "
+                "(give its path with --module or SHARDCAST_MODULE)"};
   }
-  return SHARDCAST_BUILD_MODULE_PATH;
+  std::string looked;
+  for (const std::filesystem::path& place : module_search_places(own)) {
+    std::error_code error;
+    if (std::filesystem::is_regular_file(place, error)) {
+      return {place.string(), {}};
+    }
+    looked += (looked.empty() ? "" : ", ") + place.string();
+  }
+  return {{}, "no effect module " SHARDCAST_MODULE_FILE_NAME " found; looked in " + looked +
+                  " (give its path with --module or SHARDCAST_MODULE)"};
 }
 
 struct ModuleSession::State {

@@ -2,10 +2,14 @@
 // set up once (global setup, parameter setup) and then asked for frames.
 //
 // Which module: the --module option, else the SHARDCAST_MODULE environment
-// variable, else Shardcast.so beside the executable, else the module of the
-// build the tool came from.
+// variable, else Shardcast.so beside the executable, else the module where
+// an installation puts it relative to the executable (../lib/<arch>/shardcast
+// from bin/), else, for the executable in its own build folder only, the
+// module of that build. A copied executable with no module in either place
+// gets a refusal that names both places.
 #pragma once
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,7 +20,14 @@
 
 namespace shardcast::cli {
 
-std::string find_module_path(const std::string& option_path);
+struct ModuleLocation {
+  std::string path;     // the module to load, or empty
+  std::string failure;  // why there is none, naming the places looked at
+};
+
+// The places looked at for an executable at `executable`, in order.
+std::vector<std::filesystem::path> module_search_places(const std::filesystem::path& executable);
+ModuleLocation find_module(const std::string& option_path);
 
 class ModuleSession {
  public:

@@ -1,0 +1,93 @@
+# What `cmake --install` puts where (the folders are chosen in
+# InstallLayout.cmake), the man page, and the Debian package that CPack makes
+# of the same files: `cpack -G DEB` in a build folder, or
+# scripts/build-package.sh. The Windows build makes its installer and zip
+# instead (WindowsInstaller.cmake).
+if(WIN32)
+  return()
+endif()
+
+set(SHARDCAST_PACKAGE_MAINTAINER "Shardcast developers <maintainers@shardcast.invalid>" CACHE STRING
+    "The Maintainer field of the Debian package")
+
+install(TARGETS shardcast RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
+install(TARGETS shardcast_effect LIBRARY DESTINATION "${SHARDCAST_INSTALL_MODULE_DIR}")
+if(TARGET shardcast_frei0r)
+  install(TARGETS shardcast_frei0r LIBRARY DESTINATION "${SHARDCAST_INSTALL_FREI0R_DIR}")
+  install(FILES "${PROJECT_SOURCE_DIR}/packaging/kdenlive/frei0r_shardcast.xml"
+          DESTINATION "${SHARDCAST_INSTALL_KDENLIVE_DIR}")
+  install(DIRECTORY "${PROJECT_SOURCE_DIR}/packaging/shotcut/shardcast/"
+          DESTINATION "${SHARDCAST_INSTALL_SHOTCUT_DIR}")
+endif()
+install(FILES "${PROJECT_SOURCE_DIR}/README.md" DESTINATION "${SHARDCAST_INSTALL_DOC_DIR}")
+
+include(${CMAKE_CURRENT_LIST_DIR}/Copyright.cmake)
+
+# Debian wants its documents compressed and without time stamps (gzip -n).
+find_program(SHARDCAST_GZIP_PROGRAM gzip)
+function(shardcast_gzip source output)
+  add_custom_command(
+    OUTPUT "${output}"
+    COMMAND "${SHARDCAST_GZIP_PROGRAM}" -9nc "${source}" > "${output}"
+    DEPENDS "${source}"
+    VERBATIM)
+endfunction()
+
+# The man page: help2man reads `shardcast --help` and `--version`; the
+# subcommands' help and the fixed sections come in through an include file.
+find_program(SHARDCAST_HELP2MAN_PROGRAM help2man)
+if(SHARDCAST_HELP2MAN_PROGRAM AND SHARDCAST_GZIP_PROGRAM AND NOT CMAKE_CROSSCOMPILING)
+  set(man_page "${CMAKE_CURRENT_BINARY_DIR}/man/shardcast.1")
+  add_custom_command(
+    OUTPUT "${man_page}"
+    COMMAND "${CMAKE_COMMAND}" -DTOOL=$<TARGET_FILE:shardcast> -DHELP2MAN=${SHARDCAST_HELP2MAN_PROGRAM}
+            -DSECTIONS=${PROJECT_SOURCE_DIR}/packaging/shardcast.h2m -DOUTPUT=${man_page}
+            -P "${PROJECT_SOURCE_DIR}/cmake/ManPage.cmake"
+    DEPENDS shardcast "${PROJECT_SOURCE_DIR}/packaging/shardcast.h2m" "${PROJECT_SOURCE_DIR}/cmake/ManPage.cmake"
+    COMMENT "Writing the man page"
+    VERBATIM)
+  shardcast_gzip("${man_page}" "${man_page}.gz")
+  add_custom_target(shardcast_man_page ALL DEPENDS "${man_page}.gz")
+  install(FILES "${man_page}.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
+else()
+  message(STATUS "help2man not found (Debian: help2man): no man page")
+endif()
+
+# The Debian package. Its dependencies are computed from the installed
+# binaries (dpkg-shlibdeps); libjpeg-turbo is linked in, so it is none of them.
+set(changelog "${CMAKE_CURRENT_BINARY_DIR}/packaging/changelog.Debian")
+string(TIMESTAMP changelog_date "%a, %d %b %Y %H:%M:%S +0000" UTC)
+configure_file("${PROJECT_SOURCE_DIR}/packaging/debian/changelog.in" "${changelog}" @ONLY)
+shardcast_gzip("${changelog}" "${changelog}.gz")
+add_custom_target(shardcast_package_changelog ALL DEPENDS "${changelog}.gz")
+install(FILES "${changelog}.gz" "${SHARDCAST_COPYRIGHT_FILE}" DESTINATION "${SHARDCAST_INSTALL_DOC_DIR}")
+install(FILES "${PROJECT_SOURCE_DIR}/packaging/debian/lintian-overrides"
+        DESTINATION "${CMAKE_INSTALL_DATADIR}/lintian/overrides" RENAME shardcast)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME shardcast)
+set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
+set(CPACK_PACKAGE_CONTACT "${SHARDCAST_PACKAGE_MAINTAINER}")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "damaged-JPEG video effect for ffmpeg, MLT, Kdenlive and Shotcut")
+# The extended description; CPack indents it and writes the empty line as " .".
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "Shardcast compresses every frame with libjpeg-turbo, overwrites seeded
+pseudo-random bytes inside the compressed scan data and decodes the damaged
+stream with its own tolerant JPEG decoder, which never gives up: smeared
+blocks, colour shifts and stripes. Quantisation tables can be tampered with,
+decoder stages switched off, and two convolution filters run. The same input
+and settings always give the same frame.
+
+This package holds the shardcast command-line renderer with the effect
+module it drives, the effect as a frei0r filter for ffmpeg and MLT (melt),
+and its descriptions for the effect panels of Kdenlive and Shotcut.")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
+set(CPACK_DEBIAN_PACKAGE_SECTION video)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "ffmpeg, melt, kdenlive, shotcut")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+include(CPack)
