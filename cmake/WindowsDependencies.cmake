@@ -41,7 +41,8 @@ else()
   find_package(CLI11 CONFIG REQUIRED)
 endif()
 
-# The PiPL resource, the Wine test driver and the output folder need every
+# The PiPL resource, the Wine test driver, the output folder and the
+# installer need every
 # target defined, so they are wired up once the top-level CMakeLists.txt has
 # been read.
 enable_language(RC)
@@ -50,7 +51,7 @@ set(shardcast_windows_wiring WindowsResources)
 if(SHARDCAST_BUILD_WINE_DRIVER)
   list(APPEND shardcast_windows_wiring WindowsDriver)
 endif()
-list(APPEND shardcast_windows_wiring WindowsLayout)
+list(APPEND shardcast_windows_wiring WindowsLayout WindowsInstaller)
 foreach(wiring IN LISTS shardcast_windows_wiring)
   # Deferred arguments are expanded late; EVAL fixes the file name now.
   cmake_language(EVAL CODE "cmake_language(DEFER DIRECTORY [[${PROJECT_SOURCE_DIR}]]

@@ -10,7 +10,7 @@ packages=(
   libturbojpeg0-dev libjpeg62-turbo-dev libpng-dev libcli11-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  frei0r-plugins-dev ffmpeg melt
+  frei0r-plugins-dev ffmpeg melt help2man
 )
 
 "$(dirname "$0")/apt-install.sh" "${packages[@]}"

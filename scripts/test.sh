@@ -2,9 +2,10 @@
 # Installs the dependencies, builds, and runs every test twice: once in the
 # normal build and once under AddressSanitizer and UndefinedBehaviorSanitizer.
 # Then cross-builds the Windows module and tools and runs the Windows tests:
-# the module's exports, imports and resource, and the Wine run compared with
-# the Linux build. Last, every fuzz harness runs for a bounded time
-# (SHARDCAST_FUZZ_SECONDS, 60 by default).
+# the module's exports, imports and resource, the Wine run compared with the
+# Linux build, and the installer under Wine. The Debian package is built,
+# installed, used and removed (scripts/test-package.sh). Last, every fuzz
+# harness runs for a bounded time (SHARDCAST_FUZZ_SECONDS, 60 by default).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -30,6 +31,11 @@ cmake --preset windows-release -DSHARDCAST_WARNINGS_AS_ERRORS=ON >/dev/null
 cmake --build --preset windows-release -j "$jobs"
 echo "== windows tests"
 ctest --preset default -R '^(WindowsBuild\.|windows_wine_run$)'
+echo "== windows installer"
+scripts/test-windows-installer.sh
+
+echo "== debian package"
+scripts/test-package.sh
 
 echo "== fuzzing (${SHARDCAST_FUZZ_SECONDS:-60}s per harness)"
 scripts/fuzz.sh "${SHARDCAST_FUZZ_SECONDS:-60}"

@@ -1,0 +1,115 @@
+#!/usr/bin/env bash
+# Builds the Debian package from the default build, checks it with lintian,
+# installs it with apt-get and uses it as a user would, from the installed
+# files only (no build tree, no FREI0R_PATH): the tool, a copied tool, the
+# man page, the frei0r filter in ffmpeg and in melt (a Kdenlive project),
+# the editors' descriptions. Then removes it again and leaves the machine's
+# packages as they were: a shardcast package that was installed before is
+# saved first (dpkg-repack) and put back, and any package the install pulled
+# in is purged. Needs root (or sudo); run after the default build.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+build=build/default
+sudo_cmd=()
+[[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+
+scripts/apt-install.sh lintian dpkg-repack man-db ffmpeg melt help2man
+start=$SECONDS
+cmake --build --preset default --target shardcast shardcast_effect shardcast_frei0r shardcast_man_page \
+  shardcast_package_changelog >/dev/null
+rm -f "$build"/shardcast_*.deb
+(cd "$build" && cpack -G DEB >/dev/null)
+deb=$(ls "$root/$build"/shardcast_*.deb)
+echo "Package: $(basename "$deb"), $(stat -c %s "$deb") bytes; Depends: $(dpkg-deb -f "$deb" Depends)"
+echo "lintian (errors and warnings fail; the package's overrides explain the rest):"
+lintian --fail-on error,warning "$deb"
+
+work=$(mktemp -d)
+installed_packages() { dpkg-query -W -f='${Package} ${Status}\n' | awk '$NF == "installed" {print $1}' | sort; }
+installed_packages >"$work/before"
+saved=""
+if grep -qx shardcast "$work/before"; then
+  (cd "$work" && dpkg-repack shardcast >/dev/null)
+  saved=$(ls "$work"/shardcast_*.deb)
+  echo "A shardcast package is installed; saved it as $(basename "$saved") to put it back afterwards"
+fi
+restore() {
+  "${sudo_cmd[@]}" apt-get purge -y -qq shardcast >/dev/null 2>&1 || true
+  installed_packages >"$work/after"
+  local pulled
+  pulled=$(comm -13 "$work/before" "$work/after" | tr '\n' ' ')
+  [[ -z "$pulled" ]] || "${sudo_cmd[@]}" apt-get purge -y -qq $pulled >/dev/null
+  [[ -z "$saved" ]] || "${sudo_cmd[@]}" dpkg -i "$saved" >/dev/null
+  installed_packages >"$work/after"
+  if ! cmp -s "$work/before" "$work/after"; then
+    echo "!! the installed packages differ from before the test:"
+    diff "$work/before" "$work/after" || true
+    rm -rf "$work"
+    exit 1
+  fi
+  rm -rf "$work"
+}
+trap restore EXIT
+
+"${sudo_cmd[@]}" apt-get install -y -qq "$deb" >/dev/null
+cd "$work"
+# Nothing of the build and no frei0r folder from the environment.
+run() { env -u FREI0R_PATH -u MLT_FREI0R_PLUGIN_PATH -u SHARDCAST_MODULE "$@"; }
+fail() { echo "!! $*"; exit 1; }
+rgba() { ffmpeg -nostdin -v error -i "$1" -f rawvideo -pix_fmt rgba -; }
+
+echo "== the tool"
+version=$(run shardcast --version)
+[[ "$version" == "shardcast $(dpkg-deb -f "$deb" Version | cut -d- -f1)" ]] || fail "version: $version"
+run shardcast render --sample-size 64x48 -o tool.png --broken-bytes 12 --seed 3 2>/dev/null || fail "render"
+mkdir -p copied/bin && cp /usr/bin/shardcast copied/bin/
+if run copied/bin/shardcast params >/dev/null 2>copied.err; then fail "a copied tool without a module ran"; fi
+grep -q "copied/bin/Shardcast.so" copied.err && grep -q "copied/lib/.*Shardcast.so" copied.err ||
+  fail "the copied tool does not say where it looked: $(cat copied.err)"
+man -P cat shardcast >man.txt 2>/dev/null || fail "man shardcast"
+grep -q "COMMAND RENDER" man.txt || fail "the man page lacks the render command"
+
+echo "== ffmpeg"
+ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=320x240 -frames:v 1 -pix_fmt rgba in.png
+run ffmpeg -nostdin -v error -i in.png -vf "format=rgba,frei0r=shardcast:0.6|0.004,format=rgba" -pix_fmt rgba out.png ||
+  fail "ffmpeg did not find the filter"
+run shardcast render in.png -o expected.png --compression-ratio 60 --broken-bytes 40 2>/dev/null
+cmp -s <(rgba out.png) <(rgba expected.png) || fail "ffmpeg's frame differs from shardcast render"
+
+echo "== melt, on a Kdenlive and a Shotcut project"
+run melt -query filters >filters.txt 2>/dev/null
+grep -q "frei0r.shardcast" filters.txt || fail "melt does not list frei0r.shardcast"
+ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=320x240:rate=25 -frames:v 25 -vf format=rgba -c:v png \
+  -pix_fmt rgba clip.mkv
+sed "s#@PROJECT_FOLDER@#$work#" "$root/tests/editors/kdenlive-project.kdenlive" >project.kdenlive
+run melt project.kdenlive out=23 -consumer avformat:melt_%02d.png vcodec=png pix_fmt=rgba mlt_image_format=rgba \
+  >/dev/null 2>&1 || fail "melt could not render the project"
+cp "$root/tests/editors/shotcut-project.mlt" project.mlt
+run melt project.mlt -consumer avformat:shotcut_%02d.png vcodec=png pix_fmt=rgba mlt_image_format=rgba \
+  >/dev/null 2>&1 || fail "melt could not render the Shotcut project"
+# Both projects hold the same settings, as the editors' panels show them.
+ffmpeg -nostdin -v error -i clip.mkv -pix_fmt rgba in_%02d.png
+run shardcast render in_%02d.png -o tool_%02d.png --frames 1-25 --compression-ratio 60 --broken-bytes 40 \
+  --glitch-start 10 --glitch-end 90 --seed 42 --qtc on --qtc-position 33 --qtc-value 51 --qtc-breaking-bytes 6 \
+  --qtc-max-random 128 --qtc-seed 7 --filter1 on --filter1-value 2 2>/dev/null
+for frame in $(seq -w 1 24); do
+  cmp -s <(rgba melt_$frame.png) <(rgba tool_$frame.png) || fail "Kdenlive's frame $frame differs from shardcast render"
+done
+for frame in $(seq -w 1 25); do
+  cmp -s <(rgba shotcut_$frame.png) <(rgba tool_$frame.png) || fail "Shotcut's frame $frame differs from shardcast render"
+done
+
+echo "== the editors' descriptions"
+for file in /usr/share/kdenlive/effects/frei0r_shardcast.xml /usr/share/shotcut/qml/filters/shardcast/meta.qml \
+  /usr/share/shotcut/qml/filters/shardcast/ui.qml; do
+  [[ -f $file ]] || fail "$file is missing"
+done
+
+echo "== removing"
+"${sudo_cmd[@]}" apt-get purge -y -qq shardcast >/dev/null
+for file in /usr/bin/shardcast /usr/lib/frei0r-1/shardcast.so /usr/share/kdenlive/effects/frei0r_shardcast.xml; do
+  [[ ! -e $file || -n "$saved" ]] || fail "$file is left after removal"
+done
+echo "Package test passed in $((SECONDS - start)) s"
