@@ -92,7 +92,7 @@ int run_decode(const DecodeRequest& request) {
     return exit_bad_input;
   }
   ModuleSession module;
-  if (std::string failure = module.open(find_module(request.module_path).path); !failure.empty()) {
+  if (std::string failure = module.find_and_open(request.module_path); !failure.empty()) {
     report(failure);
     return exit_internal_failure;
   }

@@ -221,8 +221,9 @@ const std::string max_pixels_help = "largest picture or video frame read, in pix
                                     ", 8192x8192; a render takes about 36 bytes of memory per pixel)";
 
 const char* const module_help =
-    "effect module to load (default: $SHARDCAST_MODULE, else Shardcast.so beside this program, else the "
-    "module of this build)";
+    "effect module to load (default: $SHARDCAST_MODULE, else " SHARDCAST_MODULE_FILE_NAME
+    " beside this program, else " SHARDCAST_INSTALLED_MODULE_DIR "/" SHARDCAST_MODULE_FILE_NAME
+    " from this program's folder, else the module of the build folder this program is in)";
 const char* const messages_help = "where the decoder's lines go: a file, or - for standard output (default: discarded)";
 const char* const quality_help = "quality of JPEG outputs, 1 to 100 (baseline, 4:4:4; default 95)";
 
@@ -322,7 +323,7 @@ int run(int argc, char** argv) {
   // The ranges and defaults in --help come from the module itself.
   ModuleSession help_module;
   if (asks_for_help(argc, argv)) {
-    help_module.open(find_module(module_option(argc, argv)).path);
+    help_module.find_and_open(module_option(argc, argv));
   }
   const std::vector<ParameterInfo>& registered = help_module.parameters();
 

@@ -18,51 +18,11 @@
 namespace shardcast::cli {
 using hostsim::command_failure;
 
-namespace {
-
-bool same_folder(const std::filesystem::path& a, const std::filesystem::path& b) {
-  std::error_code error;
-  return std::filesystem::equivalent(a, b, error);
-}
-
-}  // namespace
-
-std::vector<std::filesystem::path> module_search_places(const std::filesystem::path& executable) {
-  const std::filesystem::path folder = executable.parent_path();
-  std::vector<std::filesystem::path> places = {folder / SHARDCAST_MODULE_FILE_NAME};
-  const std::filesystem::path installed =
-      (folder / SHARDCAST_INSTALLED_MODULE_DIR / SHARDCAST_MODULE_FILE_NAME).lexically_normal();
-  if (installed != places.front().lexically_normal()) {
-    places.push_back(installed);
-  }
-  if (same_folder(folder, SHARDCAST_BUILD_TOOL_DIR)) {
-    places.emplace_back(SHARDCAST_BUILD_MODULE_PATH);
-  }
-  return places;
-}
-
 ModuleLocation find_module(const std::string& option_path) {
-  if (!option_path.empty()) {
-    return {option_path, {}};
-  }
-  if (const char* variable = std::getenv("SHARDCAST_MODULE"); variable != nullptr && variable[0] != '\0') {
-    return {variable, {}};
-  }
-  const std::filesystem::path own = executable_path();
-  if (own.empty()) {
-    return {{}, "cannot tell where this program is, so no effect module was looked for beside it "
-                "(give its path with --module or SHARDCAST_MODULE)"};
-  }
-  std::string looked;
-  for (const std::filesystem::path& place : module_search_places(own)) {
-    std::error_code error;
-    if (std::filesystem::is_regular_file(place, error)) {
-      return {place.string(), {}};
-    }
-    looked += (looked.empty() ? "" : ", ") + place.string();
-  }
-  return {{}, "no effect module " SHARDCAST_MODULE_FILE_NAME " found; looked in " + looked +
-                  " (give its path with --module or SHARDCAST_MODULE)"};
+  const ModuleLayout layout{SHARDCAST_MODULE_FILE_NAME, SHARDCAST_INSTALLED_MODULE_DIR, SHARDCAST_BUILD_TOOL_DIR,
+                            SHARDCAST_BUILD_MODULE_PATH};
+  const char* variable = std::getenv("SHARDCAST_MODULE");
+  return find_module(layout, option_path, variable != nullptr ? variable : "", executable_path());
 }
 
 struct ModuleSession::State {
@@ -96,6 +56,14 @@ std::string ModuleSession::open(const std::string& path) {
   }
   state_->parameters = hostsim::registered_parameters(host);
   return {};
+}
+
+std::string ModuleSession::find_and_open(const std::string& option_path) {
+  const ModuleLocation module = find_module(option_path);
+  if (!module.failure.empty()) {
+    return module.failure;
+  }
+  return open(module.path);
 }
 
 const std::vector<ParameterInfo>& ModuleSession::parameters() const { return state_->parameters; }

@@ -1,32 +1,22 @@
 // The effect module as the tool uses it: loaded through the simulated host,
 // set up once (global setup, parameter setup) and then asked for frames.
 //
-// Which module: the --module option, else the SHARDCAST_MODULE environment
-// variable, else Shardcast.so beside the executable, else the module where
-// an installation puts it relative to the executable (../lib/<arch>/shardcast
-// from bin/), else, for the executable in its own build folder only, the
-// module of that build. A copied executable with no module in either place
-// gets a refusal that names both places.
+// Which module: see module_search.h.
 #pragma once
 
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "cli/frame_timing.h"
 #include "cli/image.h"
+#include "cli/module_search.h"
 #include "cli/parameter_options.h"
 
 namespace shardcast::cli {
 
-struct ModuleLocation {
-  std::string path;     // the module to load, or empty
-  std::string failure;  // why there is none, naming the places looked at
-};
-
-// The places looked at for an executable at `executable`, in order.
-std::vector<std::filesystem::path> module_search_places(const std::filesystem::path& executable);
+// The module this program would load: module_search.h's order, with this
+// program's place, its environment and the layout it was built with.
 ModuleLocation find_module(const std::string& option_path);
 
 class ModuleSession {
@@ -39,6 +29,10 @@ class ModuleSession {
   // Loads the module and runs global and parameter setup. Empty on success,
   // otherwise the reason.
   std::string open(const std::string& path);
+  // Finds the module (find_module) and opens it. Empty on success,
+  // otherwise the reason: no module found, or the one found failed to load
+  // or to set up.
+  std::string find_and_open(const std::string& option_path);
   // What the module registered, in index order, sliders and checkboxes only.
   const std::vector<ParameterInfo>& parameters() const;
   // The host's editing rule for the glitch window: the values are changed

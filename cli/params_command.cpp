@@ -12,13 +12,8 @@
 namespace shardcast::cli {
 
 int run_params(const std::string& module_path) {
-  const ModuleLocation location = find_module(module_path);
-  if (!location.failure.empty()) {
-    report(location.failure);
-    return exit_bad_input;
-  }
   ModuleSession module;
-  if (std::string failure = module.open(location.path); !failure.empty()) {
+  if (std::string failure = module.find_and_open(module_path); !failure.empty()) {
     report(failure);
     return exit_internal_failure;
   }

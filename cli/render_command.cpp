@@ -183,7 +183,7 @@ Stop open_ends(const RenderRequest& request, Render& render) {
 // frame is not known yet (a clip that does not say, pictures on standard
 // input), the seed is checked again at every frame.
 Stop set_up_values(const RenderRequest& request, Render& render) {
-  if (std::string failure = render.module.open(find_module(request.module_path).path); !failure.empty()) {
+  if (std::string failure = render.module.find_and_open(request.module_path); !failure.empty()) {
     return refuse(failure, exit_internal_failure);
   }
   if (std::string refusal = resolve_tracks(render.module.parameters(), request.values, render.values);

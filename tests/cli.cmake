@@ -6,6 +6,7 @@ if(TARGET cli_test AND TARGET shardcast)
   target_compile_definitions(cli_test PRIVATE
     SHARDCAST_CLI_PATH="$<TARGET_FILE:shardcast>"
     SHARDCAST_MODULE_PATH="$<TARGET_FILE:shardcast_effect>"
+    SHARDCAST_INSTALLED_MODULE_DIR="${SHARDCAST_INSTALL_MODULE_DIR_FROM_BIN}"
     SHARDCAST_VERSION="${PROJECT_VERSION}")
   add_dependencies(cli_test shardcast shardcast_effect)
 endif()

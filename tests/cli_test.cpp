@@ -1078,6 +1078,35 @@ TEST_F(ShardcastTool, PicturesThroughStandardInputAndOutput) {
   EXPECT_NE(run({"render", "-", "-o", "x.png"}, reading("empty")).err.find("it holds no picture"), std::string::npos);
 }
 
+// A copy of the program outside its build finds the module only where an
+// installation puts it (or beside itself), and otherwise says in one line
+// where it looked, with exit code 1 like any module that cannot be loaded.
+TEST_F(ShardcastTool, ACopiedProgramLooksBesideItselfThenWhereAnInstallationPutsTheModule) {
+  const fs::path bin = file("copied/bin");
+  const fs::path beside = bin / "Shardcast.so";
+  const fs::path installed = (bin / SHARDCAST_INSTALLED_MODULE_DIR / "Shardcast.so").lexically_normal();
+  fs::create_directories(bin);
+  fs::copy_file(SHARDCAST_CLI_PATH, bin / "shardcast");
+  auto params = [&] {
+    return testing::run_program(folder_, {(bin / "shardcast").string(), "params"}, {{"SHARDCAST_MODULE"}, {}, {}});
+  };
+
+  const Outcome none = params();
+  EXPECT_EQ(none.exit_code, 1);
+  EXPECT_EQ(none.err, "shardcast: no effect module found at " + beside.string() + " or " + installed.string() +
+                          " (give its path with --module or SHARDCAST_MODULE)\n");
+
+  fs::create_directories(installed.parent_path());
+  fs::copy_file(SHARDCAST_MODULE_PATH, installed);
+  const Outcome found = params();
+  EXPECT_EQ(found.exit_code, 0) << found.err;
+
+  std::ofstream(beside) << "no module";
+  const Outcome broken = params();
+  EXPECT_EQ(broken.exit_code, 1);
+  EXPECT_NE(broken.err.find("cannot load the effect module " + beside.string()), std::string::npos) << broken.err;
+}
+
 TEST(ImageFiles, EveryPngLayoutReadsAsEightBitRgba) {
   const std::string folder = ::testing::TempDir();
   auto write_with = [&](const std::string& name, png_uint_32 format, const void* pixels, const void* colourmap,
