@@ -68,15 +68,6 @@ Item {
 
     width: 420
     height: column.implicitHeight + 16
-    Component.onCompleted: {
-        if (filter.isNew) {
-            for (var i = 0; i < parameters.length; ++i) {
-                if (parameters[i].kind !== 'group')
-                    filter.set(parameters[i].property, frei0rValue(parameters[i], parameters[i].value));
-            }
-        }
-    }
-
     ColumnLayout {
         id: column
 
@@ -93,7 +84,12 @@ Item {
                 property bool ready: false
 
                 Layout.fillWidth: true
+                // Each row gives a new filter its default before showing the
+                // value: rows are completed before the panel is, so the
+                // panel cannot do it for them.
                 Component.onCompleted: {
+                    if (filter.isNew && parameter.kind !== 'group')
+                        filter.set(parameter.property, frei0rValue(parameter, parameter.value));
                     if (parameter.kind === 'slider')
                         slider.value = shownValue(parameter, filter.getDouble(parameter.property));
                     else if (parameter.kind === 'switch')
