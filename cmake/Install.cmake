@@ -1,7 +1,7 @@
 # What `cmake --install` puts where (the folders are chosen in
 # InstallLayout.cmake), the man page, and the Debian package that CPack makes
-# of the same files: `cpack -G DEB` in a build folder, or
-# scripts/build-package.sh. The Windows build makes its installer and zip
+# of the same files (`cpack -G DEB` in a build folder; scripts/test-package.sh
+# builds, checks and tries it). The Windows build makes its installer and zip
 # instead (WindowsInstaller.cmake).
 if(WIN32)
   return()

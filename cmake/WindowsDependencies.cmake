@@ -42,9 +42,8 @@ else()
 endif()
 
 # The PiPL resource, the Wine test driver, the output folder and the
-# installer need every
-# target defined, so they are wired up once the top-level CMakeLists.txt has
-# been read.
+# installer need every target defined, so they are wired up once the
+# top-level CMakeLists.txt has been read.
 enable_language(RC)
 option(SHARDCAST_BUILD_WINE_DRIVER "Build the Windows test driver that the Wine tests run" OFF)
 set(shardcast_windows_wiring WindowsResources)

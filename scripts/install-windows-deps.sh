@@ -3,10 +3,10 @@
 # packages: the MinGW-w64 cross compiler (win32 thread model), nasm for
 # libjpeg-turbo's SIMD code, dpkg-dev to unpack Debian's library sources,
 # MinGW zlib for libpng, wine64 to run the Windows binaries and icoutils
-# (wrestool) to read the module's resources, nsis (makensis) for the
-# installer. Then builds the static Windows
-# libjpeg-turbo and libpng (scripts/build-deps.sh). Safe to run again:
-# packages already present and cached libraries are left as they are.
+# (wrestool) to read the module's resources, and nsis (makensis) for the
+# installer. Then builds the static Windows libjpeg-turbo and libpng
+# (scripts/build-deps.sh). Safe to run again: packages already present and
+# cached libraries are left as they are.
 set -euo pipefail
 
 packages=(
