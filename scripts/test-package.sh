@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Debian package from the default build, checks it with lintian,
 # installs it with apt-get and uses it as a user would, from the installed
-# files only (no build tree, no FREI0R_PATH): the tool, a copied tool, the
-# man page, the frei0r filter in ffmpeg and in melt (a Kdenlive project),
+# files only (no build tree, no FREI0R_PATH): its computed dependencies
+# against what the binaries link, the tool, a copied tool, the man page, the
+# frei0r filter in ffmpeg and in melt (a Kdenlive and a Shotcut project),
 # the editors' descriptions. Then removes it again and leaves the machine's
 # packages as they were: a shardcast package that was installed before is
 # saved first (dpkg-repack) and put back, and any package the install pulled
@@ -59,6 +60,23 @@ cd "$work"
 run() { env -u FREI0R_PATH -u MLT_FREI0R_PLUGIN_PATH -u SHARDCAST_MODULE "$@"; }
 fail() { echo "!! $*"; exit 1; }
 rgba() { ffmpeg -nostdin -v error -i "$1" -f rawvideo -pix_fmt rgba -; }
+
+echo "== dependencies"
+# Every library the installed binaries link directly belongs to a package
+# the package depends on: the computed list misses nothing they need.
+binaries=(/usr/bin/shardcast /usr/lib/shardcast/Shardcast.so /usr/lib/frei0r-1/shardcast.so)
+depends=$(dpkg-deb -f "$deb" Depends)
+for library in $(for binary in "${binaries[@]}"; do objdump -p "$binary" | awk '$1 == "NEEDED" {print $2}'; done |
+  sort -u); do
+  path=$(ldd "${binaries[@]}" | awk -v name="$library" '$1 == name || $1 ~ "/" name "$" {print ($2 == "=>" ? $3 : $1); exit}')
+  owner=""
+  for candidate in "$path" "/usr$path" "$(realpath "$path")"; do
+    owner=$(dpkg -S "$candidate" 2>/dev/null | grep -v '^diversion' | head -1 | cut -d: -f1) && [[ -n $owner ]] && break
+  done
+  [[ -n $owner ]] || fail "no package holds $library ($path)"
+  tr ',|' '\n\n' <<<"$depends" | awk '{print $1}' | grep -Fqx -- "$owner" ||
+    fail "$library ($owner) is not among the dependencies: $depends"
+done
 
 echo "== the tool"
 version=$(run shardcast --version)
