@@ -12,6 +12,7 @@
 // frei0r filter turns x into the effect's value (frei0r_parameters.h).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -23,6 +24,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "frei0r/frei0r_parameters.h"
