@@ -1,8 +1,7 @@
 # Unit tests of the command-line renderer's parts (frame patterns, keyed
 # values, frame timing, video files, the module search) link the tool's own
-# library. The video
-# tests also run Debian's ffmpeg and ffprobe to make and inspect clips, and
-# the tool itself.
+# library. The video tests also run Debian's ffmpeg and ffprobe to make and
+# inspect clips, and the tool itself.
 foreach(test IN ITEMS frame_sequence_test animated_values_test video_test module_search_test)
   if(TARGET ${test} AND TARGET shardcast_cli_parts)
     target_link_libraries(${test} PRIVATE shardcast_cli_parts)
