@@ -2,9 +2,9 @@
 # Builds the Debian package from the default build, checks it with lintian,
 # installs it with apt-get and uses it as a user would, from the installed
 # files only (no build tree, no FREI0R_PATH): its computed dependencies
-# against what the binaries link, the tool, a copied tool, the man page, the
-# frei0r filter in ffmpeg and in melt (a Kdenlive and a Shotcut project),
-# the editors' descriptions. Then removes it again and leaves the machine's
+# against what the binaries link, the tool on a picture and on a clip, a
+# copied tool, the man page, the frei0r filter in ffmpeg and in melt (a
+# Kdenlive and a Shotcut project), the editors' descriptions. Then removes it again and leaves the machine's
 # packages as they were: a shardcast package that was installed before is
 # saved first (dpkg-repack) and put back, and any package the install pulled
 # in is purged. Needs root (or sudo); run after the default build.
@@ -68,7 +68,8 @@ binaries=(/usr/bin/shardcast /usr/lib/shardcast/Shardcast.so /usr/lib/frei0r-1/s
 depends=$(dpkg-deb -f "$deb" Depends)
 for library in $(for binary in "${binaries[@]}"; do objdump -p "$binary" | awk '$1 == "NEEDED" {print $2}'; done |
   sort -u); do
-  path=$(ldd "${binaries[@]}" | awk -v name="$library" '$1 == name || $1 ~ "/" name "$" {print ($2 == "=>" ? $3 : $1); exit}')
+  path=$(ldd "${binaries[@]}" |
+    awk -v name="$library" '!found && ($1 == name || $1 ~ "/" name "$") {print ($2 == "=>" ? $3 : $1); found = 1}')
   owner=""
   for candidate in "$path" "/usr$path" "$(realpath "$path")"; do
     owner=$(dpkg -S "$candidate" 2>/dev/null | grep -v '^diversion' | head -1 | cut -d: -f1) && [[ -n $owner ]] && break
@@ -120,6 +121,11 @@ done
 for frame in $(seq -w 1 25); do
   cmp -s <(rgba shotcut_$frame.png) <(rgba tool_$frame.png) || fail "Shotcut's frame $frame differs from shardcast render"
 done
+
+echo "== the tool on a clip (FFmpeg's libraries, as the package depends on them)"
+run shardcast render clip.mkv -o glitched.mkv --broken-bytes 40 --seed 42 2>/dev/null || fail "the tool could not render a clip"
+frames=$(ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames -of csv=p=0 glitched.mkv)
+[[ $frames -eq 25 ]] || fail "the rendered clip holds $frames frames, not 25"
 
 echo "== the editors' descriptions"
 for file in /usr/share/kdenlive/effects/frei0r_shardcast.xml /usr/share/shotcut/qml/filters/shardcast/meta.qml \
