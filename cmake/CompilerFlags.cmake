@@ -34,6 +34,16 @@ if(SHARDCAST_SANITIZE)
   target_link_options(shardcast_flags INTERFACE -fsanitize=${SHARDCAST_SANITIZE})
 endif()
 
+# Options for the few files that hold AVX2 forms of the fast paths: only
+# those files are compiled for AVX2, and their code runs only where the
+# processor has it (decoder/simd_level.h). No FMA, so nothing is fused.
+# MinGW cannot align the stack to 32 bytes, so there the assembler turns
+# aligned vector moves into unaligned ones.
+set(SHARDCAST_AVX2_OPTIONS -mavx2)
+if(CMAKE_SYSTEM_NAME STREQUAL "Windows")
+  list(APPEND SHARDCAST_AVX2_OPTIONS -Wa,-muse-unaligned-vector-move)
+endif()
+
 # Coverage instrumentation for libFuzzer, on every target of a fuzzing build;
 # the harness executables add the fuzzer's own main.
 if(SHARDCAST_BUILD_FUZZERS)

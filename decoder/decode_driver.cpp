@@ -2,7 +2,9 @@
 // JPEG stream (header, storage, scan header, entropy decoding, table
 // tampering, the switched reconstruction stages) and writes planes 0-2 of
 // every block into the red, green and blue bytes of the output buffer; and
-// the header reader that tells the frame size a stream declares.
+// the header reader that tells the frame size a stream declares. This
+// straightforward form is the reference; decode_stream runs the fast form
+// (fast_decode.cpp), which gives the same bytes, lines and draws.
 //
 // Tolerates any damage inside the scan data: once the scan header has passed
 // its checks the picture is always written. Refuses a header that fails a
@@ -17,6 +19,7 @@
 #include <memory>
 #include <new>
 
+#include "decoder/decode_driver.h"
 #include "decoder/decoder_state.h"
 #include "decoder/entropy.h"
 #include "decoder/markers.h"
@@ -28,11 +31,11 @@ namespace {
 
 static_assert(sizeof(std::size_t) >= 8, "the coefficient storage size is formed in 64 bits");
 
-// Zeroed storage for every block cell of the padded frame. A frame without
-// cells (no frame header) succeeds with whatever the allocator gave.
-bool allocate_coefficients(DecoderState& state, std::unique_ptr<BlockCell[]>& storage) {
+// Storage for every block cell of the padded frame. A frame without cells
+// (no frame header) succeeds with whatever the allocator gave.
+bool allocate_coefficients(DecoderState& state, bool zeroed, std::unique_ptr<BlockCell[]>& storage) {
   const std::uint64_t cell_count = std::uint64_t{state.padded_block_rows} * state.padded_block_cols;
-  storage.reset(new (std::nothrow) BlockCell[cell_count]());
+  storage.reset(zeroed ? new (std::nothrow) BlockCell[cell_count]() : new (std::nothrow) BlockCell[cell_count]);
   if (storage == nullptr && cell_count != 0) {
     return false;
   }
@@ -85,39 +88,48 @@ StreamCursor cursor_over(const std::uint8_t* stream, std::uint32_t length) {
 
 }  // namespace
 
+bool open_scan(const std::uint8_t* stream, std::uint32_t length, bool zero_storage, MessageWriter& writer,
+               OpenedScan& scan) {
+  scan.cursor = cursor_over(stream, length);
+  scan.state.reset(new (std::nothrow) DecoderState);
+  if (scan.state == nullptr) {
+    writer.line(Message::MemoryError);
+    return false;
+  }
+  DecoderState& state = *scan.state;
+
+  parse_markers(scan.cursor, state, writer);
+  if (!state.valid) {
+    return false;
+  }
+  if (!allocate_coefficients(state, zero_storage, scan.storage)) {
+    writer.line(Message::MemoryError);
+    state.valid = false;
+    return false;
+  }
+  parse_sos(scan.cursor, state, writer);
+  return state.valid;
+}
+
+std::int32_t decode_stream_reference(const std::uint8_t* stream, std::uint32_t length,
+                                     const DecodeOptions& options, PixelBuffer output, MessageSink messages) {
+  MessageWriter writer(messages);
+  OpenedScan scan;
+  if (!open_scan(stream, length, true, writer, scan)) {
+    return -1;
+  }
+  DecoderState& state = *scan.state;
+  decode_scan(scan.cursor, state, options.recovery_rng, writer);
+
+  tamper_quant_tables(state, options.luma, options.luma_rng, options.chroma, options.chroma_rng);
+  run_stages(state, options.stages);
+  write_out(state, output);
+  return 0;
+}
+
 std::int32_t decode_stream(const std::uint8_t* stream, std::uint32_t length, const DecodeOptions& options,
                            PixelBuffer output, MessageSink messages) {
-  MessageWriter writer(messages);
-  StreamCursor cursor = cursor_over(stream, length);
-
-  const std::unique_ptr<DecoderState> state(new (std::nothrow) DecoderState);
-  if (state == nullptr) {
-    writer.line(Message::MemoryError);
-    return -1;
-  }
-
-  parse_markers(cursor, *state, writer);
-  if (!state->valid) {
-    return -1;
-  }
-
-  std::unique_ptr<BlockCell[]> coefficients;
-  if (!allocate_coefficients(*state, coefficients)) {
-    writer.line(Message::MemoryError);
-    state->valid = false;
-    return -1;
-  }
-
-  parse_sos(cursor, *state, writer);
-  if (!state->valid) {
-    return -1;
-  }
-  decode_scan(cursor, *state, options.recovery_rng, writer);
-
-  tamper_quant_tables(*state, options.luma, options.luma_rng, options.chroma, options.chroma_rng);
-  run_stages(*state, options.stages);
-  write_out(*state, output);
-  return 0;
+  return decode_stream_with(best_simd_level(), stream, length, options, output, messages);
 }
 
 FrameHeader read_frame_header(const std::uint8_t* stream, std::uint32_t length) {

@@ -15,6 +15,7 @@
 #include <random>
 
 #include "decoder/message_sink.h"
+#include "decoder/simd_level.h"
 
 namespace shardcast {
 
@@ -55,9 +56,18 @@ struct PixelBuffer {
 
 // 0 when the picture was written into `output`, -1 when decoding stopped
 // with it untouched. Only pixels inside both the frame and the buffer are
-// written.
+// written. Runs the fast paths of the best instruction set this processor
+// has (decode_stream_with).
 std::int32_t decode_stream(const std::uint8_t* stream, std::uint32_t length, const DecodeOptions& options,
                            PixelBuffer output, MessageSink messages);
+
+// The same decode through the fast paths of the given instruction set, and
+// through the straightforward reference, which the fast paths are compared
+// with: all of them give the same result, bytes, lines and draws.
+std::int32_t decode_stream_with(SimdLevel level, const std::uint8_t* stream, std::uint32_t length,
+                                const DecodeOptions& options, PixelBuffer output, MessageSink messages);
+std::int32_t decode_stream_reference(const std::uint8_t* stream, std::uint32_t length,
+                                     const DecodeOptions& options, PixelBuffer output, MessageSink messages);
 
 // What the header in front of the scan declares, read by the decoder's own
 // header parser with its lines discarded. The size is 0 x 0 when no frame

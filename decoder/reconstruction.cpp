@@ -176,6 +176,32 @@ void inverse_dct_blocks(DecoderState& state) {
   for_each_mcu_block(state, [&constants](std::int32_t* block, std::uint32_t) { idct_block(block, constants); });
 }
 
+void convert_ycbcr_mcu(BlockCell* origin, std::size_t stride, std::uint32_t mcu_h, std::uint32_t mcu_v) {
+  // Backwards, so that the origin cell, whose chroma the whole MCU reads, is
+  // converted last, and within it each entry reads chroma at or before its
+  // own index, which is still unconverted.
+  for (std::uint32_t i = mcu_v; i-- > 0;) {
+    for (std::uint32_t k = mcu_h; k-- > 0;) {
+      BlockCell& cell = origin[i * stride + k];
+      for (std::uint32_t n = 8; n-- > 0;) {
+        for (std::uint32_t o = 8; o-- > 0;) {
+          const std::uint32_t l = n * 8 + o;
+          const std::uint32_t ci = ((8 * i + n) / mcu_v) * 8 + (8 * k + o) / mcu_h;
+          const float y = static_cast<float>(cell.plane[0][l]);
+          const float cb = static_cast<float>(origin->plane[1][ci]);
+          const float cr = static_cast<float>(origin->plane[2][ci]);
+          const float red = (cr * 1.402f + y) + 128.0f;
+          const float green = ((y - cb * 0.344f) - cr * 0.714f) + 128.0f;
+          const float blue = (cb * 1.772f + y) + 128.0f;
+          cell.plane[0][l] = clamp_sample(red);
+          cell.plane[1][l] = clamp_sample(green);
+          cell.plane[2][l] = clamp_sample(blue);
+        }
+      }
+    }
+  }
+}
+
 void convert_ycbcr_blocks(DecoderState& state) {
   const std::uint32_t mcu_rows = state.mcu_v_blocks;
   const std::uint32_t mcu_cols = state.mcu_h_blocks;
@@ -187,30 +213,7 @@ void convert_ycbcr_blocks(DecoderState& state) {
       if (mcu_row + mcu_rows > state.padded_block_rows || mcu_col + mcu_cols > state.padded_block_cols) {
         continue;
       }
-      const BlockCell& origin = state.cell(mcu_row, mcu_col);
-      // Backwards, so that the origin cell, whose chroma the whole MCU
-      // reads, is converted last, and within it each entry reads chroma at
-      // or before its own index, which is still unconverted.
-      for (std::uint32_t i = mcu_rows; i-- > 0;) {
-        for (std::uint32_t k = mcu_cols; k-- > 0;) {
-          BlockCell& cell = state.cell(mcu_row + i, mcu_col + k);
-          for (std::uint32_t n = 8; n-- > 0;) {
-            for (std::uint32_t o = 8; o-- > 0;) {
-              const std::uint32_t l = n * 8 + o;
-              const std::uint32_t ci = ((8 * i + n) / mcu_rows) * 8 + (8 * k + o) / mcu_cols;
-              const float y = static_cast<float>(cell.plane[0][l]);
-              const float cb = static_cast<float>(origin.plane[1][ci]);
-              const float cr = static_cast<float>(origin.plane[2][ci]);
-              const float red = (cr * 1.402f + y) + 128.0f;
-              const float green = ((y - cb * 0.344f) - cr * 0.714f) + 128.0f;
-              const float blue = (cb * 1.772f + y) + 128.0f;
-              cell.plane[0][l] = clamp_sample(red);
-              cell.plane[1][l] = clamp_sample(green);
-              cell.plane[2][l] = clamp_sample(blue);
-            }
-          }
-        }
-      }
+      convert_ycbcr_mcu(&state.cell(mcu_row, mcu_col), state.padded_block_cols, mcu_cols, mcu_rows);
     }
   }
 }

@@ -2,6 +2,7 @@
 // stages, each working in place on the coefficient storage.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <random>
 
@@ -30,5 +31,8 @@ void dequantize_blocks(DecoderState& state);
 void inverse_dct_8x8(std::int32_t* block);
 void inverse_dct_blocks(DecoderState& state);
 void convert_ycbcr_blocks(DecoderState& state);
+// The conversion of one MCU of mcu_v x mcu_h block cells, `stride` cells
+// from one row of them to the next, chroma from the origin cell.
+void convert_ycbcr_mcu(BlockCell* origin, std::size_t stride, std::uint32_t mcu_h, std::uint32_t mcu_v);
 
 }  // namespace shardcast
