@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "decoder/decoder.h"
+#include "fuzz/decoder_settings.h"
 #include "fuzz/fuzz_input.h"
 
 namespace {
@@ -28,27 +29,7 @@ struct Engines {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   shardcast::fuzzing::FuzzInput input(data, size);
-  shardcast::TableTampering luma;
-  shardcast::TableTampering chroma;
-  shardcast::StageSwitches stages;
-  const std::uint8_t switches = input.byte();
-  stages.dequantize = (switches & 1) != 0;
-  stages.inverse_dct = (switches & 2) != 0;
-  stages.ycbcr_to_rgb = (switches & 4) != 0;
-  luma.enabled = (switches & 8) != 0;
-  chroma.enabled = (switches & 16) != 0;
-  // Positions cover 0 and 65 too: out-of-range writes must be skipped.
-  luma.position = input.byte() % 66;
-  chroma.position = input.byte() % 66;
-  luma.value = input.byte();
-  chroma.value = input.byte();
-  luma.break_count = input.byte() % 70;
-  chroma.break_count = input.byte() % 70;
-  luma.max_random = input.byte();
-  chroma.max_random = input.byte();
-  const std::uint32_t seed = input.u32();
-  const std::uint32_t luma_seed = input.byte();
-  const std::uint32_t chroma_seed = input.byte();
+  const shardcast::fuzzing::DecoderSettings settings = shardcast::fuzzing::read_decoder_settings(input);
 
   const std::uint8_t* stream = input.rest();
   const auto length = static_cast<std::uint32_t>(input.rest_size());
@@ -65,8 +46,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                            static_cast<std::int32_t>(frame.height)};
 
   auto decode = [&](std::vector<std::uint8_t>& pixels) {
-    Engines engines{std::mt19937(seed), std::mt19937(luma_seed), std::mt19937(chroma_seed)};
-    const shardcast::DecodeOptions options{engines.recovery, engines.luma, engines.chroma, luma, chroma, stages};
+    Engines engines{std::mt19937(settings.seed), std::mt19937(settings.luma_seed), std::mt19937(settings.chroma_seed)};
+    const shardcast::DecodeOptions options{engines.recovery, engines.luma, engines.chroma,
+                                           settings.luma,    settings.chroma, settings.stages};
     shardcast::PixelBuffer output = buffer_size;
     output.pixels = pixels.data();
     return shardcast::decode_stream(stream, length, options, output, shardcast::MessageSink::discard());
