@@ -6,42 +6,19 @@
 // lines go to a discarding sink.
 
 #include <benchmark/benchmark.h>
-#include <turbojpeg.h>
 
 #include <cstdint>
 #include <cstring>
 #include <utility>
-#include <vector>
 
+#include "bench/bench_frames.h"
 #include "pipeline/glitch_settings.h"
 
 namespace shardcast {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-// Something with edges, gradients and fine texture, so the compressed
-// stream has the size of a real picture's.
-Bytes synthetic_frame(int width, int height) {
-  Bytes pixels(static_cast<std::size_t>(width) * height * 4);
-  std::uint32_t noise = 2463534242u;
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) {
-      noise ^= noise << 13;
-      noise ^= noise >> 17;
-      noise ^= noise << 5;
-      const int dx = x - width / 2;
-      const int dy = y - height / 2;
-      const bool ring = ((dx * dx + dy * dy) / 4096) % 2 == 0;
-      std::uint8_t* p = &pixels[(static_cast<std::size_t>(y) * width + x) * 4];
-      p[0] = 255;
-      p[1] = static_cast<std::uint8_t>(x * 255 / width);
-      p[2] = static_cast<std::uint8_t>(ring ? 200 : 40 + (noise & 31));
-      p[3] = static_cast<std::uint8_t>((y * 255 / height) ^ ((x / 32) % 2 ? 0x30 : 0));
-    }
-  }
-  return pixels;
-}
+using bench::Bytes;
+using bench::synthetic_frame;
 
 GlitchSettings frame_settings(Bytes& pixels, int width, int height, std::int32_t broken_bytes) {
   GlitchSettings settings;
@@ -64,7 +41,7 @@ GlitchSettings frame_settings(Bytes& pixels, int width, int height, std::int32_t
   return settings;
 }
 
-enum class Stage { Glitch, Filters, Whole };
+enum class Stage { Glitch, Filter1, Filter2, Filters, Whole };
 
 void run_pipeline(benchmark::State& state, Stage stage) {
   const int width = static_cast<int>(state.range(0));
@@ -79,12 +56,14 @@ void run_pipeline(benchmark::State& state, Stage stage) {
     std::memcpy(work.data(), source.data(), source.size());
     settings.seed_engines();
     state.ResumeTiming();
-    if (stage != Stage::Filters && settings.glitch_frame() < 0) {
+    if ((stage == Stage::Glitch || stage == Stage::Whole) && settings.glitch_frame() < 0) {
       state.SkipWithError("glitch_frame failed");
       break;
     }
-    if (stage != Stage::Glitch) {
+    if (stage == Stage::Filter1 || stage == Stage::Filters || stage == Stage::Whole) {
       settings.apply_filter1();
+    }
+    if (stage == Stage::Filter2 || stage == Stage::Filters || stage == Stage::Whole) {
       settings.apply_filter2();
     }
     benchmark::DoNotOptimize(work.data());
@@ -93,35 +72,12 @@ void run_pipeline(benchmark::State& state, Stage stage) {
 }
 
 void BM_GlitchFrame(benchmark::State& state) { run_pipeline(state, Stage::Glitch); }
+void BM_Filter1(benchmark::State& state) { run_pipeline(state, Stage::Filter1); }
+void BM_Filter2(benchmark::State& state) { run_pipeline(state, Stage::Filter2); }
 void BM_BothFilters(benchmark::State& state) { run_pipeline(state, Stage::Filters); }
 void BM_GlitchFrameAndFilters(benchmark::State& state) { run_pipeline(state, Stage::Whole); }
 
-// tjCompress2 then tjDecompress2 of the same frame, with the same pixel
-// format and arguments the stage uses for its half; the stream is allocated
-// by the library each time, as in the stage.
-void BM_TurboJpegRoundTrip(benchmark::State& state) {
-  const int width = static_cast<int>(state.range(0));
-  const int height = static_cast<int>(state.range(1));
-  Bytes source = synthetic_frame(width, height);
-  Bytes decoded(source.size());
-  tjhandle compressor = tjInitCompress();
-  tjhandle decompressor = tjInitDecompress();
-  for (auto _ : state) {
-    unsigned char* stream = nullptr;
-    unsigned long size = 0;
-    if (tjCompress2(compressor, source.data(), width, 0, height, TJPF_XRGB, &stream, &size, TJSAMP_422, 100, 0) < 0 ||
-        tjDecompress2(decompressor, stream, size, decoded.data(), width, 0, height, TJPF_XRGB, 0) < 0) {
-      tjFree(stream);
-      state.SkipWithError("TurboJPEG failed");
-      break;
-    }
-    tjFree(stream);
-    benchmark::DoNotOptimize(decoded.data());
-  }
-  tjDestroy(decompressor);
-  tjDestroy(compressor);
-  state.SetItemsProcessed(state.iterations() * width * height);
-}
+void BM_TurboJpegRoundTrip(benchmark::State& state) { bench::turbojpeg_round_trip(state); }
 
 void frame_sizes_and_damage(benchmark::internal::Benchmark* bench) {
   for (const auto& [w, h] : {std::pair{1920, 1080}, std::pair{3840, 2160}}) {
@@ -131,12 +87,17 @@ void frame_sizes_and_damage(benchmark::internal::Benchmark* bench) {
 }
 
 BENCHMARK(BM_GlitchFrame)->Apply(frame_sizes_and_damage);
-BENCHMARK(BM_BothFilters)
-    ->Args({1920, 1080, 0})
-    ->Args({3840, 2160, 0})
-    ->ArgNames({"width", "height", "broken"})
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+void frame_sizes(benchmark::internal::Benchmark* bench) {
+  bench->Args({1920, 1080, 0})
+      ->Args({3840, 2160, 0})
+      ->ArgNames({"width", "height", "broken"})
+      ->Unit(benchmark::kMillisecond)
+      ->UseRealTime();
+}
+
+BENCHMARK(BM_Filter1)->Apply(frame_sizes);
+BENCHMARK(BM_Filter2)->Apply(frame_sizes);
+BENCHMARK(BM_BothFilters)->Apply(frame_sizes);
 BENCHMARK(BM_GlitchFrameAndFilters)->Apply(frame_sizes_and_damage);
 BENCHMARK(BM_TurboJpegRoundTrip)
     ->Args({1920, 1080})
