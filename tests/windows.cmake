@@ -23,7 +23,7 @@ if(TARGET shardcast_hostsim AND TARGET shardcast AND NOT SHARDCAST_SANITIZE)
 
   add_executable(shardcast_linux_driver windows_driver.cpp)
   target_include_directories(shardcast_linux_driver PRIVATE ${PROJECT_SOURCE_DIR})
-  target_link_libraries(shardcast_linux_driver PRIVATE shardcast_hostsim shardcast_sdk)
+  target_link_libraries(shardcast_linux_driver PRIVATE shardcast_hostsim shardcast_sdk shardcast_pipeline)
   add_dependencies(shardcast_linux_driver shardcast_effect)
 
   add_executable(windows_wine_run windows_wine_run.cpp)

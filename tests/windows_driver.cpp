@@ -7,7 +7,11 @@
 // In the folder: report.txt (registration, global setup in both hosts,
 // parameter table, About, supervision, and every render's result and host
 // calls) and, per render case, <case>.argb (the output picture) and
-// <case>.messages (the decoder's standard output during that render).
+// <case>.messages (the decoder's standard output during that render). The
+// module runs the fast paths of the best instruction set the processor has;
+// so that every other set is compared too, the driver also runs the
+// decoder and the filters itself with each set forced, the reference among
+// them: fast_<case>_<set>.argb and .messages.
 // Numbers are written exactly (shortest round-trip form), nothing that
 // depends on addresses or the platform goes in. Exits 1 if the module cannot
 // be loaded or a file cannot be written.
@@ -22,8 +26,14 @@
 #include <string_view>
 #include <vector>
 
+#include <turbojpeg.h>
+
+#include "decoder/decoder.h"
 #include "host/params.h"
 #include "hostsim/simulated_host.h"
+#include "pipeline/filter_kernels.h"
+#include "pipeline/glitch_frame.h"
+#include "pipeline/glitch_settings.h"
 
 namespace {
 
@@ -339,6 +349,135 @@ bool run_renders(const fs::path& module, const fs::path& folder, Report& report)
   return true;
 }
 
+// The work buffer compressed as glitch_frame compresses it.
+bool compress_work_buffer(const shardcast::GlitchSettings& settings, std::vector<std::uint8_t>& stream) {
+  tjhandle handle = tjInitCompress();
+  if (handle == nullptr) {
+    return false;
+  }
+  unsigned char* data = nullptr;
+  unsigned long size = 0;
+  const int status = tjCompress2(handle, settings.pixels, settings.width, 0, settings.height, TJPF_XRGB, &data, &size,
+                                 TJSAMP_422, settings.quality, 0);
+  if (status == 0) {
+    stream.assign(data, data + size);
+  }
+  tjFree(data);
+  tjDestroy(handle);
+  return status == 0;
+}
+
+// The decoder and the filters with each instruction set forced, on a stream
+// compressed from the test picture as the effect compresses it (4:2:2).
+struct FastPathCase {
+  const char* name;
+  std::function<void(shardcast::GlitchSettings&)> settings;
+};
+
+const std::vector<FastPathCase>& fast_path_cases() {
+  static const std::vector<FastPathCase> cases = {
+      {"damage", [](shardcast::GlitchSettings& s) { s.broken_bytes = 300; }},
+      {"tampering",
+       [](shardcast::GlitchSettings& s) {
+         s.broken_bytes = 20;
+         s.qtl_enabled = s.qtc_enabled = true;
+         s.qtl_position = 3;
+         s.qtl_value = 200;
+         s.qtl_break_count = 12;
+         s.qtl_max_random = 90;
+         s.qtc_position = 1;
+         s.qtc_value = 255;
+         s.qtc_break_count = 30;
+         s.qtc_max_random = 255;
+       }},
+      {"no_dequantisation", [](shardcast::GlitchSettings& s) { s.dequantize = false; s.broken_bytes = 25; }},
+      {"no_inverse_dct", [](shardcast::GlitchSettings& s) { s.inverse_dct = false; }},
+      {"no_colour_conversion", [](shardcast::GlitchSettings& s) { s.ycbcr_to_rgb = false; }},
+      {"both_filters",
+       [](shardcast::GlitchSettings& s) {
+         s.broken_bytes = 15;
+         s.filter1_enabled = s.filter2_enabled = true;
+         s.filter1_value = -1.3f;
+         s.filter2_value = 0.77f;
+       }},
+  };
+  return cases;
+}
+
+bool run_fast_paths(const fs::path& folder) {
+  const Picture picture = test_picture(72, 40);
+  for (const FastPathCase& c : fast_path_cases()) {
+    for (const shardcast::SimdLevel level : shardcast::all_simd_levels) {
+      if (!shardcast::simd_level_available(level)) {
+        continue;
+      }
+      for (const bool reference : {false, true}) {
+        if (reference && level != shardcast::SimdLevel::scalar) {
+          continue;
+        }
+        std::vector<std::uint8_t> pixels = picture.argb;
+        std::string lines;
+        shardcast::GlitchSettings settings;
+        settings.pixels = pixels.data();
+        settings.width = picture.width;
+        settings.height = picture.height;
+        settings.quality = 90;
+        settings.glitch_end = 100.0f;
+        settings.dequantize = settings.inverse_dct = settings.ycbcr_to_rgb = true;
+        settings.seed = 7;
+        settings.qtl_seed = 99;
+        settings.qtc_seed = 4242;
+        settings.messages = shardcast::MessageSink::appending_to(lines);
+        c.settings(settings);
+        settings.seed_engines();
+        // The effect's own compression and damage, then the decoder and the
+        // filters of the level.
+        std::vector<std::uint8_t> stream;
+        if (!compress_work_buffer(settings, stream)) {
+          return false;
+        }
+        shardcast::corrupt_stream(settings, stream.data(), static_cast<std::uint32_t>(stream.size()));
+        const auto length = static_cast<std::uint32_t>(stream.size());
+        // What decode_to_work_buffer hands the decoder.
+        const shardcast::DecodeOptions options{
+            settings.glitch_rng,
+            settings.qtl_rng,
+            settings.qtc_rng,
+            {settings.qtl_enabled, settings.qtl_position, settings.qtl_value, settings.qtl_break_count,
+             settings.qtl_max_random},
+            {settings.qtc_enabled, settings.qtc_position, settings.qtc_value, settings.qtc_break_count,
+             settings.qtc_max_random},
+            {settings.dequantize, settings.inverse_dct, settings.ycbcr_to_rgb}};
+        const shardcast::PixelBuffer output{settings.pixels, settings.width, settings.height};
+        const std::int32_t result =
+            reference ? shardcast::decode_stream_reference(stream.data(), length, options, output, settings.messages)
+                      : shardcast::decode_stream_with(level, stream.data(), length, options, output, settings.messages);
+        if (settings.filter1_enabled) {
+          reference ? shardcast::filter1_reference(settings.pixels, settings.width, settings.height,
+                                                   settings.filter1_value)
+                    : shardcast::filter1_fast(level, settings.pixels, settings.width, settings.height,
+                                              settings.filter1_value);
+        }
+        if (settings.filter2_enabled) {
+          reference ? shardcast::filter2_reference(settings.pixels, settings.width, settings.height,
+                                                   settings.filter2_value)
+                    : shardcast::filter2_fast(level, settings.pixels, settings.width, settings.height,
+                                              settings.filter2_value);
+        }
+        lines += "result " + Report::number(result) + "\n";
+        const std::string name = std::string("fast_") + c.name + "_" +
+                                 (reference ? "reference" : shardcast::simd_level_name(level));
+        if (!write_file(folder / (name + ".argb"),
+                        std::string_view(reinterpret_cast<const char*>(pixels.data()), pixels.size())) ||
+            !write_file(folder / (name + ".messages"), lines)) {
+          return false;
+        }
+      }
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -353,7 +492,7 @@ int main(int argc, char** argv) {
     Report report;
     run_registration_and_setup(module, report);
     run_supervision(module, report);
-    const bool rendered = run_renders(module, folder, report);
+    const bool rendered = run_renders(module, folder, report) && run_fast_paths(folder);
     return rendered && write_file(folder / "report.txt", report.text) ? 0 : 1;
   } catch (const std::exception& error) {
     std::fprintf(stderr, "%s\n", error.what());

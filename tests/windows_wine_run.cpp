@@ -155,6 +155,31 @@ TEST_F(WineRun, EveryRenderAndItsDecoderMessagesMatchByteForByte) {
   }
 }
 
+TEST_F(WineRun, EveryInstructionSetGivesTheReferenceFramesOnBothSystems) {
+  // fast_<case>_<set>.argb and .messages: the driver's decodes with each
+  // instruction set forced, beside the reference decoder's.
+  std::size_t compared = 0;
+  for (const char* system : {"linux", "windows"}) {
+    for (const std::string& name : file_names(work_dir() / system)) {
+      const std::size_t reference_at = name.find("_reference.");
+      if (!name.starts_with("fast_") || reference_at == std::string::npos) {
+        continue;
+      }
+      const std::string prefix = name.substr(0, reference_at + 1);
+      const std::string suffix = name.substr(reference_at + std::string("_reference").size());
+      const std::string expected = file_bytes(work_dir() / system / name);
+      for (const char* set : {"scalar", "sse2", "avx2"}) {
+        const fs::path candidate = work_dir() / system / (prefix + set + suffix);
+        if (fs::exists(candidate)) {
+          EXPECT_TRUE(file_bytes(candidate) == expected) << system << ": " << candidate.filename() << " differs";
+          ++compared;
+        }
+      }
+    }
+  }
+  EXPECT_GE(compared, 2u * 6u * 2u * 2u) << "two systems, six cases, two files, at least scalar and SSE2";
+}
+
 TEST_F(WineRun, DamagedRendersWriteDecoderMessages) {
   // Guards the comparison above against two empty message files.
   EXPECT_NE(file_bytes(work_dir() / "linux" / "heavy_damage.messages").find("Error - "), std::string::npos);
