@@ -50,8 +50,7 @@ inline void turbojpeg_round_trip(benchmark::State& state) {
   for (auto _ : state) {
     unsigned char* stream = nullptr;
     unsigned long size = 0;
-    if (tjCompress2(compressor, source.data(), width, 0, height, TJPF_XRGB, &stream, &size, TJSAMP_422, 100, 0) <
-            0 ||
+    if (tjCompress2(compressor, source.data(), width, 0, height, TJPF_XRGB, &stream, &size, TJSAMP_422, 100, 0) < 0 ||
         tjDecompress2(decompressor, stream, size, decoded.data(), width, 0, height, TJPF_XRGB, 0) < 0) {
       tjFree(stream);
       state.SkipWithError("TurboJPEG failed");

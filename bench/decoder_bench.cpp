@@ -85,7 +85,11 @@ void decode_with_shardcast(benchmark::State& state, bool damaged, Decoder decode
       return settings.decode_to_work_buffer(stream.data(), length);
     }
     // What decode_to_work_buffer hands the decoder, to the reference.
-    const DecodeOptions options{settings.glitch_rng, settings.qtl_rng, settings.qtc_rng, {}, {},
+    const DecodeOptions options{settings.glitch_rng,
+                                settings.qtl_rng,
+                                settings.qtc_rng,
+                                {},
+                                {},
                                 {settings.dequantize, settings.inverse_dct, settings.ycbcr_to_rgb}};
     return decode_stream_reference(stream.data(), length, options, PixelBuffer{settings.pixels, width, height},
                                    settings.messages);

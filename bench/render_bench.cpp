@@ -11,8 +11,8 @@
 #include <cstdio>
 
 #include "bench/bench_frames.h"
-#include "pipeline/parameters.h"
 #include "hostsim/simulated_host.h"
+#include "pipeline/parameters.h"
 
 namespace shardcast {
 namespace {

@@ -175,8 +175,7 @@ void convert_mcu(BlockCell* origin, std::size_t stride, std::uint32_t mcu_h, std
 // Whole blocks of eight pixels in vectors, a part block at the right edge
 // entry by entry. Alpha is read and written back unchanged.
 template <class Ops>
-void write_pixel_row(const BlockCell* cells, std::uint32_t row_in_block, std::uint32_t columns,
-                     std::uint8_t* pixels) {
+void write_pixel_row(const BlockCell* cells, std::uint32_t row_in_block, std::uint32_t columns, std::uint8_t* pixels) {
   using I = typename Ops::I;
   const std::uint32_t whole = columns / 8 * 8;
   const std::uint32_t entry = row_in_block * 8;

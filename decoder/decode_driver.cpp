@@ -111,8 +111,8 @@ bool open_scan(const std::uint8_t* stream, std::uint32_t length, bool zero_stora
   return state.valid;
 }
 
-std::int32_t decode_stream_reference(const std::uint8_t* stream, std::uint32_t length,
-                                     const DecodeOptions& options, PixelBuffer output, MessageSink messages) {
+std::int32_t decode_stream_reference(const std::uint8_t* stream, std::uint32_t length, const DecodeOptions& options,
+                                     PixelBuffer output, MessageSink messages) {
   MessageWriter writer(messages);
   OpenedScan scan;
   if (!open_scan(stream, length, true, writer, scan)) {

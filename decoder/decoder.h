@@ -66,8 +66,8 @@ std::int32_t decode_stream(const std::uint8_t* stream, std::uint32_t length, con
 // with: all of them give the same result, bytes, lines and draws.
 std::int32_t decode_stream_with(SimdLevel level, const std::uint8_t* stream, std::uint32_t length,
                                 const DecodeOptions& options, PixelBuffer output, MessageSink messages);
-std::int32_t decode_stream_reference(const std::uint8_t* stream, std::uint32_t length,
-                                     const DecodeOptions& options, PixelBuffer output, MessageSink messages);
+std::int32_t decode_stream_reference(const std::uint8_t* stream, std::uint32_t length, const DecodeOptions& options,
+                                     PixelBuffer output, MessageSink messages);
 
 // What the header in front of the scan declares, read by the decoder's own
 // header parser with its lines discarded. The size is 0 x 0 when no frame

@@ -39,8 +39,8 @@ struct Stages {
 
 // Dequantisation and inverse DCT of every block the interleaved scan fills
 // in one MCU, then its colour conversion.
-void reconstruct_mcu(const DecoderState& state, const CellWindow& band, std::uint32_t mcu_row,
-                     std::uint32_t mcu_col, const Stages& stages) {
+void reconstruct_mcu(const DecoderState& state, const CellWindow& band, std::uint32_t mcu_row, std::uint32_t mcu_col,
+                     const Stages& stages) {
   if (stages.dequantize || stages.inverse_dct) {
     const std::uint32_t planes = std::min<std::uint32_t>(state.component_count, 3);
     for (std::uint32_t i = 0; i < planes; ++i) {
@@ -107,8 +107,7 @@ std::int32_t decode_stream_with(SimdLevel level, const std::uint8_t* stream, std
       }
       const std::uint32_t row_end = std::min(rows, (mcu_row + mcu_rows) * 8);
       for (std::uint32_t y = mcu_row * 8; y < row_end; ++y) {
-        write_pixel_row(level, &band.cell(y / 8, 0), y % 8, columns,
-                        output.pixels + std::size_t{y} * buffer_width * 4);
+        write_pixel_row(level, &band.cell(y / 8, 0), y % 8, columns, output.pixels + std::size_t{y} * buffer_width * 4);
       }
     }
   }

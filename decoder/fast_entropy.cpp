@@ -127,8 +127,7 @@ void FastBitReader::refill_bytewise() {
   }
 }
 
-ScanDecoder::ScanDecoder(const DecoderState& state, StreamCursor& cursor, std::mt19937& rng,
-                         MessageWriter& messages)
+ScanDecoder::ScanDecoder(const DecoderState& state, StreamCursor& cursor, std::mt19937& rng, MessageWriter& messages)
     : state_(state), cursor_(cursor), rng_(rng), messages_(messages) {
   interleaved_ = !(state.scan_component_count == 1 && state.components[0].in_scan);
   step_rows_ = interleaved_ ? state.mcu_v_blocks : 1;

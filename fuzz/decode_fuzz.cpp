@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   auto decode = [&](std::vector<std::uint8_t>& pixels) {
     Engines engines{std::mt19937(settings.seed), std::mt19937(settings.luma_seed), std::mt19937(settings.chroma_seed)};
-    const shardcast::DecodeOptions options{engines.recovery, engines.luma, engines.chroma,
+    const shardcast::DecodeOptions options{engines.recovery, engines.luma,    engines.chroma,
                                            settings.luma,    settings.chroma, settings.stages};
     shardcast::PixelBuffer output = buffer_size;
     output.pixels = pixels.data();

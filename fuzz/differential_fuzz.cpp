@@ -170,8 +170,7 @@ void decode(Decoded& decoded, const shardcast::fuzzing::DecoderSettings& setting
                         : shardcast::decode_stream_reference(stream, length, options, output, decoded.lines.sink());
 }
 
-void compare_filters(const std::vector<std::uint8_t>& picture, std::int32_t width, std::int32_t height,
-                     float weight) {
+void compare_filters(const std::vector<std::uint8_t>& picture, std::int32_t width, std::int32_t height, float weight) {
   std::vector<std::uint8_t> reference1 = picture;
   std::vector<std::uint8_t> reference2 = picture;
   shardcast::filter1_reference(reference1.data(), width, height, weight);
@@ -213,7 +212,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return -1;
   }
   const PixelBuffer frame{nullptr, parsed ? static_cast<std::int32_t>(header.state->width) : 8,
-                         parsed ? static_cast<std::int32_t>(header.state->height) : 8};
+                          parsed ? static_cast<std::int32_t>(header.state->height) : 8};
 
   compare_entropy_decoding(stream, length, settings.seed);
 

@@ -28,11 +28,9 @@ namespace simd_detail {
 // unfiltered rows above, here and below (each a whole row of the picture),
 // whole steps only; returns the first pixel it did not do.
 std::int32_t filter1_row_sse2(const std::uint8_t* above, const std::uint8_t* here, const std::uint8_t* below,
-                              std::uint8_t* target, std::int32_t first, std::int32_t end, float edge,
-                              float centre);
+                              std::uint8_t* target, std::int32_t first, std::int32_t end, float edge, float centre);
 std::int32_t filter1_row_avx2(const std::uint8_t* above, const std::uint8_t* here, const std::uint8_t* below,
-                              std::uint8_t* target, std::int32_t first, std::int32_t end, float edge,
-                              float centre);
+                              std::uint8_t* target, std::int32_t first, std::int32_t end, float edge, float centre);
 // Filter 2 over the whole picture.
 void filter2_sse2(std::uint8_t* pixels, std::int32_t width, std::int32_t height, float edge, float centre);
 void filter2_avx2(std::uint8_t* pixels, std::int32_t width, std::int32_t height, float edge, float centre);

@@ -21,8 +21,7 @@ inline void load_bytes(const std::uint8_t* p, __m256 (&out)[4]) {
   }
 }
 
-inline __m256 convolve(__m256 left, __m256 above, __m256 here, __m256 below, __m256 right, __m256 edge,
-                       __m256 centre) {
+inline __m256 convolve(__m256 left, __m256 above, __m256 here, __m256 below, __m256 right, __m256 edge, __m256 centre) {
   __m256 sum = _mm256_add_ps(_mm256_setzero_ps(), _mm256_mul_ps(left, edge));
   sum = _mm256_add_ps(sum, _mm256_mul_ps(above, edge));
   sum = _mm256_add_ps(sum, _mm256_mul_ps(here, centre));
@@ -56,8 +55,8 @@ std::int32_t filter1_row_avx2(const std::uint8_t* above, const std::uint8_t* her
     load_bytes(here + at + 4, r);
     __m256i results[4];
     for (int i = 0; i < 4; ++i) {
-      results[i] = _mm256_and_si256(_mm256_cvttps_epi32(convolve(l[i], a[i], h[i], b[i], r[i], edge, centre)),
-                                    low_byte);
+      results[i] =
+          _mm256_and_si256(_mm256_cvttps_epi32(convolve(l[i], a[i], h[i], b[i], r[i], edge, centre)), low_byte);
     }
     const __m256i words_low = _mm256_packs_epi32(results[0], results[1]);
     const __m256i words_high = _mm256_packs_epi32(results[2], results[3]);

@@ -26,8 +26,7 @@ inline void load_bytes(const std::uint8_t* p, __m128 (&out)[4]) {
 }
 
 // The sum of one lane, grouped as the scalar filters group it.
-inline __m128 convolve(__m128 left, __m128 above, __m128 here, __m128 below, __m128 right, __m128 edge,
-                       __m128 centre) {
+inline __m128 convolve(__m128 left, __m128 above, __m128 here, __m128 below, __m128 right, __m128 edge, __m128 centre) {
   __m128 sum = _mm_add_ps(_mm_setzero_ps(), _mm_mul_ps(left, edge));
   sum = _mm_add_ps(sum, _mm_mul_ps(above, edge));
   sum = _mm_add_ps(sum, _mm_mul_ps(here, centre));

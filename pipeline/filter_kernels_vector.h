@@ -45,8 +45,7 @@ inline __m128 pixel_floats(const std::uint8_t* p) {
 }
 
 // The sum of every lane, grouped as the scalar filter groups it.
-inline __m128 filter2_sum(__m128 left, __m128 above, __m128 here, __m128 below, __m128 right,
-                          const Filter2Weights& w) {
+inline __m128 filter2_sum(__m128 left, __m128 above, __m128 here, __m128 below, __m128 right, const Filter2Weights& w) {
   __m128 sum = _mm_add_ps(_mm_setzero_ps(), _mm_mul_ps(left, w.edge));
   sum = _mm_add_ps(sum, _mm_mul_ps(above, w.edge));
   sum = _mm_add_ps(sum, _mm_mul_ps(here, w.centre));

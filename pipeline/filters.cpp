@@ -12,9 +12,9 @@
 //
 // The straightforward forms here are the reference. The fast forms give the
 // same bytes: filter 1 copies only the two unfiltered rows it still needs
-// instead of the whole picture and computes several pixels at once; filter 2 computes the three colours of a pixel at once and several
-// rows at once along a diagonal wavefront, where every pixel still sees its
-// above and left neighbours filtered and the others unfiltered.
+// instead of the whole picture and computes several pixels at once; filter 2 computes the three colours of a pixel at
+// once and several rows at once along a diagonal wavefront, where every pixel still sees its above and left neighbours
+// filtered and the others unfiltered.
 
 #include <algorithm>
 #include <cmath>
@@ -54,8 +54,7 @@ Kernel make_kernel(float value) {
 // One channel's sum, in the kernel's column order (dx = -1, 0, +1, rows
 // dy = -1, 0, +1 within each column). `above` and `below` are the same
 // channel's bytes one row up and down, `here` the pixel itself.
-inline float convolve(const Kernel& k, const std::uint8_t* above, const std::uint8_t* here,
-                      const std::uint8_t* below) {
+inline float convolve(const Kernel& k, const std::uint8_t* above, const std::uint8_t* here, const std::uint8_t* below) {
   float sum = 0.0f;
   sum += static_cast<float>(here[-static_cast<std::ptrdiff_t>(pixel_bytes)]) * k.edge;
   sum += static_cast<float>(*above) * k.edge;
@@ -189,8 +188,7 @@ void filter1_fast(SimdLevel level, std::uint8_t* pixels, std::int32_t width, std
         level == SimdLevel::avx2
             ? simd_detail::filter1_row_avx2(above, here, below, target, 1, end, kernel.edge, kernel.centre)
             : simd_detail::filter1_row_sse2(above, here, below, target, 1, end, kernel.edge, kernel.centre);
-    filter1_pixels(kernel, above, here, below, target, static_cast<std::size_t>(done),
-                   static_cast<std::size_t>(end));
+    filter1_pixels(kernel, above, here, below, target, static_cast<std::size_t>(done), static_cast<std::size_t>(end));
     std::swap(above, here);
   }
 }

@@ -102,9 +102,12 @@ struct Settings {
 };
 
 const Settings settings_cases[] = {
-    {"all stages", {true, true, true}, false},           {"tampered tables", {true, true, true}, true},
-    {"no dequantisation", {false, true, true}, true},    {"no inverse DCT", {true, false, true}, false},
-    {"no colour conversion", {true, true, false}, false}, {"no stages", {false, false, false}, false},
+    {"all stages", {true, true, true}, false},
+    {"tampered tables", {true, true, true}, true},
+    {"no dequantisation", {false, true, true}, true},
+    {"no inverse DCT", {true, false, true}, false},
+    {"no colour conversion", {true, true, false}, false},
+    {"no stages", {false, false, false}, false},
 };
 
 Outcome decode(const Settings& s, std::uint32_t seed, const Bytes& stream, std::int32_t width, std::int32_t height,
@@ -193,7 +196,7 @@ struct EncodedCase {
 };
 
 const EncodedCase encoded_cases[] = {
-    {64, 48, TJSAMP_422, 100}, {50, 30, TJSAMP_422, 70},  {17, 9, TJSAMP_422, 50}, {40, 40, TJSAMP_420, 90},
+    {64, 48, TJSAMP_422, 100}, {50, 30, TJSAMP_422, 70},  {17, 9, TJSAMP_422, 50},   {40, 40, TJSAMP_420, 90},
     {24, 40, TJSAMP_440, 85},  {33, 21, TJSAMP_444, 100}, {30, 20, TJSAMP_GRAY, 95},
 };
 
@@ -280,19 +283,50 @@ Bytes noisy_data(std::uint32_t seed, std::size_t bytes) {
 }
 
 const HandMade hand_made_cases[] = {
-    {"well-formed tables", {0, 3, 1, 1}, {0, 2, 3, 1, 5}, {0, 3, 0, 2, 2}, {0x00, 0x01, 0x02, 0xF0, 0x13, 0x21, 0x0A}, 0,
+    {"well-formed tables",
+     {0, 3, 1, 1},
+     {0, 2, 3, 1, 5},
+     {0, 3, 0, 2, 2},
+     {0x00, 0x01, 0x02, 0xF0, 0x13, 0x21, 0x0A},
+     0,
      0xC0},
-    {"overfull tables", {3, 3, 0, 0, 0, 0, 0, 0, 0, 0, 2}, {1, 2, 3, 4, 5, 6, 7, 8}, {3, 5, 9}, Bytes(17, 0x11), 0, 0xC0},
-    {"duplicate symbols and the symbol 0xFF", {0, 2, 2}, {3, 3, 0xFF, 4}, {0, 2, 2, 2}, {0x01, 0x01, 0xFF, 0x00, 0x32, 0xFF},
-     0, 0xC0},
-    {"sixteen-bit codes", {0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 2}, {0, 4, 6},
-     {1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 5}, {0x00, 0x05, 0x0A, 0x09, 0x1F, 0x00, 0xF0}, 0, 0xC0},
+    {"overfull tables",
+     {3, 3, 0, 0, 0, 0, 0, 0, 0, 0, 2},
+     {1, 2, 3, 4, 5, 6, 7, 8},
+     {3, 5, 9},
+     Bytes(17, 0x11),
+     0,
+     0xC0},
+    {"duplicate symbols and the symbol 0xFF",
+     {0, 2, 2},
+     {3, 3, 0xFF, 4},
+     {0, 2, 2, 2},
+     {0x01, 0x01, 0xFF, 0x00, 0x32, 0xFF},
+     0,
+     0xC0},
+    {"sixteen-bit codes",
+     {0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 2},
+     {0, 4, 6},
+     {1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 5},
+     {0x00, 0x05, 0x0A, 0x09, 0x1F, 0x00, 0xF0},
+     0,
+     0xC0},
     {"DC lengths above 11", {0, 2, 2}, {1, 12, 0, 15}, {0, 3}, {0x00, 0x01, 0x11}, 0, 0xC0},
     {"AC sizes above 10 and long runs", {0, 1, 1}, {2, 3}, {0, 2, 2}, {0x0B, 0xF0, 0x3F, 0x00}, 0, 0xC0},
-    {"a restart interval of 1", {0, 3, 1, 1}, {0, 2, 3, 1, 5}, {0, 3, 0, 2, 2}, {0x00, 0x01, 0x02, 0xF0, 0x13, 0x21, 0x0A},
-     1, 0xC0},
-    {"a restart interval of 3", {0, 3, 1, 1}, {0, 2, 3, 1, 5}, {0, 3, 0, 2, 2}, {0x00, 0x01, 0x02, 0xF0, 0x13, 0x21, 0x0A},
-     3, 0xC0},
+    {"a restart interval of 1",
+     {0, 3, 1, 1},
+     {0, 2, 3, 1, 5},
+     {0, 3, 0, 2, 2},
+     {0x00, 0x01, 0x02, 0xF0, 0x13, 0x21, 0x0A},
+     1,
+     0xC0},
+    {"a restart interval of 3",
+     {0, 3, 1, 1},
+     {0, 2, 3, 1, 5},
+     {0, 3, 0, 2, 2},
+     {0x00, 0x01, 0x02, 0xF0, 0x13, 0x21, 0x0A},
+     3,
+     0xC0},
     {"a progressive frame", {0, 3}, {0, 1, 2}, {0, 3}, {0x00, 0x01, 0x02}, 0, 0xC2},
 };
 
@@ -337,7 +371,8 @@ TEST(FastDecode, ScansOfOneComponentOfAColourFrameDecodeAlike) {
     for (const std::uint8_t sampling : {0x11, 0x21, 0x12, 0x22}) {
       JpegStreamBuilder builder;
       builder.soi().dqt_all(0, 2).dqt_all(1, 5).sof(0xC0, 20, 36, {{1, sampling, 0}, {2, 0x11, 1}, {3, 0x11, 1}});
-      builder.dht(0, 0, {0, 3, 1, 1}, {0, 2, 3, 1, 5}).dht(1, 0, {0, 3, 0, 2, 2}, {0x00, 0x01, 0x02, 0xF0, 0x13, 0x21, 0x0A});
+      builder.dht(0, 0, {0, 3, 1, 1}, {0, 2, 3, 1, 5})
+          .dht(1, 0, {0, 3, 0, 2, 2}, {0x00, 0x01, 0x02, 0xF0, 0x13, 0x21, 0x0A});
       builder.sos({{component, 0x00}}).raw(noisy_data(component * 100u + sampling, 300)).eoi();
       const Bytes stream = builder.build();
       const std::string label = "component " + std::to_string(component) + ", sampling " + std::to_string(sampling);

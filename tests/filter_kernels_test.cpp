@@ -20,7 +20,7 @@ namespace {
 constexpr float nan = std::numeric_limits<float>::quiet_NaN();
 constexpr float infinity = std::numeric_limits<float>::infinity();
 
-const float weights[] = {0.0f,  1.0f,   -0.1f, 2.37f, -10.0f, 10.0f,     0.125f,   0.25f,
+const float weights[] = {0.0f,  1.0f,   -0.1f, 2.37f, -10.0f,   10.0f,     0.125f, 0.25f,
                          -0.5f, 1e-30f, 1e30f, nan,   infinity, -infinity, 3.0e9f, -0.0f};
 
 struct Size {

@@ -390,7 +390,11 @@ const std::vector<FastPathCase>& fast_path_cases() {
          s.qtc_break_count = 30;
          s.qtc_max_random = 255;
        }},
-      {"no_dequantisation", [](shardcast::GlitchSettings& s) { s.dequantize = false; s.broken_bytes = 25; }},
+      {"no_dequantisation",
+       [](shardcast::GlitchSettings& s) {
+         s.dequantize = false;
+         s.broken_bytes = 25;
+       }},
       {"no_inverse_dct", [](shardcast::GlitchSettings& s) { s.inverse_dct = false; }},
       {"no_colour_conversion", [](shardcast::GlitchSettings& s) { s.ycbcr_to_rgb = false; }},
       {"both_filters",
@@ -439,34 +443,33 @@ bool run_fast_paths(const fs::path& folder) {
         shardcast::corrupt_stream(settings, stream.data(), static_cast<std::uint32_t>(stream.size()));
         const auto length = static_cast<std::uint32_t>(stream.size());
         // What decode_to_work_buffer hands the decoder.
-        const shardcast::DecodeOptions options{
-            settings.glitch_rng,
-            settings.qtl_rng,
-            settings.qtc_rng,
-            {settings.qtl_enabled, settings.qtl_position, settings.qtl_value, settings.qtl_break_count,
-             settings.qtl_max_random},
-            {settings.qtc_enabled, settings.qtc_position, settings.qtc_value, settings.qtc_break_count,
-             settings.qtc_max_random},
-            {settings.dequantize, settings.inverse_dct, settings.ycbcr_to_rgb}};
+        const shardcast::DecodeOptions options{settings.glitch_rng,
+                                               settings.qtl_rng,
+                                               settings.qtc_rng,
+                                               {settings.qtl_enabled, settings.qtl_position, settings.qtl_value,
+                                                settings.qtl_break_count, settings.qtl_max_random},
+                                               {settings.qtc_enabled, settings.qtc_position, settings.qtc_value,
+                                                settings.qtc_break_count, settings.qtc_max_random},
+                                               {settings.dequantize, settings.inverse_dct, settings.ycbcr_to_rgb}};
         const shardcast::PixelBuffer output{settings.pixels, settings.width, settings.height};
         const std::int32_t result =
             reference ? shardcast::decode_stream_reference(stream.data(), length, options, output, settings.messages)
                       : shardcast::decode_stream_with(level, stream.data(), length, options, output, settings.messages);
         if (settings.filter1_enabled) {
-          reference ? shardcast::filter1_reference(settings.pixels, settings.width, settings.height,
-                                                   settings.filter1_value)
-                    : shardcast::filter1_fast(level, settings.pixels, settings.width, settings.height,
-                                              settings.filter1_value);
+          reference
+              ? shardcast::filter1_reference(settings.pixels, settings.width, settings.height, settings.filter1_value)
+              : shardcast::filter1_fast(level, settings.pixels, settings.width, settings.height,
+                                        settings.filter1_value);
         }
         if (settings.filter2_enabled) {
-          reference ? shardcast::filter2_reference(settings.pixels, settings.width, settings.height,
-                                                   settings.filter2_value)
-                    : shardcast::filter2_fast(level, settings.pixels, settings.width, settings.height,
-                                              settings.filter2_value);
+          reference
+              ? shardcast::filter2_reference(settings.pixels, settings.width, settings.height, settings.filter2_value)
+              : shardcast::filter2_fast(level, settings.pixels, settings.width, settings.height,
+                                        settings.filter2_value);
         }
         lines += "result " + Report::number(result) + "\n";
-        const std::string name = std::string("fast_") + c.name + "_" +
-                                 (reference ? "reference" : shardcast::simd_level_name(level));
+        const std::string name =
+            std::string("fast_") + c.name + "_" + (reference ? "reference" : shardcast::simd_level_name(level));
         if (!write_file(folder / (name + ".argb"),
                         std::string_view(reinterpret_cast<const char*>(pixels.data()), pixels.size())) ||
             !write_file(folder / (name + ".messages"), lines)) {
