@@ -81,6 +81,16 @@ bool has_interior(const std::uint8_t* pixels, std::int32_t width, std::int32_t h
   return pixels != nullptr && width > 2 && height > 2;
 }
 
+// Filter 1's block of the picture's size, or null when it cannot be had; a
+// picture too large for one block is treated like a failed allocation.
+std::unique_ptr<std::uint8_t[]> picture_sized_block(std::int32_t width, std::int32_t height) {
+  const std::size_t total = static_cast<std::size_t>(width) * pixel_bytes * static_cast<std::size_t>(height);
+  if (total > static_cast<std::size_t>(std::numeric_limits<std::ptrdiff_t>::max())) {
+    return nullptr;
+  }
+  return std::unique_ptr<std::uint8_t[]>{new (std::nothrow) std::uint8_t[total]};
+}
+
 // Filter 1 on pixels first to end - 1 of one row, entry by entry.
 void filter1_pixels(const Kernel& kernel, const std::uint8_t* above, const std::uint8_t* here,
                     const std::uint8_t* below, std::uint8_t* target, std::size_t first, std::size_t end) {
@@ -117,17 +127,11 @@ void filter1_reference(std::uint8_t* pixels, std::int32_t width, std::int32_t he
   }
   const Kernel kernel = make_kernel(value);
   const std::size_t row_bytes = static_cast<std::size_t>(width) * pixel_bytes;
-  const std::size_t total = row_bytes * static_cast<std::size_t>(height);
-
-  // A picture too large for one block is treated like a failed allocation.
-  if (total > static_cast<std::size_t>(std::numeric_limits<std::ptrdiff_t>::max())) {
-    return;
-  }
-  const std::unique_ptr<std::uint8_t[]> snapshot{new (std::nothrow) std::uint8_t[total]};
+  const std::unique_ptr<std::uint8_t[]> snapshot = picture_sized_block(width, height);
   if (!snapshot) {
     return;
   }
-  std::memcpy(snapshot.get(), pixels, total);
+  std::memcpy(snapshot.get(), pixels, row_bytes * static_cast<std::size_t>(height));
 
   for (std::size_t y = 1; y + 1 < static_cast<std::size_t>(height); ++y) {
     const std::uint8_t* source = snapshot.get() + y * row_bytes;
@@ -162,17 +166,13 @@ void filter1_fast(SimdLevel level, std::uint8_t* pixels, std::int32_t width, std
   }
   const Kernel kernel = make_kernel(value);
   const std::size_t row_bytes = static_cast<std::size_t>(width) * pixel_bytes;
-  const std::size_t total = row_bytes * static_cast<std::size_t>(height);
-  if (total > static_cast<std::size_t>(std::numeric_limits<std::ptrdiff_t>::max())) {
-    return;
-  }
 
   // Only two rows are needed: the unfiltered row above and the unfiltered
   // row itself (the row below is still unfiltered in the buffer). The block
   // is as large as the reference's snapshot all the same, so that the pass
   // is left out exactly when the reference's would be; the pages past the
   // two rows are never touched.
-  const std::unique_ptr<std::uint8_t[]> rows{new (std::nothrow) std::uint8_t[total]};
+  const std::unique_ptr<std::uint8_t[]> rows = picture_sized_block(width, height);
   if (!rows) {
     return;
   }
