@@ -8,6 +8,7 @@
 // caught and reported as a violation.
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
 
 #include "hostsim/host_core.h"
 
@@ -45,11 +46,7 @@ void copy_value(const PF_ParamDef& from, PF_ParamDef& to) {
 
 Picture picture_of(const WorldView& world) {
   Picture picture = Picture::filled(world.width, world.height, PF_Pixel{0, 0, 0, 0});
-  for (A_long y = 0; y < world.height; ++y) {
-    for (A_long x = 0; x < world.width; ++x) {
-      picture.set(x, y, read_pixel(world, x, y));
-    }
-  }
+  read_argb_rows(world, picture.argb.data());
   return picture;
 }
 
@@ -161,11 +158,11 @@ RenderWorlds make_render_worlds(SimulatedHost::Core& core, const Picture& input)
   RenderWorlds render;
   HostWorld& layer = core.create_world(input.width, input.height, core.options.layer_row_padding,
                                        false, padding_byte);
-  for (A_long y = 0; y < input.height; ++y) {
-    for (A_long x = 0; x < input.width; ++x) {
-      write_pixel(layer.view, x, y, input.at(x, y));
-    }
+  if (input.argb.size() !=
+      static_cast<std::size_t>(input.width) * static_cast<std::size_t>(input.height) * 4) {
+    throw std::out_of_range("the input picture's pixels do not match its size");
   }
+  write_argb_rows(layer.view, input.argb.data());
   render.input = layer.view.data;
   render.input_before.assign(layer.bytes.get(), layer.bytes.get() + layer.size());
   state.layer = layer_record(layer);

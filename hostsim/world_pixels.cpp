@@ -58,6 +58,10 @@ int channel_byte(const ChannelOrder& order, int role) {
   }
 }
 
+bool in_api_order(const ChannelOrder& order) {
+  return order.alpha == 0 && order.red == 1 && order.green == 2 && order.blue == 3;
+}
+
 }  // namespace
 
 ChannelOrder channel_order(PrPixelFormat format) {
@@ -99,9 +103,56 @@ void write_pixel(const WorldView& world, A_long x, A_long y, PF_Pixel pixel) {
 }
 
 void fill_rect(const WorldView& world, const PF_Rect& rect, PF_Pixel colour) {
-  for (A_long y = rect.top; y < rect.bottom; ++y) {
-    for (A_long x = rect.left; x < rect.right; ++x) {
-      write_pixel(world, x, y, colour);
+  if (rect.top >= rect.bottom || rect.left >= rect.right) {
+    return;
+  }
+  for (A_long x = rect.left; x < rect.right; ++x) {
+    write_pixel(world, x, rect.top, colour);
+  }
+  // The first row is the pattern for the others.
+  const std::size_t row_bytes = static_cast<std::size_t>(rect.right - rect.left) * 4;
+  const std::uint8_t* first =
+      world.data + static_cast<std::ptrdiff_t>(rect.top) * world.rowbytes + rect.left * 4;
+  for (A_long y = rect.top + 1; y < rect.bottom; ++y) {
+    std::memcpy(world.data + static_cast<std::ptrdiff_t>(y) * world.rowbytes + rect.left * 4, first,
+                row_bytes);
+  }
+}
+
+void write_argb_rows(const WorldView& world, const std::uint8_t* argb) {
+  const ChannelOrder order = channel_order(world.format);
+  const std::size_t row_bytes = static_cast<std::size_t>(world.width) * 4;
+  for (A_long y = 0; y < world.height; ++y) {
+    const std::uint8_t* in = argb + static_cast<std::size_t>(y) * row_bytes;
+    std::uint8_t* out = world.data + static_cast<std::ptrdiff_t>(y) * world.rowbytes;
+    if (in_api_order(order)) {
+      std::memcpy(out, in, row_bytes);
+      continue;
+    }
+    for (std::size_t i = 0; i < row_bytes; i += 4) {
+      out[i + order.alpha] = in[i];
+      out[i + order.red] = in[i + 1];
+      out[i + order.green] = in[i + 2];
+      out[i + order.blue] = in[i + 3];
+    }
+  }
+}
+
+void read_argb_rows(const WorldView& world, std::uint8_t* argb) {
+  const ChannelOrder order = channel_order(world.format);
+  const std::size_t row_bytes = static_cast<std::size_t>(world.width) * 4;
+  for (A_long y = 0; y < world.height; ++y) {
+    const std::uint8_t* in = world.data + static_cast<std::ptrdiff_t>(y) * world.rowbytes;
+    std::uint8_t* out = argb + static_cast<std::size_t>(y) * row_bytes;
+    if (in_api_order(order)) {
+      std::memcpy(out, in, row_bytes);
+      continue;
+    }
+    for (std::size_t i = 0; i < row_bytes; i += 4) {
+      out[i] = in[i + order.alpha];
+      out[i + 1] = in[i + order.red];
+      out[i + 2] = in[i + order.green];
+      out[i + 3] = in[i + order.blue];
     }
   }
 }

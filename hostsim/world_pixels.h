@@ -46,4 +46,9 @@ void copy_rect(const WorldView& src, const PF_Rect& src_rect, const WorldView& d
 PF_Pixel read_pixel(const WorldView& world, A_long x, A_long y);
 void write_pixel(const WorldView& world, A_long x, A_long y, PF_Pixel pixel);
 
+// Every pixel of the world from or into A, R, G, B rows of the world's width,
+// back to back (width * height * 4 bytes), a row at a time.
+void write_argb_rows(const WorldView& world, const std::uint8_t* argb);
+void read_argb_rows(const WorldView& world, std::uint8_t* argb);
+
 }  // namespace shardcast::hostsim
