@@ -200,61 +200,6 @@ std::int32_t ScanDecoder::read_bits_slowly(std::uint32_t count) {
   return value;
 }
 
-inline std::uint32_t ScanDecoder::read_symbol(const HuffmanLookup& lookup) {
-  if (bits_.count < 16) {
-    bits_.refill();
-  }
-  // Bits below count are zero, so a short code can be looked up even when
-  // fewer than huffman_lookup_bits bits are there: its entry says how many
-  // of them it needs.
-  const std::uint16_t entry = lookup.entries[bits_.peek(huffman_lookup_bits)];
-  const std::uint32_t length = entry >> 8;
-  if (length != 0 && length <= bits_.count) {
-    bits_.consume(length);
-    return entry & 0xFF;
-  }
-  if (length != 0 || bits_.count < 16) {
-    return read_symbol_slowly(lookup);
-  }
-  // No code of up to huffman_lookup_bits bits matched, and all 16 bits the
-  // search may read are here.
-  const HuffmanTable& table = *lookup.table;
-  for (std::uint32_t bit_length = huffman_lookup_bits + 1; bit_length <= 16; ++bit_length) {
-    const std::uint32_t code = bits_.peek(bit_length);
-    if (lookup.consecutive) {
-      const std::uint32_t offset = code - lookup.first_code[bit_length];
-      if (offset < static_cast<std::uint32_t>(lookup.end[bit_length] - lookup.first[bit_length])) {
-        bits_.consume(bit_length);
-        return table.symbols[lookup.first[bit_length] + offset];
-      }
-    } else {
-      for (int i = lookup.first[bit_length]; i < lookup.end[bit_length]; ++i) {
-        if (table.codes[i] == code) {
-          bits_.consume(bit_length);
-          return table.symbols[i];
-        }
-      }
-    }
-  }
-  bits_.consume(16);
-  return no_symbol;
-}
-
-inline std::int32_t ScanDecoder::read_bits(std::uint32_t count) {
-  if (count == 0) {
-    return 0;
-  }
-  if (bits_.count < count) {
-    bits_.refill();
-    if (bits_.count < count) {
-      return read_bits_slowly(count);
-    }
-  }
-  const std::int32_t value = static_cast<std::int32_t>(bits_.peek(count));
-  bits_.consume(count);
-  return value;
-}
-
 // The symbol a lookup gives for the buffer's next bits, consuming them;
 // the buffer must hold at least 16 bits.
 [[gnu::always_inline]] inline std::uint32_t lookup_symbol(FastBitReader& bits, const HuffmanLookup& lookup) {
@@ -284,6 +229,40 @@ inline std::int32_t ScanDecoder::read_bits(std::uint32_t count) {
   }
   bits.consume(16);
   return no_symbol;
+}
+
+inline std::uint32_t ScanDecoder::read_symbol(const HuffmanLookup& lookup) {
+  if (bits_.count < 16) {
+    bits_.refill();
+  }
+  if (bits_.count >= 16) {
+    return lookup_symbol(bits_, lookup);
+  }
+  // Bits below count are zero, so a short code can be looked up even when
+  // fewer than huffman_lookup_bits bits are there: its entry says how many
+  // of them it needs.
+  const std::uint16_t entry = lookup.entries[bits_.peek(huffman_lookup_bits)];
+  const std::uint32_t length = entry >> 8;
+  if (length != 0 && length <= bits_.count) {
+    bits_.consume(length);
+    return entry & 0xFF;
+  }
+  return read_symbol_slowly(lookup);
+}
+
+inline std::int32_t ScanDecoder::read_bits(std::uint32_t count) {
+  if (count == 0) {
+    return 0;
+  }
+  if (bits_.count < count) {
+    bits_.refill();
+    if (bits_.count < count) {
+      return read_bits_slowly(count);
+    }
+  }
+  const std::int32_t value = static_cast<std::int32_t>(bits_.peek(count));
+  bits_.consume(count);
+  return value;
 }
 
 // Refills a local copy of the buffer without its address ever leaving this
