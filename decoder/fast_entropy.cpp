@@ -269,18 +269,8 @@ inline std::int32_t ScanDecoder::read_bits(std::uint32_t count) {
 // function, so that the compiler can keep it in registers: a block's int32
 // stores could otherwise stand for its count.
 inline void ScanDecoder::refill(FastBitReader& bits) {
-  if (bits.count > 56) {
+  if (bits.refill_from_word()) {
     return;
-  }
-  if (bits.size - bits.position >= 8) {
-    const std::uint64_t word = load_big_endian(bits.data + bits.position);
-    if (!has_ff_byte(word)) {
-      const std::uint32_t bytes = (64 - bits.count) / 8;
-      bits.buffer |= (word >> (64 - 8 * bytes)) << (64 - bits.count - 8 * bytes);
-      bits.count += 8 * bytes;
-      bits.position += bytes;
-      return;
-    }
   }
   bits_ = bits;
   bits_.refill_bytewise();

@@ -82,20 +82,28 @@ struct FastBitReader {
   // Loads whole bytes until the buffer holds more than 56 bits, a 0xFF byte
   // is next or the data ends.
   void refill() {
+    if (!refill_from_word()) {
+      refill_bytewise();
+    }
+  }
+  // refill's common case, one load of eight bytes; false, having loaded
+  // nothing, when a 0xFF byte or the end lies among them.
+  [[gnu::always_inline]] bool refill_from_word() {
     if (count > 56) {
-      return;
+      return true;
     }
-    if (size - position >= 8) {
-      const std::uint64_t word = load_big_endian(data + position);
-      if (!has_ff_byte(word)) {
-        const std::uint32_t bytes = (64 - count) / 8;
-        buffer |= (word >> (64 - 8 * bytes)) << (64 - count - 8 * bytes);
-        count += 8 * bytes;
-        position += bytes;
-        return;
-      }
+    if (size - position < 8) {
+      return false;
     }
-    refill_bytewise();
+    const std::uint64_t word = load_big_endian(data + position);
+    if (has_ff_byte(word)) {
+      return false;
+    }
+    const std::uint32_t bytes = (64 - count) / 8;
+    buffer |= (word >> (64 - 8 * bytes)) << (64 - count - 8 * bytes);
+    count += 8 * bytes;
+    position += bytes;
+    return true;
   }
   void refill_bytewise();
 
