@@ -277,11 +277,6 @@ inline void ScanDecoder::refill(FastBitReader& bits) {
   bits = bits_;
 }
 
-// decode_block of entropy.cpp, line for line. While the buffer holds a whole
-// symbol and its bits (longest_read), both are taken from it directly, in a
-// local copy of the buffer that the compiler can keep in registers; otherwise
-// each read goes through read_symbol and read_bits, which may hand over to
-// the bit-by-bit reader.
 // A block after the end of the data, where every read fails: decode_block's
 // recovery path at every step, in the same order (a DC length and bits, then
 // 63 symbols of run 0 with their bits), without asking the reader each time.
@@ -300,6 +295,11 @@ void ScanDecoder::decode_block_without_data(std::int32_t* block, std::int32_t& p
   }
 }
 
+// decode_block of entropy.cpp, line for line. While the buffer holds a whole
+// symbol and its bits (longest_read), both are taken from it directly, in a
+// local copy of the buffer that the compiler can keep in registers; otherwise
+// each read goes through read_symbol and read_bits, which may hand over to
+// the bit-by-bit reader.
 bool ScanDecoder::decode_block(std::int32_t* block, std::int32_t& predictor, const HuffmanLookup& dc,
                                const HuffmanLookup& ac) {
   if (state_.frame_marker != baseline_frame) {
