@@ -134,8 +134,7 @@ ScanDecoder::ScanDecoder(const DecoderState& state, StreamCursor& cursor, std::m
   step_cols_ = interleaved_ ? state.mcu_h_blocks : 1;
   planes_ = std::min<std::uint32_t>(state.component_count, 3);
   if (step_rows_ == 0 || step_cols_ == 0) {
-    stopped_ = true;
-    handed_back_ = true;
+    stopped_ = true;  // nothing taken over, nothing to hand back
     return;
   }
   // One lookup per table the scan uses; components that share a table
@@ -161,10 +160,9 @@ ScanDecoder::ScanDecoder(const DecoderState& state, StreamCursor& cursor, std::m
 }
 
 void ScanDecoder::finish() {
-  stopped_ = true;
-  if (!handed_back_) {
+  if (!stopped_) {
     bits_.hand_back(cursor_);
-    handed_back_ = true;
+    stopped_ = true;
   }
 }
 

@@ -160,7 +160,6 @@ class ScanDecoder {
   std::mt19937& rng_;
   MessageWriter& messages_;
   FastBitReader bits_;
-  bool handed_back_ = false;
   bool stopped_ = false;
   bool interleaved_ = true;
   std::uint32_t step_rows_ = 0;
