@@ -17,7 +17,6 @@
 #include <cstddef>
 #include <cstring>
 #include <memory>
-#include <new>
 
 #include "decoder/block_kernels.h"
 #include "decoder/decode_driver.h"
@@ -30,17 +29,10 @@
 namespace shardcast {
 namespace {
 
-struct Stages {
-  bool dequantize;
-  bool inverse_dct;
-  bool ycbcr_to_rgb;
-  SimdLevel level;
-};
-
 // Dequantisation and inverse DCT of every block the interleaved scan fills
 // in one MCU, then its colour conversion.
 void reconstruct_mcu(const DecoderState& state, const CellWindow& band, std::uint32_t mcu_row, std::uint32_t mcu_col,
-                     const Stages& stages) {
+                     StageSwitches stages, SimdLevel level) {
   if (stages.dequantize || stages.inverse_dct) {
     const std::uint32_t planes = std::min<std::uint32_t>(state.component_count, 3);
     for (std::uint32_t i = 0; i < planes; ++i) {
@@ -52,7 +44,7 @@ void reconstruct_mcu(const DecoderState& state, const CellWindow& band, std::uin
           const std::uint32_t row = mcu_row + v;
           const std::uint32_t col = mcu_col + h;
           if (row < state.padded_block_rows && col < state.padded_block_cols) {
-            dequantize_and_transform(stages.level, band.cell(row, col).plane[i], quant, stages.inverse_dct);
+            dequantize_and_transform(level, band.cell(row, col).plane[i], quant, stages.inverse_dct);
           }
         }
       }
@@ -60,7 +52,7 @@ void reconstruct_mcu(const DecoderState& state, const CellWindow& band, std::uin
   }
   if (stages.ycbcr_to_rgb && mcu_row + state.mcu_v_blocks <= state.padded_block_rows &&
       mcu_col + state.mcu_h_blocks <= state.padded_block_cols) {
-    convert_mcu(stages.level, &band.cell(mcu_row, mcu_col), band.stride, state.mcu_h_blocks, state.mcu_v_blocks);
+    convert_mcu(level, &band.cell(mcu_row, mcu_col), band.stride, state.mcu_h_blocks, state.mcu_v_blocks);
   }
 }
 
@@ -84,7 +76,6 @@ std::int32_t decode_stream_with(SimdLevel level, const std::uint8_t* stream, std
 
   tamper_quant_tables(*opened.state, options.luma, options.luma_rng, options.chroma, options.chroma_rng);
 
-  const Stages stages{options.stages.dequantize, options.stages.inverse_dct, options.stages.ycbcr_to_rgb, level};
   const std::uint32_t buffer_width = output.width > 0 ? static_cast<std::uint32_t>(output.width) : 0;
   const std::uint32_t buffer_height = output.height > 0 ? static_cast<std::uint32_t>(output.height) : 0;
   const std::uint32_t columns = std::min(state.width, buffer_width);
@@ -103,7 +94,7 @@ std::int32_t decode_stream_with(SimdLevel level, const std::uint8_t* stream, std
         scan.decode_rows(band);
       }
       for (std::uint32_t mcu_col = 0; mcu_col < state.block_cols; mcu_col += mcu_cols) {
-        reconstruct_mcu(state, band, mcu_row, mcu_col, stages);
+        reconstruct_mcu(state, band, mcu_row, mcu_col, options.stages, level);
       }
       const std::uint32_t row_end = std::min(rows, (mcu_row + mcu_rows) * 8);
       for (std::uint32_t y = mcu_row * 8; y < row_end; ++y) {
