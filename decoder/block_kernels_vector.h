@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "decoder/block_kernels.h"
 #include "decoder/decoder_state.h"
 
 namespace shardcast::simd_detail {
@@ -173,7 +174,7 @@ void convert_mcu(BlockCell* origin, std::size_t stride, std::uint32_t mcu_h, std
 }
 
 // Whole blocks of eight pixels in vectors, a part block at the right edge
-// entry by entry. Alpha is read and written back unchanged.
+// by the scalar form. Alpha is read and written back unchanged.
 template <class Ops>
 void write_pixel_row(const BlockCell* cells, std::uint32_t row_in_block, std::uint32_t columns, std::uint8_t* pixels) {
   using I = typename Ops::I;
@@ -191,12 +192,9 @@ void write_pixel_row(const BlockCell* cells, std::uint32_t row_in_block, std::ui
       Ops::store(target, Ops::bit_or(Ops::bit_or(alpha, red), Ops::bit_or(green, blue)));
     }
   }
-  for (std::uint32_t x = whole; x < columns; ++x) {
-    const BlockCell& cell = cells[x / 8];
-    std::uint8_t* pixel = pixels + x * 4;
-    pixel[1] = static_cast<std::uint8_t>(cell.plane[0][entry + x % 8]);
-    pixel[2] = static_cast<std::uint8_t>(cell.plane[1][entry + x % 8]);
-    pixel[3] = static_cast<std::uint8_t>(cell.plane[2][entry + x % 8]);
+  if (whole < columns) {
+    shardcast::write_pixel_row(SimdLevel::scalar, cells + whole / 8, row_in_block, columns - whole,
+                               pixels + std::size_t{whole} * 4);
   }
 }
 
