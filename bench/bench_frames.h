@@ -64,4 +64,13 @@ inline void turbojpeg_round_trip(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * width * height);
 }
 
+// The sizes the round trip runs at: the two frame sizes of every program.
+inline void turbojpeg_frame_sizes(benchmark::internal::Benchmark* bench) {
+  bench->Args({1920, 1080})
+      ->Args({3840, 2160})
+      ->ArgNames({"width", "height"})
+      ->Unit(benchmark::kMillisecond)
+      ->UseRealTime();
+}
+
 }  // namespace shardcast::bench

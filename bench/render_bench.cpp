@@ -86,12 +86,7 @@ BENCHMARK(BM_RenderThroughModule)
     ->ArgNames({"width", "height", "broken", "filters"})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
-BENCHMARK(BM_TurboJpegRoundTrip)
-    ->Args({1920, 1080})
-    ->Args({3840, 2160})
-    ->ArgNames({"width", "height"})
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+BENCHMARK(BM_TurboJpegRoundTrip)->Apply(bench::turbojpeg_frame_sizes);
 
 }  // namespace
 }  // namespace shardcast
