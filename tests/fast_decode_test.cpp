@@ -282,14 +282,19 @@ Bytes noisy_data(std::uint32_t seed, std::size_t bytes) {
   return writer.finish();
 }
 
+// Complete tables of short codes, as an encoder writes them.
+HandMade well_formed_tables(const char* name, std::uint16_t restart_interval) {
+  return {name,
+          {0, 3, 1, 1},
+          {0, 2, 3, 1, 5},
+          {0, 3, 0, 2, 2},
+          {0x00, 0x01, 0x02, 0xF0, 0x13, 0x21, 0x0A},
+          restart_interval,
+          0xC0};
+}
+
 const HandMade hand_made_cases[] = {
-    {"well-formed tables",
-     {0, 3, 1, 1},
-     {0, 2, 3, 1, 5},
-     {0, 3, 0, 2, 2},
-     {0x00, 0x01, 0x02, 0xF0, 0x13, 0x21, 0x0A},
-     0,
-     0xC0},
+    well_formed_tables("well-formed tables", 0),
     {"overfull tables",
      {3, 3, 0, 0, 0, 0, 0, 0, 0, 0, 2},
      {1, 2, 3, 4, 5, 6, 7, 8},
@@ -313,20 +318,8 @@ const HandMade hand_made_cases[] = {
      0xC0},
     {"DC lengths above 11", {0, 2, 2}, {1, 12, 0, 15}, {0, 3}, {0x00, 0x01, 0x11}, 0, 0xC0},
     {"AC sizes above 10 and long runs", {0, 1, 1}, {2, 3}, {0, 2, 2}, {0x0B, 0xF0, 0x3F, 0x00}, 0, 0xC0},
-    {"a restart interval of 1",
-     {0, 3, 1, 1},
-     {0, 2, 3, 1, 5},
-     {0, 3, 0, 2, 2},
-     {0x00, 0x01, 0x02, 0xF0, 0x13, 0x21, 0x0A},
-     1,
-     0xC0},
-    {"a restart interval of 3",
-     {0, 3, 1, 1},
-     {0, 2, 3, 1, 5},
-     {0, 3, 0, 2, 2},
-     {0x00, 0x01, 0x02, 0xF0, 0x13, 0x21, 0x0A},
-     3,
-     0xC0},
+    well_formed_tables("a restart interval of 1", 1),
+    well_formed_tables("a restart interval of 3", 3),
     {"a progressive frame", {0, 3}, {0, 1, 2}, {0, 3}, {0x00, 0x01, 0x02}, 0, 0xC2},
 };
 
@@ -371,8 +364,8 @@ TEST(FastDecode, ScansOfOneComponentOfAColourFrameDecodeAlike) {
     for (const std::uint8_t sampling : {0x11, 0x21, 0x12, 0x22}) {
       JpegStreamBuilder builder;
       builder.soi().dqt_all(0, 2).dqt_all(1, 5).sof(0xC0, 20, 36, {{1, sampling, 0}, {2, 0x11, 1}, {3, 0x11, 1}});
-      builder.dht(0, 0, {0, 3, 1, 1}, {0, 2, 3, 1, 5})
-          .dht(1, 0, {0, 3, 0, 2, 2}, {0x00, 0x01, 0x02, 0xF0, 0x13, 0x21, 0x0A});
+      const HandMade& tables = hand_made_cases[0];  // well-formed tables
+      builder.dht(0, 0, tables.dc_counts, tables.dc_symbols).dht(1, 0, tables.ac_counts, tables.ac_symbols);
       builder.sos({{component, 0x00}}).raw(noisy_data(component * 100u + sampling, 300)).eoi();
       const Bytes stream = builder.build();
       const std::string label = "component " + std::to_string(component) + ", sampling " + std::to_string(sampling);
