@@ -150,10 +150,17 @@ FrameRange FrameSource::expected_frames() const {
 std::string FrameSource::next(SourceFrame& frame, bool& end, const std::function<void(double)>& skipped) {
   end = false;
   frame = SourceFrame{};
-  const auto ended_early = [&] {
-    return next_number == 0 ? std::string("it holds no frame")
-                            : "it ends after frame " + std::to_string(next_number - 1) +
-                                  ", but --frames asks for frames up to " + std::to_string(range.last);
+  // The stream or clip has no more frames: the end, unless --frames asked
+  // for more.
+  const auto ran_out = [&] {
+    if (!bounded) {
+      end = true;
+      return std::string();
+    }
+    return "cannot read " + name + ": " +
+           (next_number == 0 ? std::string("it holds no frame")
+                             : "it ends after frame " + std::to_string(next_number - 1) +
+                                   ", but --frames asks for frames up to " + std::to_string(range.last));
   };
   switch (kind) {
     case SourceKind::Sample:
@@ -194,11 +201,7 @@ std::string FrameSource::next(SourceFrame& frame, bool& end, const std::function
           return "cannot read standard input: " + failure;
         }
         if (stream_end) {
-          if (bounded) {
-            return "cannot read standard input: " + ended_early();
-          }
-          end = true;
-          return {};
+          return ran_out();
         }
         const std::int64_t number = next_number++;
         if (number < range.first) {
@@ -225,11 +228,7 @@ std::string FrameSource::next(SourceFrame& frame, bool& end, const std::function
           return "cannot read " + name + ": " + failure;
         }
         if (clip_end) {
-          if (bounded) {
-            return "cannot read " + name + ": " + ended_early();
-          }
-          end = true;
-          return {};
+          return ran_out();
         }
         next_number = decoded.number + 1;
         if (time.has_value() && decoded.seconds >= time->end) {
