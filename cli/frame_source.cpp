@@ -21,8 +21,6 @@
 namespace shardcast::cli {
 namespace {
 
-constexpr std::uint8_t png_start[4] = {0x89, 'P', 'N', 'G'};
-
 bool named_like_a_picture(const std::string& path) {
   ImageFormat format{};
   return output_format_for(path, format);
@@ -49,8 +47,8 @@ std::string open_file(const RenderRequest& request, FrameSource& source) {
   if (std::string failure = first_bytes(request.input, bytes, count); !failure.empty()) {
     return "cannot read " + request.input + ": " + failure;
   }
-  const bool png = count == 4 && std::equal(bytes, bytes + 4, png_start);
-  const bool jpeg = count >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF;
+  const bool png = count == 4 && std::equal(bytes, bytes + 4, png_signature);
+  const bool jpeg = count >= 3 && std::equal(jpeg_start, jpeg_start + 3, bytes);
   if (png || jpeg || named_like_a_picture(request.input)) {
     source.kind = SourceKind::Picture;
     const ImageResult read = read_image(request.input, source.picture, request.limits);
