@@ -36,15 +36,6 @@ struct ParameterTexts {
   std::array<CLI::Option*, PARAM_COUNT> option{};
 };
 
-const ParameterInfo* registered_info(const std::vector<ParameterInfo>& registered, std::int32_t index) {
-  for (const ParameterInfo& info : registered) {
-    if (info.index == index) {
-      return &info;
-    }
-  }
-  return nullptr;
-}
-
 void add_parameter_options(CLI::App& command, ParameterTexts& texts, bool decoder_only,
                            const std::vector<ParameterInfo>& registered) {
   for (const ParameterOption& parameter : parameter_options) {
