@@ -72,6 +72,8 @@ ImageResult decode_png(const std::vector<std::uint8_t>& bytes, Image& image, con
 // could fill the frame it declares.
 ImageResult decode_jpeg(const std::vector<std::uint8_t>& bytes, Image& image, const PictureLimits& limits = {});
 
+// A file name's extension with its dot, in lower case (".png").
+std::string lower_extension(const std::string& path);
 // The format an output name asks for; false for anything but .png, .jpg or
 // .jpeg (any letter case).
 bool output_format_for(const std::string& path, ImageFormat& format);

@@ -514,10 +514,15 @@ ImageResult decode_image(const std::vector<std::uint8_t>& bytes, Image& image, c
   return {"not a PNG or JPEG file"};
 }
 
-bool output_format_for(const std::string& path, ImageFormat& format) {
+std::string lower_extension(const std::string& path) {
   std::string extension = std::filesystem::path(path).extension().string();
   std::transform(extension.begin(), extension.end(), extension.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return extension;
+}
+
+bool output_format_for(const std::string& path, ImageFormat& format) {
+  const std::string extension = lower_extension(path);
   if (extension == ".png") {
     format = ImageFormat::Png;
     return true;

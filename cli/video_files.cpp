@@ -500,13 +500,6 @@ constexpr DefaultEncoder default_encoders[] = {
     {".mp4", "libx264"}, {".m4v", "libx264"}, {".mkv", "libx264"}, {".mov", "prores_ks"}, {".webm", "libvpx-vp9"},
 };
 
-std::string lower_extension(const std::string& path) {
-  std::string extension = std::filesystem::path(path).extension().string();
-  std::transform(extension.begin(), extension.end(), extension.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return extension;
-}
-
 bool supports(const AVCodec& encoder, AVPixelFormat format) {
   if (encoder.pix_fmts == nullptr) {
     return format == AV_PIX_FMT_RGBA;
