@@ -21,6 +21,7 @@
 #include "cli/jpeg_kind.h"
 #include "cli/module_session.h"
 #include "decoder/decoder.h"
+#include "hostsim/simulated_host.h"
 #include "pipeline/glitch_settings.h"
 #include "pipeline/parameters.h"
 
@@ -55,18 +56,12 @@ int read_stream(const DecodeRequest& request, std::vector<std::uint8_t>& stream,
   return exit_success;
 }
 
-// The work buffer (alpha, red, green, blue) as a picture file.
-int write_picture(const DecodeRequest& request, const std::vector<std::uint8_t>& work, const FrameHeader& header) {
+// The work buffer as a picture file.
+int write_picture(const DecodeRequest& request, const hostsim::Picture& work) {
   Image picture;
-  picture.width = static_cast<std::int32_t>(header.width);
-  picture.height = static_cast<std::int32_t>(header.height);
-  picture.rgba.resize(work.size());
-  for (std::size_t i = 0; i < work.size(); i += 4) {
-    picture.rgba[i] = work[i + 1];
-    picture.rgba[i + 1] = work[i + 2];
-    picture.rgba[i + 2] = work[i + 3];
-    picture.rgba[i + 3] = work[i];
-  }
+  picture.width = work.width;
+  picture.height = work.height;
+  picture.rgba = work.to_rgba();
   if (ImageResult written = write_image(request.output, picture, request.quality.value_or(default_jpeg_quality));
       !written.ok()) {
     report("cannot write " + request.output + ": " + written.error);
@@ -115,15 +110,13 @@ int run_decode(const DecodeRequest& request) {
   // Opaque black, as the effect's work buffer starts; one pixel when the
   // stream declares no size.
   const bool has_size = header.width > 0 && header.height > 0;
-  const std::size_t pixel_count = has_size ? static_cast<std::size_t>(header.width) * header.height : 1;
-  std::vector<std::uint8_t> work(pixel_count * 4, 0);
-  for (std::size_t i = 0; i < work.size(); i += 4) {
-    work[i] = 255;
-  }
+  hostsim::Picture work =
+      hostsim::Picture::filled(static_cast<A_long>(has_size ? header.width : 1),
+                               static_cast<A_long>(has_size ? header.height : 1), PF_Pixel{255, 0, 0, 0});
   GlitchSettings settings = settings_from_values(values);
-  settings.pixels = work.data();
-  settings.width = static_cast<std::int32_t>(has_size ? header.width : 1);
-  settings.height = static_cast<std::int32_t>(has_size ? header.height : 1);
+  settings.pixels = work.argb.data();
+  settings.width = work.width;
+  settings.height = work.height;
   settings.messages = messages.sink();
   const std::int32_t result = settings.decode_to_work_buffer(stream.data(), static_cast<std::uint32_t>(stream.size()));
 
@@ -138,7 +131,7 @@ int run_decode(const DecodeRequest& request) {
            in_parentheses(messages.last_error()));
     return result < 0 ? exit_decoder_gave_up : exit_bad_input;
   }
-  if (const int failed = write_picture(request, work, header); failed != exit_success) {
+  if (const int failed = write_picture(request, work); failed != exit_success) {
     return failed;
   }
   if (result < 0) {

@@ -21,8 +21,6 @@
 namespace shardcast::cli {
 namespace {
 
-constexpr std::uint8_t png_start[4] = {0x89, 'P', 'N', 'G'};
-
 bool named_like_a_picture(const std::string& path) {
   ImageFormat format{};
   return output_format_for(path, format);
@@ -49,8 +47,8 @@ std::string open_file(const RenderRequest& request, FrameSource& source) {
   if (std::string failure = first_bytes(request.input, bytes, count); !failure.empty()) {
     return "cannot read " + request.input + ": " + failure;
   }
-  const bool png = count == 4 && std::equal(bytes, bytes + 4, png_start);
-  const bool jpeg = count >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF;
+  const bool png = count == 4 && std::equal(bytes, bytes + 4, png_signature);
+  const bool jpeg = count >= 3 && std::equal(jpeg_start, jpeg_start + 3, bytes);
   if (png || jpeg || named_like_a_picture(request.input)) {
     source.kind = SourceKind::Picture;
     const ImageResult read = read_image(request.input, source.picture, request.limits);
@@ -150,10 +148,17 @@ FrameRange FrameSource::expected_frames() const {
 std::string FrameSource::next(SourceFrame& frame, bool& end, const std::function<void(double)>& skipped) {
   end = false;
   frame = SourceFrame{};
-  const auto ended_early = [&] {
-    return next_number == 0 ? std::string("it holds no frame")
-                            : "it ends after frame " + std::to_string(next_number - 1) +
-                                  ", but --frames asks for frames up to " + std::to_string(range.last);
+  // The stream or clip has no more frames: the end, unless --frames asked
+  // for more.
+  const auto ran_out = [&] {
+    if (!bounded) {
+      end = true;
+      return std::string();
+    }
+    return "cannot read " + name + ": " +
+           (next_number == 0 ? std::string("it holds no frame")
+                             : "it ends after frame " + std::to_string(next_number - 1) +
+                                   ", but --frames asks for frames up to " + std::to_string(range.last));
   };
   switch (kind) {
     case SourceKind::Sample:
@@ -194,11 +199,7 @@ std::string FrameSource::next(SourceFrame& frame, bool& end, const std::function
           return "cannot read standard input: " + failure;
         }
         if (stream_end) {
-          if (bounded) {
-            return "cannot read standard input: " + ended_early();
-          }
-          end = true;
-          return {};
+          return ran_out();
         }
         const std::int64_t number = next_number++;
         if (number < range.first) {
@@ -225,11 +226,7 @@ std::string FrameSource::next(SourceFrame& frame, bool& end, const std::function
           return "cannot read " + name + ": " + failure;
         }
         if (clip_end) {
-          if (bounded) {
-            return "cannot read " + name + ": " + ended_early();
-          }
-          end = true;
-          return {};
+          return ran_out();
         }
         next_number = decoded.number + 1;
         if (time.has_value() && decoded.seconds >= time->end) {

@@ -27,8 +27,6 @@
 namespace shardcast::cli {
 namespace {
 
-constexpr std::uint8_t png_signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-
 std::string system_reason(int error_number) { return std::strerror(error_number); }
 
 // libpng reports errors by longjmp; everything the jump skips must be plain
@@ -510,16 +508,21 @@ ImageResult decode_image(const std::vector<std::uint8_t>& bytes, Image& image, c
   if (bytes.size() >= sizeof png_signature && std::equal(png_signature, png_signature + 8, bytes.begin())) {
     return decode_png(bytes, image, limits);
   }
-  if (bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF) {
+  if (bytes.size() >= sizeof jpeg_start && std::equal(jpeg_start, jpeg_start + 3, bytes.begin())) {
     return decode_jpeg(bytes, image, limits);
   }
   return {"not a PNG or JPEG file"};
 }
 
-bool output_format_for(const std::string& path, ImageFormat& format) {
+std::string lower_extension(const std::string& path) {
   std::string extension = std::filesystem::path(path).extension().string();
   std::transform(extension.begin(), extension.end(), extension.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return extension;
+}
+
+bool output_format_for(const std::string& path, ImageFormat& format) {
+  const std::string extension = lower_extension(path);
   if (extension == ".png") {
     format = ImageFormat::Png;
     return true;

@@ -36,15 +36,6 @@ struct ParameterTexts {
   std::array<CLI::Option*, PARAM_COUNT> option{};
 };
 
-const ParameterInfo* registered_info(const std::vector<ParameterInfo>& registered, std::int32_t index) {
-  for (const ParameterInfo& info : registered) {
-    if (info.index == index) {
-      return &info;
-    }
-  }
-  return nullptr;
-}
-
 void add_parameter_options(CLI::App& command, ParameterTexts& texts, bool decoder_only,
                            const std::vector<ParameterInfo>& registered) {
   for (const ParameterOption& parameter : parameter_options) {
@@ -205,14 +196,12 @@ bool asks_for_help(int argc, char** argv) {
 constexpr std::uint64_t max_pixels_ceiling = std::uint64_t{1} << 40;
 
 std::string parse_max_pixels(const std::string& text, PictureLimits& limits) {
-  std::uint64_t value = 0;
-  const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || result.ec != std::errc() || result.ptr != text.data() + text.size() || value == 0 ||
-      value > max_pixels_ceiling) {
+  std::int64_t value = 0;
+  if (!parse_whole(text, value) || value < 1 || static_cast<std::uint64_t>(value) > max_pixels_ceiling) {
     return "--max-pixels " + text + ": expected a whole number of pixels from 1 to " +
            std::to_string(max_pixels_ceiling);
   }
-  limits.max_pixels = value;
+  limits.max_pixels = static_cast<std::uint64_t>(value);
   return {};
 }
 

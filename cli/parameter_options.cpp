@@ -23,6 +23,15 @@ const ParameterOption* option_for_index(std::int32_t index) {
   return nullptr;
 }
 
+const ParameterInfo* registered_info(const std::vector<ParameterInfo>& registered, std::int32_t index) {
+  for (const ParameterInfo& info : registered) {
+    if (info.index == index) {
+      return &info;
+    }
+  }
+  return nullptr;
+}
+
 std::string format_number(double value) {
   char text[32];
   const auto result = std::to_chars(text, text + sizeof text, value);

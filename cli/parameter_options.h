@@ -73,6 +73,8 @@ const ParameterOption* option_for_index(std::int32_t index);
 
 // One parameter as the module registered it.
 using hostsim::ParameterInfo;
+// The registration of the parameter at index; null when there is none.
+const ParameterInfo* registered_info(const std::vector<ParameterInfo>& registered, std::int32_t index);
 
 // "0 .. 10000" or "on/off", and the default as shown, from the registration.
 std::string range_text(const ParameterInfo& info);

@@ -15,8 +15,6 @@
 namespace shardcast::cli {
 namespace {
 
-constexpr std::uint8_t png_signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-
 std::uint32_t big_endian(const std::uint8_t* bytes) {
   return (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) | (std::uint32_t{bytes[2]} << 8) |
          std::uint32_t{bytes[3]};

@@ -70,7 +70,8 @@ std::string check_fit(const RenderRequest& request, const FrameSource& source, c
 // piecewise straight line, checked where it bends and at the ends.
 std::string check_seed(const ModuleSession& module, const AnimatedValues& values, std::int64_t first,
                        std::int64_t last) {
-  if (values.seed_step == 0) {
+  const ParameterInfo* info = registered_info(module.parameters(), PARAM_SEED);
+  if (values.seed_step == 0 || info == nullptr) {
     return {};
   }
   std::vector<std::int64_t> frames = {first, last};
@@ -79,16 +80,10 @@ std::string check_seed(const ModuleSession& module, const AnimatedValues& values
       frames.push_back(key.frame);
     }
   }
-  for (const ParameterInfo& info : module.parameters()) {
-    if (info.index != PARAM_SEED) {
-      continue;
-    }
-    for (const std::int64_t frame : frames) {
-      const double seed = values.at(PARAM_SEED, static_cast<double>(frame));
-      if (std::string refusal = check_range(info, seed); !refusal.empty()) {
-        return "frame " + std::to_string(frame) + ": --seed-step makes the seed " + format_number(seed) + "; " +
-               refusal;
-      }
+  for (const std::int64_t frame : frames) {
+    const double seed = values.at(PARAM_SEED, static_cast<double>(frame));
+    if (std::string refusal = check_range(*info, seed); !refusal.empty()) {
+      return "frame " + std::to_string(frame) + ": --seed-step makes the seed " + format_number(seed) + "; " + refusal;
     }
   }
   return {};

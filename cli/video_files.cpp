@@ -180,6 +180,9 @@ std::string codec_name(AVCodecID id) {
 
 double seconds_of(std::int64_t timestamp, AVRational base) { return static_cast<double>(timestamp) * av_q2d(base); }
 
+// Presentation time, else decoding time; AV_NOPTS_VALUE when it has neither.
+std::int64_t packet_time(const AVPacket& packet) { return packet.pts != AV_NOPTS_VALUE ? packet.pts : packet.dts; }
+
 }  // namespace
 
 bool video_supported() { return true; }
@@ -399,6 +402,11 @@ std::string VideoReader::next(VideoFrame& frame, bool& end) {
 
 namespace {
 
+// Where the clip's first frame lies in seconds of its stream's clock.
+double first_frame_seconds(const VideoReader::State& state) {
+  return state.first_timestamp == AV_NOPTS_VALUE ? 0.0 : seconds_of(state.first_timestamp, state.time_base);
+}
+
 // Past the last frame a render wants, reads on until every other stream
 // has passed `seconds` (or the file ends), so that their packets up to
 // there can be copied.
@@ -409,8 +417,7 @@ std::string read_other_packets(VideoReader::State& state, double seconds) {
   }
   std::vector<bool> passed(format.nb_streams, false);
   passed[static_cast<std::size_t>(state.video)] = true;
-  const double first =
-      state.first_timestamp == AV_NOPTS_VALUE ? 0.0 : seconds_of(state.first_timestamp, state.time_base);
+  const double first = first_frame_seconds(state);
   while (!state.file_ended && !std::all_of(passed.begin(), passed.end(), [](bool p) { return p; })) {
     const int read = av_read_frame(state.format.get(), state.packet.get());
     if (read == AVERROR_EOF) {
@@ -425,7 +432,7 @@ std::string read_other_packets(VideoReader::State& state, double seconds) {
       av_packet_unref(state.packet.get());
       continue;
     }
-    const std::int64_t at = state.packet->pts != AV_NOPTS_VALUE ? state.packet->pts : state.packet->dts;
+    const std::int64_t at = packet_time(*state.packet);
     if (at != AV_NOPTS_VALUE && seconds_of(at, format.streams[index]->time_base) - first >= seconds) {
       passed[index] = true;
     }
@@ -492,13 +499,6 @@ struct DefaultEncoder {
 constexpr DefaultEncoder default_encoders[] = {
     {".mp4", "libx264"}, {".m4v", "libx264"}, {".mkv", "libx264"}, {".mov", "prores_ks"}, {".webm", "libvpx-vp9"},
 };
-
-std::string lower_extension(const std::string& path) {
-  std::string extension = std::filesystem::path(path).extension().string();
-  std::transform(extension.begin(), extension.end(), extension.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return extension;
-}
 
 bool supports(const AVCodec& encoder, AVPixelFormat format) {
   if (encoder.pix_fmts == nullptr) {
@@ -753,10 +753,7 @@ std::string add_streams(VideoWriter::State& state) {
 // Out of a packet's time, seconds from the clip's first frame.
 double packet_seconds(const VideoWriter::State& state, const AVPacket& packet, std::int64_t at) {
   const AVFormatContext& input = *state.source->format;
-  const double first = state.source->first_timestamp == AV_NOPTS_VALUE
-                           ? 0.0
-                           : seconds_of(state.source->first_timestamp, state.source->time_base);
-  return seconds_of(at, input.streams[packet.stream_index]->time_base) - first;
+  return seconds_of(at, input.streams[packet.stream_index]->time_base) - first_frame_seconds(*state.source);
 }
 
 // Copies the queued packets of the other streams that start before
@@ -771,7 +768,7 @@ std::string copy_other_packets(VideoWriter::State& state, double until) {
   const std::int64_t video_start = state.start_timestamp;
   while (!queue.empty()) {
     AVPacket& packet = *queue.front();
-    const std::int64_t at = packet.pts != AV_NOPTS_VALUE ? packet.pts : packet.dts;
+    const std::int64_t at = packet_time(packet);
     const double seconds = at != AV_NOPTS_VALUE ? packet_seconds(state, packet, at) : state.start_seconds;
     if (seconds >= until) {
       break;
@@ -896,7 +893,7 @@ void VideoWriter::skip_to(double seconds) {
   std::deque<PacketPointer>& queue = state.source->others;
   while (!queue.empty()) {
     const AVPacket& packet = *queue.front();
-    const std::int64_t at = packet.pts != AV_NOPTS_VALUE ? packet.pts : packet.dts;
+    const std::int64_t at = packet_time(packet);
     if (at == AV_NOPTS_VALUE) {
       break;
     }

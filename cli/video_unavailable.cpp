@@ -1,10 +1,6 @@
 // Video in a build without FFmpeg's libraries (the Windows build): names of
 // video files are still recognised, so that they are refused for what they
 // are, and every operation refuses.
-#include <algorithm>
-#include <cctype>
-#include <filesystem>
-
 #include "cli/video.h"
 
 namespace shardcast::cli {
@@ -16,9 +12,7 @@ const char* const unavailable = "this build of shardcast reads and writes no vid
 bool video_supported() { return false; }
 
 bool is_video_output(const std::string& path) {
-  std::string extension = std::filesystem::path(path).extension().string();
-  std::transform(extension.begin(), extension.end(), extension.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  const std::string extension = lower_extension(path);
   for (const char* video : {".mp4", ".m4v", ".mkv", ".mov", ".webm", ".avi"}) {
     if (extension == video) {
       return true;

@@ -5,39 +5,33 @@
 #include "cli/module_search.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "support/scratch_folder.h"
+
 namespace shardcast::cli {
 namespace {
 
 namespace fs = std::filesystem;
 
-class ModuleSearch : public ::testing::Test {
+class ModuleSearch : public testing::ScratchFolder {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::path(::testing::TempDir()) / "shardcast-search-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(root_); }
+  ModuleSearch() : ScratchFolder("shardcast-search") {}
 
   // A build that puts the program in build/cli and the module in build/host,
   // and installs the module in lib/shardcast beside bin/.
   ModuleLayout layout() const {
-    return {"Shardcast.so", "../lib/shardcast", root_ / "build/cli", root_ / "build/host/Shardcast.so"};
+    return {"Shardcast.so", "../lib/shardcast", folder_ / "build/cli", folder_ / "build/host/Shardcast.so"};
   }
   void make_file(const std::string& relative) const {
-    fs::create_directories((root_ / relative).parent_path());
-    std::ofstream(root_ / relative) << "module";
+    fs::create_directories((folder_ / relative).parent_path());
+    std::ofstream(folder_ / relative) << "module";
   }
-  std::string at(const std::string& relative) const { return (root_ / relative).lexically_normal().string(); }
-
-  fs::path root_;
+  std::string at(const std::string& relative) const { return (folder_ / relative).lexically_normal().string(); }
 };
 
 struct FoundCase {
@@ -96,28 +90,29 @@ TEST_F(ModuleSearch, TakesTheFirstPlaceThatHoldsTheModule) {
   };
   for (const FoundCase& test : cases) {
     SCOPED_TRACE(test.name);
-    fs::remove_all(root_);
-    fs::create_directories(root_);
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
     make_file(test.program);
     for (const std::string& file : test.files) {
       make_file(file);
     }
     auto given = [&](const std::string& relative) { return relative.empty() ? relative : at(relative); };
-    const ModuleLocation found = find_module(layout(), given(test.option), given(test.variable), root_ / test.program);
+    const ModuleLocation found =
+        find_module(layout(), given(test.option), given(test.variable), folder_ / test.program);
     EXPECT_EQ(found.failure, "");
     EXPECT_EQ(fs::path(found.path).lexically_normal().string(), at(test.expected));
   }
 }
 
 TEST_F(ModuleSearch, AFolderOfTheModulesNameIsNoModule) {
-  fs::create_directories(root_ / "usr/bin/Shardcast.so");
+  fs::create_directories(folder_ / "usr/bin/Shardcast.so");
   make_file("usr/lib/shardcast/Shardcast.so");
-  EXPECT_EQ(find_module(layout(), "", "", root_ / "usr/bin/shardcast").path, at("usr/lib/shardcast/Shardcast.so"));
+  EXPECT_EQ(find_module(layout(), "", "", folder_ / "usr/bin/shardcast").path, at("usr/lib/shardcast/Shardcast.so"));
 }
 
 TEST_F(ModuleSearch, ACopiedProgramWithoutAModuleNamesBothPlacesInOneLine) {
   make_file("build/host/Shardcast.so");  // a build elsewhere is never used
-  const ModuleLocation found = find_module(layout(), "", "", root_ / "copied/bin/shardcast");
+  const ModuleLocation found = find_module(layout(), "", "", folder_ / "copied/bin/shardcast");
   EXPECT_EQ(found.path, "");
   EXPECT_EQ(found.failure, "no effect module found at " + at("copied/bin/Shardcast.so") + " or " +
                                at("copied/lib/shardcast/Shardcast.so") +
@@ -126,7 +121,7 @@ TEST_F(ModuleSearch, ACopiedProgramWithoutAModuleNamesBothPlacesInOneLine) {
 
 TEST_F(ModuleSearch, TheProgramInItsBuildFolderNamesAllThreePlaces) {
   make_file("build/cli/shardcast");
-  const ModuleLocation found = find_module(layout(), "", "", root_ / "build/cli/shardcast");
+  const ModuleLocation found = find_module(layout(), "", "", folder_ / "build/cli/shardcast");
   EXPECT_EQ(found.path, "");
   EXPECT_NE(found.failure.find(at("build/cli/Shardcast.so") + ", " + at("build/lib/shardcast/Shardcast.so") + " or " +
                                at("build/host/Shardcast.so")),
@@ -144,7 +139,8 @@ TEST_F(ModuleSearch, AProgramThatCannotTellWhereItIsLooksNowhere) {
 TEST_F(ModuleSearch, AnInstalledPlaceBesideTheProgramIsLookedAtOnce) {
   ModuleLayout beside = layout();
   beside.installed_folder_from_program = ".";
-  EXPECT_EQ(module_search_places(beside, root_ / "bin/shardcast"), std::vector<fs::path>{root_ / "bin/Shardcast.so"});
+  EXPECT_EQ(module_search_places(beside, folder_ / "bin/shardcast"),
+            std::vector<fs::path>{folder_ / "bin/Shardcast.so"});
 }
 
 }  // namespace
