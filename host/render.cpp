@@ -40,8 +40,6 @@
 namespace shardcast {
 namespace {
 
-constexpr A_long premiere_pro_app_id = 'PrMr';
-
 // Value-carrying parameters, in the order they are checked out. Group
 // records are never checked out.
 // clang-format off
