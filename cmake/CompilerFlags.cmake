@@ -49,3 +49,19 @@ endif()
 if(SHARDCAST_BUILD_FUZZERS)
   target_compile_options(shardcast_flags INTERFACE -fsanitize=fuzzer-no-link)
 endif()
+
+# Links an ELF module so that it exports only what the version script names:
+# anything pulled in from static libraries (libjpeg-turbo, the C++ runtime
+# pieces) stays out of the dynamic symbol table. Every symbol is resolved at
+# link time, so that a program that links the effect without saying where its
+# lines go fails to build, not to load. (A sanitizer runtime is resolved only
+# when the module is loaded.)
+function(shardcast_export_only target export_map)
+  target_link_options(${target} PRIVATE
+    -Wl,--exclude-libs,ALL
+    -Wl,--version-script=${export_map})
+  if(NOT SHARDCAST_SANITIZE)
+    target_link_options(${target} PRIVATE -Wl,--no-undefined)
+  endif()
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${export_map})
+endfunction()

@@ -7,6 +7,9 @@
 
 namespace shardcast {
 
+// PF_InData's appl_id in Premiere Pro, where some commands answer differently.
+constexpr A_long premiere_pro_app_id = 'PrMr';
+
 // PF_Cmd_ABOUT: "<name> v<major>.<minor>\r<description>" into return_msg.
 PF_Err show_about(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], PF_LayerDef* output);
 

@@ -23,8 +23,6 @@
 namespace shardcast {
 namespace {
 
-constexpr A_long premiere_pro_app_id = 'PrMr';
-
 const A_u_char* as_host_text(const char* text) { return reinterpret_cast<const A_u_char*>(text); }
 
 // A command's handler needs the host records it works on; a host that hands

@@ -19,8 +19,9 @@
 //
 // The pipeline reads pixels as alpha, red, green, blue. Premiere Pro hands
 // an effect that announced only 8-bit BGRA worlds in blue, green, red, alpha
-// order, so there the work buffer is reordered in place around the pipeline
-// when the pixel format suite says so. After Effects is never touched.
+// order, so there the work buffer is reordered around the pipeline (in
+// place, or while packing it) when the pixel format suite says so. After
+// Effects is never touched.
 #include <array>
 #include <cstddef>
 #include <cstring>
@@ -39,8 +40,6 @@
 
 namespace shardcast {
 namespace {
-
-constexpr A_long premiere_pro_app_id = 'PrMr';
 
 // Value-carrying parameters, in the order they are checked out. Group
 // records are never checked out.
@@ -144,43 +143,52 @@ void pad_geometry(GlitchSettings& settings) {
   }
 }
 
-// Swaps B, G, R, A and A, R, G, B in place; the same exchange goes both ways.
-void reverse_channel_order(std::uint8_t* pixels, std::int32_t width, std::int32_t height) {
-  if (pixels == nullptr || width <= 0 || height <= 0) {
-    return;
-  }
-  const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-  for (std::size_t i = 0; i < count; ++i) {
-    std::uint8_t* pixel = pixels + i * 4;
-    std::swap(pixel[0], pixel[3]);
-    std::swap(pixel[1], pixel[2]);
-  }
-}
-
-// The work buffer as the pipeline reads it: rows of exactly width * 4
-// bytes. When the host pads its rows, a packed copy stands in for it, and
-// write_back() copies the rows back (the padding is never touched).
-class PackedRows {
+// The work buffer as the pipeline reads it: rows of exactly width * 4 bytes
+// in A, R, G, B order. When the host pads its rows, a packed copy stands in
+// for it; when the host's order is B, G, R, A, the pixels are reordered on
+// the way in and again by write_back(), in the same pass as the copy (the
+// exchange is its own inverse). The padding is never touched.
+class PipelineView {
  public:
-  PackedRows(std::uint8_t* pixels, A_long rowbytes, std::int32_t width, std::int32_t height)
-      : host_(pixels), host_stride_(rowbytes), row_bytes_(static_cast<std::size_t>(width) * 4), height_(height) {
+  PipelineView(std::uint8_t* pixels, A_long rowbytes, std::int32_t width, std::int32_t height, bool reorder)
+      : host_(pixels),
+        host_stride_(rowbytes),
+        row_bytes_(static_cast<std::size_t>(width) * 4),
+        height_(height),
+        reorder_(reorder) {
     if (host_ != nullptr && host_stride_ != static_cast<std::ptrdiff_t>(row_bytes_)) {
       packed_.resize(row_bytes_ * static_cast<std::size_t>(height_));
-      copy_rows(host_, host_stride_, packed_.data(), static_cast<std::ptrdiff_t>(row_bytes_));
     }
+    transfer(host_, host_stride_, this->pixels(), stride());
   }
 
   std::uint8_t* pixels() { return packed_.empty() ? host_ : packed_.data(); }
-  void write_back() {
-    if (!packed_.empty()) {
-      copy_rows(packed_.data(), static_cast<std::ptrdiff_t>(row_bytes_), host_, host_stride_);
-    }
-  }
+  void write_back() { transfer(pixels(), stride(), host_, host_stride_); }
 
  private:
-  void copy_rows(const std::uint8_t* from, std::ptrdiff_t from_stride, std::uint8_t* to, std::ptrdiff_t to_stride) {
+  std::ptrdiff_t stride() const { return packed_.empty() ? host_stride_ : static_cast<std::ptrdiff_t>(row_bytes_); }
+
+  // Rows from one layout into the other (or the same rows in place),
+  // reordered on the way when asked.
+  void transfer(const std::uint8_t* from, std::ptrdiff_t from_stride, std::uint8_t* to, std::ptrdiff_t to_stride) {
+    if (host_ == nullptr || (from == to && !reorder_)) {
+      return;
+    }
     for (std::int32_t y = 0; y < height_; ++y) {
-      std::memcpy(to + y * to_stride, from + y * from_stride, row_bytes_);
+      const std::uint8_t* in = from + y * from_stride;
+      std::uint8_t* out = to + y * to_stride;
+      if (!reorder_) {
+        std::memcpy(out, in, row_bytes_);
+        continue;
+      }
+      for (std::size_t i = 0; i < row_bytes_; i += 4) {
+        const std::uint8_t alpha_or_blue = in[i];
+        const std::uint8_t red_or_green = in[i + 1];
+        out[i] = in[i + 3];
+        out[i + 1] = in[i + 2];
+        out[i + 2] = red_or_green;
+        out[i + 3] = alpha_or_blue;
+      }
     }
   }
 
@@ -188,6 +196,7 @@ class PackedRows {
   std::ptrdiff_t host_stride_;
   std::size_t row_bytes_;
   std::int32_t height_;
+  bool reorder_;
   std::vector<std::uint8_t> packed_;
 };
 
@@ -219,17 +228,13 @@ PF_Err check_out_values(PF_InData* in_data, ParamRecords& records) {
 bool run_pipeline(PF_InData* in_data, PF_EffectWorld* world, GlitchSettings& settings) {
   PF_Pixel8* pixels = nullptr;
   in_data->utils->get_pixel_data8(world, nullptr, &pixels);  // its result is not kept
-  PackedRows rows(reinterpret_cast<std::uint8_t*>(pixels), world->rowbytes, settings.width, settings.height);
-  settings.pixels = rows.pixels();
-
   bool bgra = false;
   if (in_data->appl_id == premiere_pro_app_id) {
     OptionalSuite formats(in_data->pica_basicP, kPFPixelFormatSuite, kPFPixelFormatSuiteVersion1);
     bgra = work_buffer_is_bgra(formats.get<PF_PixelFormatSuite1>(), world);
   }
-  if (bgra) {
-    reverse_channel_order(settings.pixels, settings.width, settings.height);
-  }
+  PipelineView view(reinterpret_cast<std::uint8_t*>(pixels), world->rowbytes, settings.width, settings.height, bgra);
+  settings.pixels = view.pixels();
   if (settings.glitch_frame() < 0) {
     return false;
   }
@@ -239,10 +244,7 @@ bool run_pipeline(PF_InData* in_data, PF_EffectWorld* world, GlitchSettings& set
   if (settings.filter2_enabled) {
     settings.apply_filter2();
   }
-  if (bgra) {
-    reverse_channel_order(settings.pixels, settings.width, settings.height);
-  }
-  rows.write_back();
+  view.write_back();
   return true;
 }
 

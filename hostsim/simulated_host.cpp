@@ -45,7 +45,9 @@ void copy_value(const PF_ParamDef& from, PF_ParamDef& to) {
 }
 
 Picture picture_of(const WorldView& world) {
-  Picture picture = Picture::filled(world.width, world.height, PF_Pixel{0, 0, 0, 0});
+  Picture picture{world.width, world.height,
+                  std::vector<std::uint8_t>(static_cast<std::size_t>(world.width) *
+                                            static_cast<std::size_t>(world.height) * 4)};
   read_argb_rows(world, picture.argb.data());
   return picture;
 }
@@ -152,16 +154,13 @@ void fill_in_data(SimulatedHost::Core& core, FrameTime time) {
 }
 
 // The input layer holding `input` and the output world of a render, both
-// with the host's row padding, and the frame's size in PF_InData.
+// with the host's row padding, and the frame's size in PF_InData. render() has
+// checked that the picture's pixels match its size.
 RenderWorlds make_render_worlds(SimulatedHost::Core& core, const Picture& input) {
   CommandState& state = *core.command;
   RenderWorlds render;
   HostWorld& layer = core.create_world(input.width, input.height, core.options.layer_row_padding,
                                        false, padding_byte);
-  if (input.argb.size() !=
-      static_cast<std::size_t>(input.width) * static_cast<std::size_t>(input.height) * 4) {
-    throw std::out_of_range("the input picture's pixels do not match its size");
-  }
   write_argb_rows(layer.view, input.argb.data());
   render.input = layer.view.data;
   render.input_before.assign(layer.bytes.get(), layer.bytes.get() + layer.size());

@@ -9,14 +9,15 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repetitions=${1:-5}
+programs=(decoder_bench pipeline_bench render_bench)
 
 scripts/install-deps.sh
 cmake --preset bench >/dev/null
-cmake --build --preset bench -j "$(nproc)" --target decoder_bench pipeline_bench render_bench
+cmake --build --preset bench -j "$(nproc)" --target "${programs[@]}"
 
 mkdir -p build/bench/results
-for program in decoder_bench pipeline_bench render_bench; do
+for program in "${programs[@]}"; do
   echo "== $program"
-  build/bench/bench/$program --benchmark_repetitions="$repetitions" --benchmark_report_aggregates_only=true \
+  "build/bench/bench/$program" --benchmark_repetitions="$repetitions" --benchmark_report_aggregates_only=true \
     | tee "build/bench/results/$program.txt" | grep -E '_median|^Benchmark|^-'
 done

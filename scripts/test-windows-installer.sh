@@ -28,6 +28,11 @@ windows_name() { echo "Z:$1"; }
 # leaves the empty folder of the copy it ran from (as on Windows).
 files_of() { (cd "$prefix/drive_c" && find . -path './users/*/Temp' -prune -o -print | sort); }
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Shardcast'
+# The Wine test driver renders every case through a module into a folder.
+render_cases() {  # module output-folder log
+  wine_run "$(windows_name "$build/bin/shardcast_wine_driver.exe")" "$(windows_name "$1")" "$(windows_name "$2")" \
+    >"$3" 2>&1
+}
 
 wine_run wineboot --init >"$work/wineboot.log" 2>&1 || fail "no Wine prefix: $(cat "$work/wineboot.log")"
 wait_wine
@@ -53,8 +58,7 @@ round_trip() {  # label expected-plug-in-folder [installer options...]
     fail "no uninstaller in Add/Remove Programs"
 
   # The installed module against the build's, both under Wine.
-  wine_run "$(windows_name "$build/bin/shardcast_wine_driver.exe")" "$(windows_name "$module")" \
-    "$(windows_name "$work/$label-installed")" >"$work/$label-driver.log" 2>&1 || fail "the installed module failed"
+  render_cases "$module" "$work/$label-installed" "$work/$label-driver.log" || fail "the installed module failed"
   diff -r -q "$work/build-module" "$work/$label-installed" >/dev/null ||
     fail "the installed module renders differently from the build's"
 
@@ -71,8 +75,8 @@ round_trip() {  # label expected-plug-in-folder [installer options...]
   if wine_run reg query "$uninstall_key" >/dev/null 2>&1; then fail "the uninstaller is still registered"; fi
 }
 
-wine_run "$(windows_name "$build/bin/shardcast_wine_driver.exe")" "$(windows_name "$build/bin/Shardcast.aex")" \
-  "$(windows_name "$work/build-module")" >"$work/driver.log" 2>&1 || fail "the build's module failed under Wine"
+render_cases "$build/bin/Shardcast.aex" "$work/build-module" "$work/driver.log" ||
+  fail "the build's module failed under Wine"
 
 round_trip standard-folder "Program Files/Adobe/Common/Plug-ins/7.0/MediaCore"
 

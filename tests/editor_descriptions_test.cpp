@@ -164,7 +164,20 @@ class KdenliveEffect : public ::testing::Test {
     ASSERT_TRUE(parsed) << parsed.description();
     root_ = document_.child("effect");
     ASSERT_TRUE(root_);
+    for (const pugi::xml_node& element : root_.children("parameter")) {
+      const std::size_t slot = slot_of(element);
+      ASSERT_LT(slot, parameter_count) << "no frei0r parameter " << element.attribute("name").value();
+      parameters_.push_back({element, slot, effect().parameters[slot]});
+    }
   }
+
+  // A parameter element with the frei0r slot it sets and what the effect
+  // registers there.
+  struct Described {
+    pugi::xml_node element;
+    std::size_t slot;
+    const ParameterInfo& info;
+  };
 
   // The frei0r slot a parameter element sets: Kdenlive hands MLT the value
   // under the element's name, which MLT matches with the frei0r names.
@@ -179,6 +192,7 @@ class KdenliveEffect : public ::testing::Test {
 
   pugi::xml_document document_;
   pugi::xml_node root_;
+  std::vector<Described> parameters_;
 };
 
 TEST_F(KdenliveEffect, NamesTheFrei0rServiceAndTheEffect) {
@@ -190,11 +204,8 @@ TEST_F(KdenliveEffect, NamesTheFrei0rServiceAndTheEffect) {
 TEST_F(KdenliveEffect, ListsEveryParameterOnceUnderItsOwnNameAndGroup) {
   std::set<std::size_t> slots;
   std::set<std::string> shown;
-  for (const pugi::xml_node& element : root_.children("parameter")) {
-    const std::size_t slot = slot_of(element);
-    ASSERT_LT(slot, parameter_count) << "no frei0r parameter " << element.attribute("name").value();
+  for (const auto& [element, slot, info] : parameters_) {
     EXPECT_TRUE(slots.insert(slot).second) << filter_parameters[slot].name << " twice";
-    const ParameterInfo& info = effect().parameters[slot];
     SCOPED_TRACE(info.shown_name);
 
     EXPECT_EQ(std::string(element.attribute("type").value()) == "bool", info.kind == ParameterKind::Checkbox);
@@ -222,10 +233,7 @@ TEST_F(KdenliveEffect, ListsEveryParameterOnceUnderItsOwnNameAndGroup) {
 }
 
 TEST_F(KdenliveEffect, SwitchesStartAsTheEffectsCheckboxes) {
-  for (const pugi::xml_node& element : root_.children("parameter")) {
-    const std::size_t slot = slot_of(element);
-    ASSERT_LT(slot, parameter_count);
-    const ParameterInfo& info = effect().parameters[slot];
+  for (const auto& [element, slot, info] : parameters_) {
     if (info.kind == ParameterKind::Checkbox) {
       EXPECT_EQ(number(element.attribute("default").value()), info.default_value) << info.shown_name;
     }
@@ -235,13 +243,10 @@ TEST_F(KdenliveEffect, SwitchesStartAsTheEffectsCheckboxes) {
 // A number field shows x * factor: the effect's range from 0, in its
 // decimals, every step reaching the effect as shown.
 TEST_F(KdenliveEffect, NumberFieldsShowTheEffectsRangeAndReachItStepByStep) {
-  for (const pugi::xml_node& element : root_.children("parameter")) {
+  for (const auto& [element, slot, info] : parameters_) {
     if (std::string(element.attribute("type").value()) != "animated") {
       continue;
     }
-    const std::size_t slot = slot_of(element);
-    ASSERT_LT(slot, parameter_count);
-    const ParameterInfo& info = effect().parameters[slot];
     SCOPED_TRACE(info.shown_name);
     ASSERT_EQ(info.kind, ParameterKind::Slider);
     const double factor = number(element.attribute("factor").value());
@@ -259,13 +264,10 @@ TEST_F(KdenliveEffect, NumberFieldsShowTheEffectsRangeAndReachItStepByStep) {
 
 // A list offers exact x values, each shown as the value the effect gets.
 TEST_F(KdenliveEffect, ListsShowTheValueEachEntryGivesTheEffect) {
-  for (const pugi::xml_node& element : root_.children("parameter")) {
+  for (const auto& [element, slot, info] : parameters_) {
     if (std::string(element.attribute("type").value()) != "list") {
       continue;
     }
-    const std::size_t slot = slot_of(element);
-    ASSERT_LT(slot, parameter_count);
-    const ParameterInfo& info = effect().parameters[slot];
     SCOPED_TRACE(info.shown_name);
     ASSERT_EQ(info.kind, ParameterKind::Slider);
     const std::vector<std::string> entries = split(element.attribute("paramlist").value(), ';');

@@ -15,12 +15,8 @@
 #include <new>
 #include <string>
 
-#include "host/effect_messages.h"
 #include "host/entry_points.h"
 #include "hostsim/simulated_host.h"
-
-// The decoder's lines go to standard output, as the module's do.
-shardcast::MessageSink shardcast::effect_messages() { return MessageSink::standard_output(); }
 
 namespace {
 

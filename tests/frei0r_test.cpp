@@ -16,6 +16,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <iterator>
 #include <limits>
 #include <string>
@@ -228,6 +229,13 @@ std::vector<std::string> tool_render(const std::string& input, const std::string
   return words;
 }
 
+// prefix_01.png ... : the file of one frame of a numbered sequence.
+std::string frame_file(const char* prefix, int frame) {
+  char number[8];
+  std::snprintf(number, sizeof number, "%02d", frame);
+  return std::string(prefix) + number + ".png";
+}
+
 class Frei0rFiles : public testing::ScratchFolder {
  protected:
   Frei0rFiles() : ScratchFolder("shardcast-frei0r") {}
@@ -250,15 +258,13 @@ class Frei0rFiles : public testing::ScratchFolder {
     const ProgramRun tool = run(words);
     ASSERT_EQ(tool.exit_code, 0) << tool.err;
     for (int frame = 1; frame <= 10; ++frame) {
-      char number[8];
-      std::snprintf(number, sizeof number, "%02d", frame);
-      ASSERT_TRUE(fs::exists(file(std::string("out_") + number + ".png"))) << host.err.substr(0, 600);
-      const Image input = picture(std::string("in_") + number + ".png");
-      const Image ours = picture(std::string("out_") + number + ".png");
+      ASSERT_TRUE(fs::exists(file(frame_file("out_", frame)))) << host.err.substr(0, 600);
+      const Image input = picture(frame_file("in_", frame));
+      const Image ours = picture(frame_file("out_", frame));
       ASSERT_EQ(ours.width, input.width);
       ASSERT_EQ(ours.height, input.height);
       EXPECT_NE(ours.rgba, input.rgba) << "frame " << frame << " came through unglitched";
-      EXPECT_EQ(ours.rgba, picture(std::string("tool_") + number + ".png").rgba) << "frame " << frame;
+      EXPECT_EQ(ours.rgba, picture(frame_file("tool_", frame)).rgba) << "frame " << frame;
     }
   }
 
@@ -284,13 +290,16 @@ class Frei0rFiles : public testing::ScratchFolder {
   return false;
 }
 
-// Why ffmpeg and melt cannot run this build of the filter, or empty.
-std::string host_refusal(const char* program) {
+// Why these programs (ffmpeg, ffprobe, melt) cannot run this build of the
+// filter, naming the first that cannot, or empty.
+std::string host_refusal(std::initializer_list<const char*> programs) {
 #if defined(SHARDCAST_HOST_CANNOT_LOAD_FILTER)
-  return std::string(program) + " cannot load a filter built with this compiler's sanitizers";
+  return std::string(*programs.begin()) + " cannot load a filter built with this compiler's sanitizers";
 #else
-  if (!program_installed(program)) {
-    return std::string(program) + " is not installed (scripts/install-deps.sh installs it)";
+  for (const char* program : programs) {
+    if (!program_installed(program)) {
+      return std::string(program) + " is not installed (scripts/install-deps.sh installs it)";
+    }
   }
   return {};
 #endif
@@ -538,7 +547,7 @@ TEST(MessageDestination, EnvironmentChoosesStandardErrorOrStandardOutputElseNoth
 // only widths that are a multiple of 16 pixels come through intact, so the
 // clip is 320 wide.
 TEST_F(Frei0rFiles, FfmpegClipFramesEqualTheToolsRendersOfTheSameFrames) {
-  if (const std::string refusal = host_refusal("ffmpeg"); !refusal.empty()) {
+  if (const std::string refusal = host_refusal({"ffmpeg"}); !refusal.empty()) {
     GTEST_SKIP() << refusal;
   }
   const std::string source = "testsrc2=size=320x240:rate=10";
@@ -559,10 +568,8 @@ TEST_F(Frei0rFiles, FfmpegClipFramesEqualTheToolsRendersOfTheSameFrames) {
 // (read with ffprobe), so that the aspect ratio is kept. Each frame is then
 // the tool's render of the padded frame, cropped.
 TEST_F(Frei0rFiles, FfmpegPadAndCropRecipeKeepsTheSizeAndMatchesTheToolOnThePaddedFrames) {
-  for (const char* program : {"ffmpeg", "ffprobe"}) {
-    if (const std::string refusal = host_refusal(program); !refusal.empty()) {
-      GTEST_SKIP() << refusal;
-    }
+  if (const std::string refusal = host_refusal({"ffmpeg", "ffprobe"}); !refusal.empty()) {
+    GTEST_SKIP() << refusal;
   }
   const ProgramRun clip =
       run({"ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i", "testsrc2=size=200x120:rate=10", "-frames:v", "10",
@@ -579,36 +586,32 @@ TEST_F(Frei0rFiles, FfmpegPadAndCropRecipeKeepsTheSizeAndMatchesTheToolOnThePadd
       run({"ffmpeg", "-nostdin", "-v", "error", "-i", "in.mkv", "-pix_fmt", "rgba", "in_%02d.png"});
   ASSERT_EQ(frames.exit_code, 0) << frames.err;
   for (int frame = 1; frame <= 10; ++frame) {
-    char number[8];
-    std::snprintf(number, sizeof number, "%02d", frame);
-    const Image input = picture(std::string("in_") + number + ".png");
+    const Image input = picture(frame_file("in_", frame));
     Image padded = Image::filled(208, 120, 0, 0, 0, 255);
     for (std::int32_t y = 0; y < 120; ++y) {
       std::memcpy(padded.pixel(0, y), input.rgba.data() + static_cast<std::size_t>(y) * 200 * 4, 200 * 4);
     }
-    ASSERT_TRUE(cli::write_image(file(std::string("padded_") + number + ".png").string(), padded).ok());
+    ASSERT_TRUE(cli::write_image(file(frame_file("padded_", frame)).string(), padded).ok());
   }
   std::vector<std::string> words = tool_render("padded_%02d.png", "tool_%02d.png", glitch_tool_options);
   const ProgramRun tool = run(words);
   ASSERT_EQ(tool.exit_code, 0) << tool.err;
   for (int frame = 1; frame <= 10; ++frame) {
-    char number[8];
-    std::snprintf(number, sizeof number, "%02d", frame);
-    const Image ours = picture(std::string("out_") + number + ".png");
+    const Image ours = picture(frame_file("out_", frame));
     ASSERT_EQ(ours.width, 200);
     ASSERT_EQ(ours.height, 120);
-    Image expected = picture(std::string("tool_") + number + ".png");
+    Image expected = picture(frame_file("tool_", frame));
     Image cropped = Image::filled(200, 120, 0, 0, 0, 0);
     for (std::int32_t y = 0; y < 120; ++y) {
       std::memcpy(cropped.pixel(0, y), expected.pixel(0, y), 200 * 4);
     }
     EXPECT_EQ(ours.rgba, cropped.rgba) << "frame " << frame;
-    EXPECT_NE(ours.rgba, picture(std::string("in_") + number + ".png").rgba) << "frame " << frame;
+    EXPECT_NE(ours.rgba, picture(frame_file("in_", frame)).rgba) << "frame " << frame;
   }
 }
 
 TEST_F(Frei0rFiles, FfmpegStandardOutputCarriesOnlyVideoUnlessMessagesAreAsked) {
-  if (const std::string refusal = host_refusal("ffmpeg"); !refusal.empty()) {
+  if (const std::string refusal = host_refusal({"ffmpeg"}); !refusal.empty()) {
     GTEST_SKIP() << refusal;
   }
   const std::vector<std::string> words = {
@@ -632,10 +635,8 @@ TEST_F(Frei0rFiles, FfmpegStandardOutputCarriesOnlyVideoUnlessMessagesAreAsked) 
 }
 
 TEST_F(Frei0rFiles, MeltClipFramesEqualTheToolsRendersOfTheSameFrames) {
-  for (const char* program : {"ffmpeg", "melt"}) {
-    if (const std::string refusal = host_refusal(program); !refusal.empty()) {
-      GTEST_SKIP() << refusal;
-    }
+  if (const std::string refusal = host_refusal({"ffmpeg", "melt"}); !refusal.empty()) {
+    GTEST_SKIP() << refusal;
   }
   // A lossless RGBA clip (MLT's picture producer needs a display, its
   // avformat producer reads clips), its frames as PNG, and a profile of the
