@@ -73,6 +73,30 @@ std::string open_sequence(const RenderRequest& request, FrameSource& source) {
   return failure.empty() ? std::string() : "cannot read " + request.input + ": " + failure;
 }
 
+// Whether the render's checks need a clip's last frame number, which the
+// clip does not declare: to step the seed, or near the end of the host's
+// clock (the duration only suggests a count).
+bool needs_frame_count(const RenderRequest& request, const FrameSource& source) {
+  if (source.kind != SourceKind::Clip || source.bounded || source.time.has_value()) {
+    return false;
+  }
+  const ClipInfo& info = source.clip->info();
+  return !info.frame_count_known &&
+         (request.seed_step != 0 || info.frame_count <= 0 || info.frame_count > last_host_frame(source.rate) / 2);
+}
+
+// Every frame the render will give must have a time on the host's clock;
+// checked at the last frame known before the first is read.
+std::string check_host_time(const RenderRequest& request, FrameSource& source) {
+  if (needs_frame_count(request, source)) {
+    if (std::string failure = source.clip->count_frames(); !failure.empty()) {
+      return "cannot read " + source.name + ": " + failure;
+    }
+  }
+  const std::int64_t last = source.expected_frames().last;
+  return last > last_host_frame(source.rate) ? beyond_host_time(source.rate, last) : std::string();
+}
+
 std::string damaged(const std::string& name, const std::string& warning) {
   return warning.empty() ? warning : name + " is damaged (" + warning + "); the effect gets what could be decoded";
 }
@@ -113,7 +137,7 @@ std::string open_source(const RenderRequest& request, FrameSource& source) {
     source.rate = source.clip->info().rate;
   }
   source.next_number = source.kind == SourceKind::Stream || source.kind == SourceKind::Clip ? 0 : source.range.first;
-  return {};
+  return check_host_time(request, source);
 }
 
 bool FrameSource::single() const { return bounded && range.count() == 1; }
@@ -137,12 +161,15 @@ FrameRange FrameSource::expected_frames() const {
   if (bounded) {
     return range;
   }
-  const std::int64_t count = expected_count();
-  std::int64_t first = 0;
+  // Only a count the clip declares or that was counted gives the last
+  // frame: a guess from the duration may be far off either way, and so may
+  // the frames a time range holds.
   if (kind == SourceKind::Clip && time.has_value()) {
-    first = static_cast<std::int64_t>(std::ceil(time->start * rate.per_second()));
+    const double first = std::ceil(time->start * rate.per_second());
+    return FrameRange{first < max_frame_number ? static_cast<std::int64_t>(first) : max_frame_number, -1};
   }
-  return FrameRange{first, count > 0 ? first + count - 1 : -1};
+  const bool known = kind == SourceKind::Clip && clip->info().frame_count_known && clip->info().frame_count > 0;
+  return FrameRange{0, known ? clip->info().frame_count - 1 : -1};
 }
 
 std::string FrameSource::next(SourceFrame& frame, bool& end, const std::function<void(double)>& skipped) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,7 +19,8 @@
 namespace shardcast::testing {
 
 struct ProgramRun {
-  int exit_code = -1;  // -1 when the program did not exit normally
+  int exit_code = -1;         // -1 when the program did not exit normally
+  long peak_resident_kb = 0;  // the program's own peak resident memory
   std::string out;
   std::string err;
 };
@@ -68,8 +70,12 @@ inline ProgramRun run_program(const std::filesystem::path& folder, std::vector<s
   }
   ProgramRun result;
   int status = 0;
-  if (child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status)) {
-    result.exit_code = WEXITSTATUS(status);
+  rusage usage{};
+  if (child > 0 && ::wait4(child, &status, 0, &usage) == child) {
+    result.peak_resident_kb = usage.ru_maxrss;
+    if (WIFEXITED(status)) {
+      result.exit_code = WEXITSTATUS(status);
+    }
   }
   result.out = slurp(out_path);
   result.err = slurp(err_path);
