@@ -15,11 +15,23 @@
 #include <cstring>
 #include <filesystem>
 
+#include "AE_Effect.h"
 #include "cli/platform.h"
 #include "cli/sample_frame.h"
 
 namespace shardcast::cli {
 namespace {
+
+// The host's layers are at most 30000 pixels each way; a larger picture
+// is refused here, as the host would not take it.
+std::string check_host_layer(const std::string& what, std::int32_t width, std::int32_t height) {
+  if (width <= PF_MAX_WORLD_WIDTH && height <= PF_MAX_WORLD_HEIGHT) {
+    return {};
+  }
+  return what + " of " + std::to_string(width) + "x" + std::to_string(height) +
+         " pixels is larger than the host's largest layer (" + std::to_string(PF_MAX_WORLD_WIDTH) + "x" +
+         std::to_string(PF_MAX_WORLD_HEIGHT) + ")";
+}
 
 bool named_like_a_picture(const std::string& path) {
   ImageFormat format{};
@@ -56,14 +68,14 @@ std::string open_file(const RenderRequest& request, FrameSource& source) {
       return "cannot read " + request.input + ": " + read.error;
     }
     source.picture_warning = read.warning;
-    return {};
+    return check_host_layer(request.input, source.picture.width, source.picture.height);
   }
   source.kind = SourceKind::Clip;
   source.clip = std::make_unique<VideoReader>();
   if (std::string failure = source.clip->open(request.input, request.limits); !failure.empty()) {
     return "cannot read " + request.input + ": " + failure;
   }
-  return {};
+  return check_host_layer("each frame of " + request.input, source.clip->info().width, source.clip->info().height);
 }
 
 std::string open_sequence(const RenderRequest& request, FrameSource& source) {
@@ -211,6 +223,9 @@ std::string FrameSource::next(SourceFrame& frame, bool& end, const std::function
       if (!read.ok()) {
         return "frame " + std::to_string(frame.number) + ": cannot read " + file + ": " + read.error;
       }
+      if (std::string refusal = check_host_layer(file, frame.image.width, frame.image.height); !refusal.empty()) {
+        return "frame " + std::to_string(frame.number) + ": " + refusal;
+      }
       frame.warning = damaged(file, read.warning);
       break;
     }
@@ -233,11 +248,15 @@ std::string FrameSource::next(SourceFrame& frame, bool& end, const std::function
           continue;
         }
         const ImageResult read = decode_image(bytes, frame.image, limits);
+        const std::string picture = "picture " + std::to_string(number + 1) + " on standard input";
         if (!read.ok()) {
           return "cannot read standard input: picture " + std::to_string(number + 1) + ": " + read.error;
         }
+        if (std::string refusal = check_host_layer(picture, frame.image.width, frame.image.height); !refusal.empty()) {
+          return refusal;
+        }
         frame.number = number;
-        frame.warning = damaged("picture " + std::to_string(number + 1) + " on standard input", read.warning);
+        frame.warning = damaged(picture, read.warning);
         break;
       }
       break;

@@ -115,6 +115,17 @@ TEST_F(Limits, HeadersClaimingHugeFramesAreRefusedBeforeFFmpegAllocatesThem) {
   EXPECT_EQ(small.exit_code, 0) << small.err;
 }
 
+TEST_F(Limits, FramesWiderThanTheHostsLayersAreRefusedNotRendered) {
+  make({"-f", "lavfi", "-i", "color=size=30002x2", "-frames:v", "1", "wide.png"});
+  make({"-f", "lavfi", "-i", "color=size=30002x2", "-frames:v", "2", "-c:v", "ffv1", "wide.mkv"});
+  const std::vector<std::string> made = files();
+  for (const std::string input : {"wide.png", "wide.mkv"}) {
+    expect_one_line(tool({input, "-o", "out_%d.png", "--frames", "0-1"}),
+                    "of 30002x2 pixels is larger than the host's largest layer");
+    EXPECT_EQ(files(), made);
+  }
+}
+
 TEST_F(Limits, FramesBeyondTheHostsClockAreRefusedBeforeTheFirst) {
   const struct {
     std::vector<std::string> arguments;
