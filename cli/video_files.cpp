@@ -547,6 +547,30 @@ std::string to_rgba(VideoReader::State& state, const AVFrame& decoded, Image& im
   return {};
 }
 
+// A decoded frame's number and times: its own timestamp where the stream
+// gives one, else its place at the clip's rate.
+std::string frame_times(VideoReader::State& state, const AVFrame& decoded, VideoFrame& frame) {
+  std::int64_t timestamp = decoded.best_effort_timestamp;
+  if (timestamp == AV_NOPTS_VALUE) {
+    timestamp = av_rescale_q(state.next_number,
+                             AVRational{static_cast<int>(state.info.rate.denominator),
+                                        static_cast<int>(state.info.rate.numerator)},
+                             state.time_base);
+  }
+  if (state.first_timestamp == AV_NOPTS_VALUE) {
+    state.first_timestamp = timestamp;
+  }
+  frame.number = state.next_number;
+  frame.timestamp = timestamp;
+  frame.duration = decoded.pkt_duration > 0 ? decoded.pkt_duration : 0;
+  std::int64_t since_first = 0;
+  if (!time_between(timestamp, state.first_timestamp, since_first)) {
+    return "the timestamp of frame " + std::to_string(state.next_number) + " lies out of reach of the first frame's";
+  }
+  frame.seconds = seconds_of(since_first, state.time_base);
+  return {};
+}
+
 }  // namespace
 
 std::string VideoReader::next(VideoFrame& frame, bool& end) {
@@ -596,27 +620,10 @@ std::string VideoReader::next(VideoFrame& frame, bool& end) {
     av_packet_unref(state.packet.get());
   }
 
-  const AVFrame& decoded = *state.frame;
-  std::int64_t timestamp = decoded.best_effort_timestamp;
-  if (timestamp == AV_NOPTS_VALUE) {
-    timestamp = av_rescale_q(state.next_number,
-                             AVRational{static_cast<int>(state.info.rate.denominator),
-                                        static_cast<int>(state.info.rate.numerator)},
-                             state.time_base);
+  std::string failure = frame_times(state, *state.frame, frame);
+  if (failure.empty()) {
+    failure = to_rgba(state, *state.frame, frame.image);
   }
-  if (state.first_timestamp == AV_NOPTS_VALUE) {
-    state.first_timestamp = timestamp;
-  }
-  frame.number = state.next_number;
-  frame.timestamp = timestamp;
-  frame.duration = decoded.pkt_duration > 0 ? decoded.pkt_duration : 0;
-  std::int64_t since_first = 0;
-  if (!time_between(timestamp, state.first_timestamp, since_first)) {
-    av_frame_unref(state.frame.get());
-    return "the timestamp of frame " + std::to_string(state.next_number) + " lies out of reach of the first frame's";
-  }
-  frame.seconds = seconds_of(since_first, state.time_base);
-  std::string failure = to_rgba(state, decoded, frame.image);
   av_frame_unref(state.frame.get());
   ++state.next_number;
   return failure;
