@@ -135,7 +135,18 @@ using ScalerPointer = std::unique_ptr<SwsContext, ScalerDeleter>;
 
 constexpr int scaler_flags = SWS_BICUBIC | SWS_FULL_CHR_H_INT | SWS_ACCURATE_RND | SWS_BITEXACT;
 
-int matrix_for(AVColorSpace space, std::int32_t height) {
+// FFmpeg copies some colour fields from the bitstream as they are, so a
+// damaged clip can hold a value outside the field's enumeration, which must
+// not be loaded as one: the stored number is read instead.
+template <typename Enum>
+int stored_value(const Enum& field) {
+  static_assert(sizeof(Enum) == sizeof(int));
+  int value = 0;
+  std::memcpy(&value, &field, sizeof value);
+  return value;
+}
+
+int matrix_for(int space, std::int32_t height) {
   switch (space) {
     case AVCOL_SPC_BT709:
       return SWS_CS_ITU709;
@@ -169,7 +180,7 @@ AVColorSpace tag_for(int matrix) {
   }
 }
 
-bool full_range(AVPixelFormat format, AVColorRange range) {
+bool full_range(AVPixelFormat format, int range) {
   return range == AVCOL_RANGE_JPEG || format == AV_PIX_FMT_YUVJ420P || format == AV_PIX_FMT_YUVJ422P ||
          format == AV_PIX_FMT_YUVJ444P || format == AV_PIX_FMT_YUVJ440P || format == AV_PIX_FMT_YUVJ411P;
 }
@@ -534,9 +545,9 @@ std::string to_rgba(VideoReader::State& state, const AVFrame& decoded, Image& im
     return "cannot convert its " + std::string(av_get_pix_fmt_name(format)) + " frames to RGBA";
   }
   if (!is_rgb(format)) {
-    const int* matrix = sws_getCoefficients(matrix_for(decoded.colorspace, info.height));
-    sws_setColorspaceDetails(state.scaler.get(), matrix, full_range(format, decoded.color_range) ? 1 : 0, matrix, 1, 0,
-                             1 << 16, 1 << 16);
+    const int* matrix = sws_getCoefficients(matrix_for(stored_value(decoded.colorspace), info.height));
+    sws_setColorspaceDetails(state.scaler.get(), matrix, full_range(format, stored_value(decoded.color_range)) ? 1 : 0,
+                             matrix, 1, 0, 1 << 16, 1 << 16);
   }
   image.width = info.width;
   image.height = info.height;
@@ -825,7 +836,7 @@ std::string VideoWriter::prepare(const std::string& path, const VideoOutputOptio
   if (state.source != nullptr) {
     const AVFormatContext& input = *state.source->format;
     const AVCodecParameters& video = *input.streams[state.source->video]->codecpar;
-    state.matrix = matrix_for(video.color_space, height);
+    state.matrix = matrix_for(stored_value(video.color_space), height);
     state.stream_map.assign(input.nb_streams, -1);
     for (unsigned i = 0; i < input.nb_streams; ++i) {
       if (static_cast<int>(i) == state.source->video) {
@@ -879,8 +890,13 @@ std::string open_encoder(VideoWriter::State& state) {
     if (aspect.num > 0 && aspect.den > 0) {
       context.sample_aspect_ratio = aspect;
     }
-    context.color_primaries = stream->codecpar->color_primaries;
-    context.color_trc = stream->codecpar->color_trc;
+    if (const int primaries = stored_value(stream->codecpar->color_primaries);
+        primaries >= 0 && primaries < AVCOL_PRI_NB) {
+      context.color_primaries = static_cast<AVColorPrimaries>(primaries);
+    }
+    if (const int transfer = stored_value(stream->codecpar->color_trc); transfer >= 0 && transfer < AVCOL_TRC_NB) {
+      context.color_trc = static_cast<AVColorTransferCharacteristic>(transfer);
+    }
   }
   if (!is_rgb(state.pixel_format)) {
     context.colorspace = tag_for(state.matrix);
