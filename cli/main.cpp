@@ -5,7 +5,8 @@
 // This file only turns the command line into requests. Every value is taken
 // as text and checked here, so each refusal is one of the tool's own lines;
 // the option parser's few errors of its own (an unknown option, a missing or
-// repeated one, no command) are reworded the same way. All of them exit 2.
+// repeated one, no command) are reworded the same way. An option given an
+// empty value is refused like any other bad value. All of them exit 2.
 //
 // --help lists each effect parameter with its range and default as the
 // module registers them, so the module is loaded for it when it can be.
@@ -216,6 +217,54 @@ const char* const module_help =
 const char* const messages_help = "where the decoder's lines go: a file, or - for standard output (default: discarded)";
 const char* const quality_help = "quality of JPEG outputs, 1 to 100 (baseline, 4:4:4; default 95)";
 
+// An empty value ("--jobs ''") is no value: refused, not taken as absent.
+std::string refuse_empty_values(const CLI::App& command) {
+  for (const CLI::Option* option : command.get_options()) {
+    if (option->get_type_size() == 0 || option->count() == 0) {
+      continue;
+    }
+    for (const std::string& value : option->results()) {
+      if (!value.empty()) {
+        continue;
+      }
+      if (option->get_lnames().empty() && option->get_snames().empty()) {
+        return "the " + option->get_name(true) + " name is empty; name a file";
+      }
+      return option->get_name() + " was given an empty value; give it one";
+    }
+  }
+  return {};
+}
+
+// What -q/-v and -n/-y say; a pair given together is refused.
+struct RunOptions {
+  bool quiet = false;
+  bool verbose = false;
+  bool no_overwrite = false;
+  bool overwrite = false;
+};
+
+void add_run_options(CLI::App& command, RunOptions& options) {
+  command.add_flag("-q,--quiet", options.quiet, "errors only on standard error: no warnings, summary or progress");
+  command.add_flag("-v,--verbose", options.verbose,
+                   "also FFmpeg's and the encoders' own notes on standard error, each as a shardcast: line");
+  command.add_flag("-n,--no-overwrite", options.no_overwrite, "refuse outputs that exist, before anything is rendered");
+  command.add_flag("-y,--overwrite", options.overwrite,
+                   "replace outputs that exist (the default; an input is never overwritten)");
+}
+
+std::string apply_run_options(const RunOptions& options, bool& no_overwrite) {
+  if (options.quiet && options.verbose) {
+    return "give -q (--quiet) or -v (--verbose), not both";
+  }
+  if (options.no_overwrite && options.overwrite) {
+    return "give -n (--no-overwrite) or -y (--overwrite), not both";
+  }
+  set_verbosity(options.quiet ? Verbosity::Quiet : options.verbose ? Verbosity::Verbose : Verbosity::Normal);
+  no_overwrite = options.no_overwrite;
+  return {};
+}
+
 // The render options given as text, checked after parsing.
 struct RenderTexts {
   std::string frames;
@@ -356,6 +405,8 @@ int run(int argc, char** argv) {
   render_command->add_option("--messages", render.messages, messages_help);
   render_command->add_option("--module", render.module_path, module_help);
   render_command->add_option("--max-pixels", render_texts.max_pixels, max_pixels_help)->type_name("PIXELS");
+  RunOptions render_run;
+  add_run_options(*render_command, render_run);
   add_parameter_options(*render_command, render_values, false, registered);
 
   DecodeRequest decode;
@@ -369,6 +420,8 @@ int run(int argc, char** argv) {
   decode_command->add_option("--module", decode.module_path, "effect module whose parameter defaults apply");
   std::string decode_max_pixels;
   decode_command->add_option("--max-pixels", decode_max_pixels, max_pixels_help)->type_name("PIXELS");
+  RunOptions decode_run;
+  add_run_options(*decode_command, decode_run);
   add_parameter_options(*decode_command, decode_values, true, registered);
 
   std::string params_module;
@@ -378,16 +431,34 @@ int run(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::Success& success) {
-    return app.exit(success) == 0 ? exit_success : exit_bad_input;
+    // --help and --version: a text that did not arrive is no success.
+    if (app.exit(success) != 0) {
+      return exit_bad_input;
+    }
+    if (std::string failure = flush_standard_output(); !failure.empty()) {
+      report("cannot write standard output: " + failure);
+      return exit_bad_input;
+    }
+    return exit_success;
   } catch (const CLI::ParseError& error) {
     report(reworded(error, app, argc, argv));
     return exit_bad_input;
+  }
+  for (const CLI::App* command : app.get_subcommands()) {
+    if (std::string refusal = refuse_empty_values(*command); !refusal.empty()) {
+      report(refusal);
+      return exit_bad_input;
+    }
   }
 
   if (*params_command) {
     return run_params(params_module);
   }
   if (*decode_command) {
+    if (std::string refusal = apply_run_options(decode_run, decode.no_overwrite); !refusal.empty()) {
+      report(refusal);
+      return exit_bad_input;
+    }
     if (std::string refusal = collect_values(decode_values, decode.values); !refusal.empty()) {
       report(refusal);
       return exit_bad_input;
@@ -408,7 +479,10 @@ int run(int argc, char** argv) {
     }
     return run_decode(decode);
   }
-  std::string refusal = collect_values(render_values, render.values);
+  std::string refusal = apply_run_options(render_run, render.no_overwrite);
+  if (refusal.empty()) {
+    refusal = collect_values(render_values, render.values);
+  }
   if (refusal.empty()) {
     refusal = finish_render_request(render_texts, render);
   }
