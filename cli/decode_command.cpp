@@ -78,23 +78,50 @@ int write_picture(const DecodeRequest& request, const hostsim::Picture& work) {
   return exit_success;
 }
 
+// The output's name and kind, and the rule that the stream is no output.
+// Empty when they fit, otherwise the refusal.
+std::string check_output(const DecodeRequest& request) {
+  ImageFormat format{};
+  if (check_output_path(request.output) == "it is a folder") {
+    return "cannot write " + request.output + ": it is a folder; name a file in it";
+  }
+  if (!output_format_for(request.output, format)) {
+    return "cannot write " + request.output + ": unknown picture format (use .png, .jpg or .jpeg)";
+  }
+  if (request.quality.has_value() && format != ImageFormat::Jpeg) {
+    return "--quality applies to JPEG outputs";
+  }
+  return check_decode_outputs(request);
+}
+
+// The picture, then the lines' file, each in place or neither; the closing
+// lines. Returns the exit code.
+int finish(const DecodeRequest& request, const hostsim::Picture& work, MessageDestination& messages,
+           std::int32_t result) {
+  if (const int failed = write_picture(request, work); failed != exit_success) {
+    return failed;
+  }
+  if (std::string failure = messages.commit(); !failure.empty()) {
+    std::error_code error;
+    if (std::filesystem::is_regular_file(request.output, error)) {
+      std::filesystem::remove(output_target(request.output), error);
+    }
+    report(failure);
+    return exit_bad_input;
+  }
+  report_note("decode: 1 frame, " + std::to_string(messages.lines()) + " decoder lines " + messages.describe());
+  if (result < 0) {
+    report("the decoder gave up on " + request.input + in_parentheses(messages.last_error()) + "; " + request.output +
+           " holds the untouched black frame");
+    return exit_decoder_gave_up;
+  }
+  return exit_success;
+}
+
 }  // namespace
 
 int run_decode(const DecodeRequest& request) {
-  ImageFormat format{};
-  if (check_output_path(request.output) == "it is a folder") {
-    report("cannot write " + request.output + ": it is a folder; name a file in it");
-    return exit_bad_input;
-  }
-  if (!output_format_for(request.output, format)) {
-    report("cannot write " + request.output + ": unknown picture format (use .png, .jpg or .jpeg)");
-    return exit_bad_input;
-  }
-  if (request.quality.has_value() && format != ImageFormat::Jpeg) {
-    report("--quality applies to JPEG outputs");
-    return exit_bad_input;
-  }
-  if (std::string refusal = check_decode_outputs(request); !refusal.empty()) {
+  if (std::string refusal = check_output(request); !refusal.empty()) {
     report(refusal);
     return exit_bad_input;
   }
@@ -146,24 +173,7 @@ int run_decode(const DecodeRequest& request) {
            in_parentheses(messages.last_error()));
     return result < 0 ? exit_decoder_gave_up : exit_bad_input;
   }
-  if (const int failed = write_picture(request, work); failed != exit_success) {
-    return failed;
-  }
-  if (std::string failure = messages.commit(); !failure.empty()) {
-    std::error_code error;
-    if (std::filesystem::is_regular_file(request.output, error)) {
-      std::filesystem::remove(output_target(request.output), error);
-    }
-    report(failure);
-    return exit_bad_input;
-  }
-  report_note("decode: 1 frame, " + std::to_string(messages.lines()) + " decoder lines " + messages.describe());
-  if (result < 0) {
-    report("the decoder gave up on " + request.input + in_parentheses(messages.last_error()) + "; " + request.output +
-           " holds the untouched black frame");
-    return exit_decoder_gave_up;
-  }
-  return exit_success;
+  return finish(request, work, messages, result);
 }
 
 }  // namespace shardcast::cli

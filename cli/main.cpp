@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -357,77 +358,109 @@ std::string finish_render_request(const RenderTexts& texts, RenderRequest& rende
   return {};
 }
 
-int run(int argc, char** argv) {
-  // The ranges and defaults in --help come from the module itself.
-  ModuleSession help_module;
-  if (asks_for_help(argc, argv)) {
-    help_module.find_and_open(module_option(argc, argv));
-  }
-  const std::vector<ParameterInfo>& registered = help_module.parameters();
+// Each command's options, as parsed and then checked.
+struct RenderCommand {
+  CLI::App* app = nullptr;
+  RenderRequest request;
+  RenderTexts texts;
+  ParameterTexts values;
+  RunOptions run;
+};
 
-  CLI::App app{"shardcast: renders pictures and clips through the Shardcast damaged-JPEG effect", "shardcast"};
-  app.set_version_flag("--version", std::string("shardcast ") + SHARDCAST_VERSION);
-  app.require_subcommand(1);
+struct DecodeCommand {
+  CLI::App* app = nullptr;
+  DecodeRequest request;
+  ParameterTexts values;
+  std::string quality;
+  std::string max_pixels;
+  RunOptions run;
+};
 
-  RenderRequest render;
-  RenderTexts render_texts;
-  ParameterTexts render_values;
-  CLI::App* render_command =
-      app.add_subcommand("render", "render a picture, a frame sequence or a clip through the effect");
-  render_command->add_option("input", render.input,
-                             "PNG or JPEG picture, frame pattern (in_%04d.png, in_####.png), video file, or - for "
-                             "pictures on standard input (default: the built-in sample frame)");
-  render_command
-      ->add_option("-o,--output", render.output,
-                   "picture (.png, .jpg), frame pattern, video (.mp4, .mkv, .mov, .webm), or - for standard output")
+void add_render_command(CLI::App& app, RenderCommand& render, const std::vector<ParameterInfo>& registered) {
+  RenderRequest& request = render.request;
+  RenderTexts& texts = render.texts;
+  CLI::App& command = *app.add_subcommand("render", "render a picture, a frame sequence or a clip through the effect");
+  render.app = &command;
+  command.add_option("input", request.input,
+                     "PNG or JPEG picture, frame pattern (in_%04d.png, in_####.png), video file, or - for "
+                     "pictures on standard input (default: the built-in sample frame)");
+  command
+      .add_option("-o,--output", request.output,
+                  "picture (.png, .jpg), frame pattern, video (.mp4, .mkv, .mov, .webm), or - for standard output")
       ->required();
-  render_command->add_option("--frames", render_texts.frames,
-                             "frames A-B (or A) to render: of a pattern, a clip or standard input");
-  render_command->add_option("--time", render_texts.time, "the part of a clip to render, START-END in seconds");
-  render_command->add_option("--fps", render_texts.fps,
-                             "frame rate of pictures and sequences: the effect's time and a video output's rate "
-                             "(default 25; a clip keeps its own)");
-  render_command->add_option("--seed-step", render_texts.seed_step, "add N x frame number to --seed");
-  render_command->add_flag("--supervise", render.supervise,
-                           "keep the glitch window's end after its start, as the host does while editing");
-  render_command->add_option("--jobs", render_texts.jobs,
-                             "frames rendered at once, each in its own process (default: one per core)");
-  render_command->add_option("--quality", render_texts.quality, quality_help);
-  render_command->add_option("--format", render_texts.format,
-                             "png or jpg, for pictures on standard output (default png)");
-  render_command->add_option("--codec", render.codec,
-                             "FFmpeg encoder for a video output (default: libx264 in .mp4/.mkv, prores_ks in .mov, "
-                             "libvpx-vp9 in .webm)");
-  render_command->add_option("--crf", render_texts.crf,
-                             "constant quality of a video output, lower is better (default 18 for H.264)");
-  render_command->add_option("--sample-size", render_texts.size,
-                             "size of the built-in sample frame, WxH (default 640x360)");
-  render_command->add_option("--messages", render.messages, messages_help);
-  render_command->add_option("--module", render.module_path, module_help);
-  render_command->add_option("--max-pixels", render_texts.max_pixels, max_pixels_help)->type_name("PIXELS");
-  RunOptions render_run;
-  add_run_options(*render_command, render_run);
-  add_parameter_options(*render_command, render_values, false, registered);
+  command.add_option("--frames", texts.frames, "frames A-B (or A) to render: of a pattern, a clip or standard input");
+  command.add_option("--time", texts.time, "the part of a clip to render, START-END in seconds");
+  command.add_option("--fps", texts.fps,
+                     "frame rate of pictures and sequences: the effect's time and a video output's rate "
+                     "(default 25; a clip keeps its own)");
+  command.add_option("--seed-step", texts.seed_step, "add N x frame number to --seed");
+  command.add_flag("--supervise", request.supervise,
+                   "keep the glitch window's end after its start, as the host does while editing");
+  command.add_option("--jobs", texts.jobs, "frames rendered at once, each in its own process (default: one per core)");
+  command.add_option("--quality", texts.quality, quality_help);
+  command.add_option("--format", texts.format, "png or jpg, for pictures on standard output (default png)");
+  command.add_option("--codec", request.codec,
+                     "FFmpeg encoder for a video output (default: libx264 in .mp4/.mkv, prores_ks in .mov, "
+                     "libvpx-vp9 in .webm)");
+  command.add_option("--crf", texts.crf, "constant quality of a video output, lower is better (default 18 for H.264)");
+  command.add_option("--sample-size", texts.size, "size of the built-in sample frame, WxH (default 640x360)");
+  command.add_option("--messages", request.messages, messages_help);
+  command.add_option("--module", request.module_path, module_help);
+  command.add_option("--max-pixels", texts.max_pixels, max_pixels_help)->type_name("PIXELS");
+  add_run_options(command, render.run);
+  add_parameter_options(command, render.values, false, registered);
+}
 
-  DecodeRequest decode;
-  ParameterTexts decode_values;
-  std::string decode_quality;
-  CLI::App* decode_command = app.add_subcommand("decode", "run only the effect's tolerant decoder on a JPEG file");
-  decode_command->add_option("stream", decode.input, "baseline JPEG file, damaged or not")->required();
-  decode_command->add_option("-o,--output", decode.output, "output picture, .png or .jpg")->required();
-  decode_command->add_option("--quality", decode_quality, quality_help);
-  decode_command->add_option("--messages", decode.messages, messages_help);
-  decode_command->add_option("--module", decode.module_path, "effect module whose parameter defaults apply");
-  std::string decode_max_pixels;
-  decode_command->add_option("--max-pixels", decode_max_pixels, max_pixels_help)->type_name("PIXELS");
-  RunOptions decode_run;
-  add_run_options(*decode_command, decode_run);
-  add_parameter_options(*decode_command, decode_values, true, registered);
+void add_decode_command(CLI::App& app, DecodeCommand& decode, const std::vector<ParameterInfo>& registered) {
+  CLI::App& command = *app.add_subcommand("decode", "run only the effect's tolerant decoder on a JPEG file");
+  decode.app = &command;
+  command.add_option("stream", decode.request.input, "baseline JPEG file, damaged or not")->required();
+  command.add_option("-o,--output", decode.request.output, "output picture, .png or .jpg")->required();
+  command.add_option("--quality", decode.quality, quality_help);
+  command.add_option("--messages", decode.request.messages, messages_help);
+  command.add_option("--module", decode.request.module_path, "effect module whose parameter defaults apply");
+  command.add_option("--max-pixels", decode.max_pixels, max_pixels_help)->type_name("PIXELS");
+  add_run_options(command, decode.run);
+  add_parameter_options(command, decode.values, true, registered);
+}
 
-  std::string params_module;
-  CLI::App* params_command = app.add_subcommand("params", "list the effect's parameters");
-  params_command->add_option("--module", params_module, module_help);
+// Empty on success, otherwise the refusal.
+std::string finish_decode_request(DecodeCommand& decode) {
+  DecodeRequest& request = decode.request;
+  if (std::string refusal = apply_run_options(decode.run, request.no_overwrite); !refusal.empty()) {
+    return refusal;
+  }
+  if (std::string refusal = collect_values(decode.values, request.values); !refusal.empty()) {
+    return refusal;
+  }
+  if (!decode.quality.empty()) {
+    std::int64_t quality = 0;
+    if (std::string refusal = parse_bounded("--quality", decode.quality, 1, 100, quality); !refusal.empty()) {
+      return refusal;
+    }
+    request.quality = static_cast<int>(quality);
+  }
+  if (!decode.max_pixels.empty()) {
+    return parse_max_pixels(decode.max_pixels, request.limits);
+  }
+  return {};
+}
 
+// Empty on success, otherwise the refusal.
+std::string finish_render_command(RenderCommand& render) {
+  if (std::string refusal = apply_run_options(render.run, render.request.no_overwrite); !refusal.empty()) {
+    return refusal;
+  }
+  if (std::string refusal = collect_values(render.values, render.request.values); !refusal.empty()) {
+    return refusal;
+  }
+  return finish_render_request(render.texts, render.request);
+}
+
+// The command line parsed: nothing to go on, or the exit code of what was
+// done or refused instead (--help, --version, a parse error, an empty
+// value).
+std::optional<int> parse(CLI::App& app, int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::Success& success) {
@@ -450,47 +483,40 @@ int run(int argc, char** argv) {
       return exit_bad_input;
     }
   }
+  return std::nullopt;
+}
 
+int run(int argc, char** argv) {
+  // The ranges and defaults in --help come from the module itself.
+  ModuleSession help_module;
+  if (asks_for_help(argc, argv)) {
+    help_module.find_and_open(module_option(argc, argv));
+  }
+  const std::vector<ParameterInfo>& registered = help_module.parameters();
+
+  CLI::App app{"shardcast: renders pictures and clips through the Shardcast damaged-JPEG effect", "shardcast"};
+  app.set_version_flag("--version", std::string("shardcast ") + SHARDCAST_VERSION);
+  app.require_subcommand(1);
+  RenderCommand render;
+  add_render_command(app, render, registered);
+  DecodeCommand decode;
+  add_decode_command(app, decode, registered);
+  std::string params_module;
+  CLI::App* params_command = app.add_subcommand("params", "list the effect's parameters");
+  params_command->add_option("--module", params_module, module_help);
+
+  if (const std::optional<int> done = parse(app, argc, argv); done.has_value()) {
+    return *done;
+  }
   if (*params_command) {
     return run_params(params_module);
   }
-  if (*decode_command) {
-    if (std::string refusal = apply_run_options(decode_run, decode.no_overwrite); !refusal.empty()) {
-      report(refusal);
-      return exit_bad_input;
-    }
-    if (std::string refusal = collect_values(decode_values, decode.values); !refusal.empty()) {
-      report(refusal);
-      return exit_bad_input;
-    }
-    std::int64_t quality = 0;
-    if (!decode_quality.empty()) {
-      if (std::string refusal = parse_bounded("--quality", decode_quality, 1, 100, quality); !refusal.empty()) {
-        report(refusal);
-        return exit_bad_input;
-      }
-      decode.quality = static_cast<int>(quality);
-    }
-    if (!decode_max_pixels.empty()) {
-      if (std::string refusal = parse_max_pixels(decode_max_pixels, decode.limits); !refusal.empty()) {
-        report(refusal);
-        return exit_bad_input;
-      }
-    }
-    return run_decode(decode);
-  }
-  std::string refusal = apply_run_options(render_run, render.no_overwrite);
-  if (refusal.empty()) {
-    refusal = collect_values(render_values, render.values);
-  }
-  if (refusal.empty()) {
-    refusal = finish_render_request(render_texts, render);
-  }
+  const std::string refusal = *decode.app ? finish_decode_request(decode) : finish_render_command(render);
   if (!refusal.empty()) {
     report(refusal);
     return exit_bad_input;
   }
-  return run_render(render);
+  return *decode.app ? run_decode(decode.request) : run_render(render.request);
 }
 
 }  // namespace
