@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -110,10 +111,11 @@ class ToolLinesOfRuns : public testing::ScratchFolder {
  protected:
   ToolLinesOfRuns() : ScratchFolder("shardcast-lines") {}
 
-  ProgramRun tool(const std::vector<std::string>& arguments) const {
+  ProgramRun tool(const std::vector<std::string>& arguments,
+                  const testing::ProgramEnvironment& environment = {}) const {
     std::vector<std::string> words = {SHARDCAST_CLI_PATH};
     words.insert(words.end(), arguments.begin(), arguments.end());
-    return testing::run_program(folder_, words);
+    return testing::run_program(folder_, words, environment);
   }
 };
 
@@ -154,9 +156,15 @@ TEST_F(ToolLinesOfRuns, EncoderLibrariesLeaveOnlyTheToolsLines) {
   if (!video_supported()) {
     GTEST_SKIP() << "this build reads and writes no video";
   }
+  // x265 3.5 loses a block of its own between opening and closing an
+  // encoder; the leak checker of sanitizer builds is told so.
+  const std::filesystem::path suppressions = folder_.string() + ".leaks";
+  std::ofstream(suppressions) << "leak:libx265.so\n";
+  testing::ProgramEnvironment environment;
+  environment.set = {"LSAN_OPTIONS=print_suppressions=0:suppressions=" + suppressions.string()};
   for (const char* codec : {"libx264", "libx265"}) {
     const ProgramRun plain =
-        tool({"render", "-o", "out.mkv", "--sample-size", "64x48", "--frames", "0-4", "--codec", codec});
+        tool({"render", "-o", "out.mkv", "--sample-size", "64x48", "--frames", "0-4", "--codec", codec}, environment);
     if (plain.err.find("has no encoder called") != std::string::npos) {
       continue;  // an FFmpeg built without it
     }
@@ -164,7 +172,8 @@ TEST_F(ToolLinesOfRuns, EncoderLibrariesLeaveOnlyTheToolsLines) {
     EXPECT_TRUE(all_ours(plain.err)) << codec;
     EXPECT_EQ(plain.err.find("x265: HEVC encoder version"), std::string::npos) << plain.err;
     const ProgramRun verbose =
-        tool({"render", "-o", "out.mkv", "--sample-size", "64x48", "--frames", "0-4", "--codec", codec, "-v"});
+        tool({"render", "-o", "out.mkv", "--sample-size", "64x48", "--frames", "0-4", "--codec", codec, "-v"},
+             environment);
     EXPECT_EQ(verbose.exit_code, 0) << codec;
     EXPECT_TRUE(all_ours(verbose.err)) << codec;
     EXPECT_GT(lines_of(verbose.err).size(), lines_of(plain.err).size()) << verbose.err;
@@ -180,6 +189,7 @@ TEST_F(ToolLinesOfRuns, EncoderLibrariesLeaveOnlyTheToolsLines) {
   EXPECT_TRUE(all_ours(starved.err));
   EXPECT_FALSE(std::filesystem::exists(file("big.mp4")));
 #endif
+  std::filesystem::remove(suppressions);
 }
 
 }  // namespace
