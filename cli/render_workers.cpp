@@ -225,9 +225,9 @@ std::string RenderWorkers::submit(std::int64_t frame, const Image& input) {
   while (std::find(in_flight_.begin(), in_flight_.end(), idle) != in_flight_.end()) {
     ++idle;
   }
-  const Worker& worker = workers_.at(idle);
+  Worker& worker = workers_.at(idle);
   if (!write_all(worker.to_worker, &frame, sizeof frame) || !write_picture_bytes(worker.to_worker, input)) {
-    return "a render worker stopped taking frames (" + std::string(std::strerror(errno)) + ")";
+    return interrupted() ? "interrupted" : "the worker taking frame " + std::to_string(frame) + " " + end(worker);
   }
   in_flight_.push_back(idle);
   in_flight_frames_.push_back(frame);
@@ -249,14 +249,17 @@ std::string RenderWorkers::collect(RenderedFrame& result) {
     ::kill(worker.pid, SIGTERM);  // waited for by stop()
     return "interrupted";
   }
+  return "the worker rendering frame " + std::to_string(result.frame) + " " + end(worker);
+}
+
+std::string RenderWorkers::end(Worker& worker) {
   // Gone, or talking nonsense: the worker is ended now and waited for here,
   // once.
   ::kill(worker.pid, SIGKILL);
   int status = 0;
   const bool waited = ::waitpid(worker.pid, &status, 0) == worker.pid;
   worker.pid = -1;
-  return "the worker rendering frame " + std::to_string(result.frame) + " " +
-         (waited ? ended_how(status) : std::string("could not be waited for"));
+  return waited ? ended_how(status) : std::string("could not be waited for");
 }
 
 void RenderWorkers::stop() {

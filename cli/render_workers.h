@@ -68,6 +68,8 @@ class RenderWorkers {
     int from_worker = -1;
   };
   void stop();
+  // Ends a worker that failed the tool and says how it ended.
+  std::string end(Worker& worker);
 
   std::vector<Worker> workers_;
   std::deque<std::size_t> in_flight_;  // worker indices, oldest frame first
