@@ -263,8 +263,11 @@ TEST_F(Render, SliderValuesOutsideTheirRangesGiveTheFrameOfTheNearestBound) {
     return outcome.output;
   };
 
-  for (const SliderRange& range : slider_ranges) {
-    SCOPED_TRACE(testing::Message() << "parameter " << range.index);
+  for (const ParamRow& range : param_table) {
+    if (range.kind != ParamKind::Slider) {
+      continue;
+    }
+    SCOPED_TRACE(::testing::Message() << "parameter " << range.index);
     const Picture at_minimum = render_with(range.index, range.minimum);
     const Picture at_maximum = render_with(range.index, range.maximum);
     ASSERT_NE(at_minimum, untouched);

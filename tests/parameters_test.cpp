@@ -109,7 +109,10 @@ TEST(SettingsFromValues, EachValueReachesItsOwnField) {
 // stays. NaN is passed on; other parameters' values are never touched.
 TEST(NearestValidValue, KeepsValuesInsideTheRangeAndMovesOthersToTheNearestBound) {
   constexpr double infinity = std::numeric_limits<double>::infinity();
-  for (const SliderRange& range : slider_ranges) {
+  for (const ParamRow& range : param_table) {
+    if (range.kind != ParamKind::Slider) {
+      continue;
+    }
     SCOPED_TRACE(range.index);
     const double low = range.minimum;
     const double high = range.maximum;
@@ -143,16 +146,16 @@ TEST(SettingsFromValues, ACheckboxIsOnForAnyValueButZero) {
 TEST(SliderRanges, EverySliderHasOneRangeAndNothingElseHasAny) {
   int sliders = 0;
   for (std::int32_t index = 0; index < PARAM_COUNT; ++index) {
-    sliders += slider_range(static_cast<ParamIndex>(index)) != nullptr ? 1 : 0;
+    sliders += slider_row(static_cast<ParamIndex>(index)) != nullptr ? 1 : 0;
   }
   EXPECT_EQ(sliders, 17);
   for (const ParamIndex index : {PARAM_INPUT, PARAM_QTC, PARAM_QTC_GROUP, PARAM_TOOLS_GROUP_END}) {
-    EXPECT_EQ(slider_range(index), nullptr) << index;
+    EXPECT_EQ(slider_row(index), nullptr) << index;
   }
   // The bounds that are not whole numbers are held in single precision.
-  EXPECT_EQ(slider_range(PARAM_GLITCH_START)->maximum, 99.9f);
-  EXPECT_EQ(slider_range(PARAM_GLITCH_END)->minimum, 0.1f);
-  EXPECT_EQ(slider_range(PARAM_SEED)->maximum, 100000000.0f);
+  EXPECT_EQ(slider_row(PARAM_GLITCH_START)->maximum, 99.9f);
+  EXPECT_EQ(slider_row(PARAM_GLITCH_END)->minimum, 0.1f);
+  EXPECT_EQ(slider_row(PARAM_SEED)->maximum, 100000000.0f);
 }
 
 }  // namespace
