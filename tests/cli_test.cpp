@@ -29,6 +29,7 @@
 #include "hostsim/simulated_host.h"
 #include "pipeline/glitch_settings.h"
 #include "pipeline/parameters.h"
+#include "support/effect_setup.h"
 #include "support/jpeg_stream_builder.h"
 #include "support/program_run.h"
 #include "support/scratch_folder.h"
@@ -293,8 +294,7 @@ TEST_F(ShardcastTool, DecodeRefusesWhatIsNoJpegStream) {
 // the given values (by parameter index) and every other at its default.
 Image render_in_process(const Image& input, const std::map<A_long, double>& values) {
   hostsim::SimulatedHost host(std::filesystem::path(SHARDCAST_MODULE_PATH));
-  EXPECT_EQ(host.global_setup().result, 0);
-  EXPECT_EQ(host.params_setup().result, 0);
+  EXPECT_TRUE(testing::set_up_effect(host));
   for (const auto& [index, value] : values) {
     if (host.parameter(index).param_type == PF_Param_CHECKBOX) {
       host.set_checkbox(index, value != 0.0);

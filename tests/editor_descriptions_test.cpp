@@ -31,6 +31,7 @@
 #include "frei0r/frei0r_parameters.h"
 #include "hostsim/parameter_table.h"
 #include "hostsim/simulated_host.h"
+#include "support/effect_setup.h"
 
 namespace shardcast::frei0r {
 namespace {
@@ -55,8 +56,7 @@ const Effect& effect() {
     if (!registration.callbacks.empty()) {
       result.name = registration.callbacks.front().name;
     }
-    host.global_setup();
-    host.params_setup();
+    EXPECT_TRUE(testing::set_up_effect(host));
     const std::vector<ParameterInfo> all = hostsim::registered_parameters(host);
     for (const FilterParameter& parameter : filter_parameters) {
       for (const ParameterInfo& info : all) {
