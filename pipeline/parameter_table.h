@@ -113,7 +113,9 @@ struct ParamRow {
   std::int16_t decimals = 0;  // a slider's precision
   bool supervised = false;    // user changes reach the supervision handler
   // Position in the render's check-out order, from 1 (the input layer is
-  // 0); groups are never checked out and keep 0.
+  // 0): index order, but the two tables' seeds last, luma before chroma, as
+  // the effect has always checked them out. Groups are never checked out
+  // and keep 0.
   std::int32_t checkout = 0;
   bool decoder = false;          // read by the decoder alone: the tool's decode command takes it
   const char* option = "";       // the tool's option, without "--"
