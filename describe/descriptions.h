@@ -21,10 +21,16 @@
 #include <array>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "describe/parameter_texts.h"
 
 namespace shardcast::describe {
 
 std::string kdenlive_frei0r_effect();
+// The values Kdenlive's list offers for a slider that does not start at 0,
+// in rising order (kdenlive_effect.cpp says which).
+std::vector<Decimal> kdenlive_list_values(const ParamRow& slider);
 std::string shotcut_frei0r_parameter_list();
 std::string readme_options_table();
 std::string readme_frei0r_table();

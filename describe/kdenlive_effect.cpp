@@ -90,33 +90,11 @@ std::int64_t floor_units(const Decimal& value, int places) {
   return units;
 }
 
-// The values a list offers, in rising order.
-std::vector<Decimal> list_values(const ParamRow& slider) {
-  const Decimal minimum = decimal(slider.minimum);
-  const Decimal maximum = decimal(slider.maximum);
-  int places = slider.decimals;
-  while (places > 0 && floor_units(maximum, places) - floor_units(minimum, places) > most_steps) {
-    --places;
-  }
-  std::vector<Decimal> values{minimum};
-  for (std::int64_t units = floor_units(minimum, places) + 1;
-       units <= floor_units(maximum, places) && values.size() < most_entries; ++units) {
-    values.push_back({units, places});
-  }
-  const Decimal dephault = decimal(slider.dephault);
-  const auto below = [](const Decimal& a, const Decimal& b) { return as_double(a) < as_double(b); };
-  const auto at = std::lower_bound(values.begin(), values.end(), dephault, below);
-  if (at == values.end() || as_double(*at) != as_double(dephault)) {
-    values.insert(at, dephault);
-  }
-  return values;
-}
-
 std::string list_element(const ParamRow& slider) {
   std::string paramlist;
   std::string display;
   std::string dephault;
-  for (const Decimal& value : list_values(slider)) {
+  for (const Decimal& value : kdenlive_list_values(slider)) {
     const std::string x = six_digits(x_of(slider, value));
     paramlist += (paramlist.empty() ? "" : ";") + x;
     display += (display.empty() ? "" : ",") + decimal_text(value);
@@ -152,6 +130,27 @@ std::string parameter_element(const ParamRow& row) {
 }
 
 }  // namespace
+
+std::vector<Decimal> kdenlive_list_values(const ParamRow& slider) {
+  const Decimal minimum = decimal(slider.minimum);
+  const Decimal maximum = decimal(slider.maximum);
+  int places = slider.decimals;
+  while (places > 0 && floor_units(maximum, places) - floor_units(minimum, places) > most_steps) {
+    --places;
+  }
+  std::vector<Decimal> values{minimum};
+  for (std::int64_t units = floor_units(minimum, places) + 1;
+       units <= floor_units(maximum, places) && values.size() < most_entries; ++units) {
+    values.push_back({units, places});
+  }
+  const Decimal dephault = decimal(slider.dephault);
+  const auto below = [](const Decimal& a, const Decimal& b) { return as_double(a) < as_double(b); };
+  const auto at = std::lower_bound(values.begin(), values.end(), dephault, below);
+  if (at == values.end() || as_double(*at) != as_double(dephault)) {
+    values.insert(at, dephault);
+  }
+  return values;
+}
 
 std::string kdenlive_frei0r_effect() {
   std::string text =

@@ -75,6 +75,35 @@ TEST(ListedName, NamesTheEffectRepeatsCarryTheirGroupsWord) {
   EXPECT_EQ(listed_name(param_row(PARAM_QTC_POSITION)), "QTC position");
 }
 
+// A list steps by the finest power of ten, down to the slider's decimals,
+// that needs at most 200 steps; it starts at the minimum, holds the default
+// even off its steps, and ends at the maximum or after 1000 entries.
+TEST(KdenliveLists, StepByTheFinestPowerOfTenThatNeedsAtMost200Steps) {
+  struct Case {
+    ParamRow row;
+    std::size_t entries;
+    const char* start;
+    const char* end;
+  };
+  for (const Case& c :
+       {Case{slider(0.1f, 100, 100, 2), 101, "0.1,1,2,", ",99,100"},
+        Case{slider(-10, 10, -0.1f, 2), 201, "-10,-9.9,-9.8,", ",9.9,10"},
+        Case{slider(1, 100000000, 1), 1000, "1,2,3,", ",999,1000"}, Case{slider(1, 64, 5), 64, "1,2,3,", ",63,64"},
+        Case{slider(-1, 1, 0.25f, 2), 201, "-1,-0.99,-0.98,", ",0.99,1"},
+        Case{slider(-10, 10, 1.05f, 2), 202, "-10,-9.9,", ",9.9,10"}}) {
+    const std::vector<Decimal> values = kdenlive_list_values(c.row);
+    std::string text;
+    for (const Decimal& value : values) {
+      text += (text.empty() ? "" : ",") + decimal_text(value);
+    }
+    SCOPED_TRACE(text.substr(0, 40));
+    EXPECT_EQ(values.size(), c.entries);
+    EXPECT_EQ(text.rfind(c.start, 0), 0u);
+    EXPECT_TRUE(text.ends_with(c.end));
+    EXPECT_NE(("," + text + ",").find("," + number_text(c.row.dephault) + ","), std::string::npos);
+  }
+}
+
 TEST(GeneratedParts, OnlyTheLinesBetweenItsMarkersAreReplaced) {
   const GeneratedPart part{"file", "list", [] { return std::string("new 1\nnew 2\n"); }};
   const std::string before = "head\n  // begin generated: list (a note)\nold\n  // end generated: list\ntail\n";

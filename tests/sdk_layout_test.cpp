@@ -1,6 +1,6 @@
 // Our host-interface headers against the host's published numbers: the
 // layout facts the build's layout checks leave out, command, error and flag
-// values, and the version packing.
+// values, and the version packing (the host's, and the registration's).
 #include <cstddef>
 #include <cstdint>
 
@@ -17,6 +17,7 @@
 #include "SPBasic.h"
 #include "checks/layout_checks.h"
 #include "entry.h"
+#include "host/registration.h"
 
 namespace {
 
@@ -142,6 +143,20 @@ TEST(VersionPacking, PacksAndUnpacksEveryField) {
   EXPECT_EQ(PF_Version_BUGFIX(v), 5u);
   EXPECT_EQ(PF_Version_STAGE(v), 3u);
   EXPECT_EQ(PF_Version_BUILD(v), 300u);
+}
+
+// The registration packs its version without the host's headers; a later
+// version, stage or build must come out as the host packs it.
+TEST(VersionPacking, TheRegistrationPacksEveryFieldAsTheHostDoes) {
+  struct Case {
+    A_u_long version, subversion, fix_level, stage, build;
+  };
+  for (const Case c : {Case{1, 0, 7, PF_Stage_DEVELOP, 0}, Case{2, 15, 0, PF_Stage_BETA, 511},
+                       Case{13, 9, 5, PF_Stage_RELEASE, 300}, Case{127, 1, 15, PF_Stage_ALPHA, 1}}) {
+    EXPECT_EQ(shardcast::packed_effect_version(c.version, c.subversion, c.fix_level, c.stage, c.build),
+              PF_VERSION(c.version, c.subversion, c.fix_level, c.stage, c.build))
+        << c.version << "." << c.subversion;
+  }
 }
 
 }  // namespace
