@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "describe/descriptions.h"
+#include "describe/markup.h"
 #include "describe/parameter_texts.h"
 
 namespace shardcast::describe {
@@ -26,29 +27,6 @@ namespace {
 constexpr const char* service = "frei0r.shardcast";
 constexpr int most_steps = 200;
 constexpr std::size_t most_entries = 1000;
-
-std::string xml_escaped(std::string_view text) {
-  std::string escaped;
-  for (const char c : text) {
-    switch (c) {
-      case '&':
-        escaped += "&amp;";
-        break;
-      case '<':
-        escaped += "&lt;";
-        break;
-      case '>':
-        escaped += "&gt;";
-        break;
-      case '"':
-        escaped += "&quot;";
-        break;
-      default:
-        escaped += c;
-    }
-  }
-  return escaped;
-}
 
 std::string six_digits(double x) {
   char text[32];
@@ -102,13 +80,13 @@ std::string list_element(const ParamRow& slider) {
       dephault = x;
     }
   }
-  return "    <parameter type=\"list\" name=\"" + xml_escaped(slider.frei0r_name) + "\" default=\"" + dephault +
+  return "    <parameter type=\"list\" name=\"" + xml_text(slider.frei0r_name) + "\" default=\"" + dephault +
          "\" paramlist=\"" + paramlist + "\">\n        <paramlistdisplay>" + display + "</paramlistdisplay>\n";
 }
 
 std::string number_element(const ParamRow& slider) {
   const std::string maximum = number_text(slider.maximum);
-  return "    <parameter type=\"animated\" name=\"" + xml_escaped(slider.frei0r_name) + "\" default=\"" +
+  return "    <parameter type=\"animated\" name=\"" + xml_text(slider.frei0r_name) + "\" default=\"" +
          six_digits(x_of(slider, decimal(slider.dephault))) + "\" min=\"" + number_text(slider.minimum) + "\" max=\"" +
          maximum + "\" factor=\"" + maximum + "\" decimals=\"" + std::to_string(slider.decimals) + "\">\n";
 }
@@ -116,7 +94,7 @@ std::string number_element(const ParamRow& slider) {
 std::string parameter_element(const ParamRow& row) {
   std::string element;
   if (row.kind == ParamKind::Checkbox) {
-    element = "    <parameter type=\"bool\" name=\"" + xml_escaped(row.frei0r_name) + "\" default=\"" +
+    element = "    <parameter type=\"bool\" name=\"" + xml_text(row.frei0r_name) + "\" default=\"" +
               (row.dephault != 0.0f ? "1" : "0") + "\">\n";
   } else if (row.minimum == 0.0f) {
     element = number_element(row);
@@ -125,8 +103,8 @@ std::string parameter_element(const ParamRow& row) {
   }
   const std::string_view group = group_of(row);
   const std::string comment = group.empty() ? row.description : std::string(group) + ": " + row.description;
-  return element + "        <name>" + xml_escaped(listed_name(row)) + "</name>\n        <comment>" +
-         xml_escaped(comment) + "</comment>\n    </parameter>\n";
+  return element + "        <name>" + xml_text(listed_name(row)) + "</name>\n        <comment>" + xml_text(comment) +
+         "</comment>\n    </parameter>\n";
 }
 
 }  // namespace

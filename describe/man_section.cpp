@@ -4,29 +4,11 @@
 #include <string>
 
 #include "describe/descriptions.h"
+#include "describe/markup.h"
 #include "describe/parameter_texts.h"
 
 namespace shardcast::describe {
 namespace {
-
-// roff: a backslash is written \e, a minus \-; a line may not begin with a
-// dot or an apostrophe.
-std::string roff(std::string_view text) {
-  std::string escaped;
-  for (const char c : text) {
-    if (c == '\\') {
-      escaped += "\\e";
-    } else if (c == '-') {
-      escaped += "\\-";
-    } else {
-      escaped += c;
-    }
-  }
-  if (!escaped.empty() && (escaped.front() == '.' || escaped.front() == '\'')) {
-    escaped.insert(0, "\\&");
-  }
-  return escaped;
-}
 
 std::string item(const ParamRow& row) {
   const std::string argument = row.kind == ParamKind::Checkbox ? "\\fIon\\fR|\\fIoff\\fR" : "\\fINUMBER\\fR";
@@ -35,9 +17,10 @@ std::string item(const ParamRow& row) {
   if (!group.empty()) {
     where += " in \"" + std::string(group) + "\"";
   }
-  return ".TP\n\\fB\\-\\-" + roff(row.option) + "\\fR " + argument + "\n" + roff(row.description) + "\n.br\n" +
-         roff(where + ": " + range_text(row) + ", default " + default_text(row) +
-              (row.decoder ? "; also for decode" : "")) +
+  return ".TP\n\\fB\\-\\-" + roff_line(row.option) + "\\fR " + argument + "\n" + roff_line(row.description) +
+         "\n.br\n" +
+         roff_line(where + ": " + range_text(row) + ", default " + default_text(row) +
+                   (row.decoder ? "; also for decode" : "")) +
          "\n";
 }
 

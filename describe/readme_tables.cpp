@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "describe/descriptions.h"
+#include "describe/markup.h"
 #include "describe/parameter_texts.h"
 
 namespace shardcast::describe {
@@ -15,11 +16,7 @@ namespace {
 std::string table_row(const std::vector<std::string>& cells) {
   std::string row = "|";
   for (const std::string& cell : cells) {
-    std::string escaped;
-    for (const char c : cell) {
-      escaped += c == '|' ? std::string("\\|") : std::string(1, c);
-    }
-    row += escaped.empty() ? " |" : " " + escaped + " |";
+    row += cell.empty() ? " |" : " " + markdown_cell(cell) + " |";
   }
   return row + "\n";
 }

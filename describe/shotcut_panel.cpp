@@ -10,21 +10,11 @@
 #include <string>
 
 #include "describe/descriptions.h"
+#include "describe/markup.h"
 #include "describe/parameter_texts.h"
 
 namespace shardcast::describe {
 namespace {
-
-std::string quoted(std::string_view text) {
-  std::string result = "'";
-  for (const char c : text) {
-    if (c == '\'' || c == '\\') {
-      result += '\\';
-    }
-    result += c;
-  }
-  return result + "'";
-}
 
 std::string bound(float value) {
   const std::string text = number_text(value);
@@ -32,7 +22,7 @@ std::string bound(float value) {
 }
 
 std::string entry(const ParamRow& row, std::size_t slot) {
-  const std::string head = ", property: '" + std::to_string(slot) + "', name: " + quoted(row.name);
+  const std::string head = ", property: '" + std::to_string(slot) + "', name: " + js_string(row.name);
   if (row.kind == ParamKind::Checkbox) {
     return "{kind: 'switch'" + head + ", value: " + (row.dephault != 0.0f ? "1" : "0") + "}";
   }
@@ -47,7 +37,7 @@ std::string shotcut_frei0r_parameter_list() {
   std::size_t slot = 0;
   for (const ParamRow& row : param_table) {
     if (row.kind == ParamKind::GroupStart) {
-      list += "        {kind: 'group', name: " + quoted(row.name) + "},\n";
+      list += "        {kind: 'group', name: " + js_string(row.name) + "},\n";
     } else if (row.carries_value()) {
       list += "        " + entry(row, slot++) + ",\n";
     }

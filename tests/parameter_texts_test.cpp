@@ -11,6 +11,7 @@
 #include <string>
 
 #include "describe/descriptions.h"
+#include "describe/markup.h"
 #include "describe/parameter_texts.h"
 
 namespace shardcast::describe {
@@ -101,6 +102,22 @@ TEST(KdenliveLists, StepByTheFinestPowerOfTenThatNeedsAtMost200Steps) {
     EXPECT_EQ(text.rfind(c.start, 0), 0u);
     EXPECT_TRUE(text.ends_with(c.end));
     EXPECT_NE(("," + text + ",").find("," + number_text(c.row.dephault) + ","), std::string::npos);
+  }
+}
+
+TEST(Markup, CharactersWithAMeaningInTheFileReadAsWritten) {
+  struct Case {
+    std::string (*mark)(std::string_view);
+    const char* text;
+    const char* marked;
+  };
+  for (const Case& c :
+       {Case{xml_text, "a < b & \"c\" > d", "a &lt; b &amp; &quot;c&quot; &gt; d"},
+        Case{xml_text, "the decoder's repairs", "the decoder's repairs"},
+        Case{roff_line, "--qtc-value", "\\-\\-qtc\\-value"}, Case{roff_line, ".5 or 'x' \\ y", "\\&.5 or 'x' \\e y"},
+        Case{roff_line, "'quoted' first", "\\&'quoted' first"}, Case{markdown_cell, "on|off", "on\\|off"},
+        Case{js_string, "it's a\\b", "'it\\'s a\\\\b'"}}) {
+    EXPECT_EQ(c.mark(c.text), c.marked) << c.text;
   }
 }
 
