@@ -37,11 +37,17 @@ std::vector<pid_t> children_of(pid_t pid) {
 }
 
 // Gone, or a zombie nobody has waited for yet: either way it runs no more.
-bool has_ended(pid_t pid) {
+// The state letter of /proc/PID/stat ('R', 'S', 'Z'...), or 'X' when gone.
+char state_of(pid_t pid) {
   std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
   std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
   const std::size_t close = text.rfind(')');
-  return close == std::string::npos || close + 2 >= text.size() || text[close + 2] == 'Z' || text[close + 2] == 'X';
+  return close == std::string::npos || close + 2 >= text.size() ? 'X' : text[close + 2];
+}
+
+bool has_ended(pid_t pid) {
+  const char state = state_of(pid);
+  return state == 'Z' || state == 'X';
 }
 
 template <typename Condition>
@@ -172,8 +178,11 @@ TEST_F(RenderWorkerProcesses, AWorkerWhoseToolIsGoneEndsByItself) {
     GTEST_SKIP() << "this build writes no video";
   }
   const pid_t tool = start(long_render());
-  ASSERT_TRUE(within(10s, [&] { return children_of(tool).size() == 2; }));
+  // Stopped before it has set itself up, a worker could never notice;
+  // one that frames have reached and that waits on its pipe has.
+  ASSERT_TRUE(within(10s, [&] { return !files().empty() && children_of(tool).size() == 2; }));
   const pid_t worker = children_of(tool).front();
+  ASSERT_TRUE(within(10s, [&] { return state_of(worker) == 'S'; }));
   ::kill(worker, SIGSTOP);
   ::kill(tool, SIGKILL);
   EXPECT_EQ(finish(tool), -SIGKILL);
