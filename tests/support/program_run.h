@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -32,7 +33,26 @@ struct ProgramEnvironment {
   std::vector<std::string> unset;  // variable names removed first
   std::vector<std::string> set;    // NAME=VALUE entries added after
   std::filesystem::path input;     // standard input's file; empty for none
+  int time_limit_seconds = 0;      // killed after this long; 0 for no limit
 };
+
+// Waits for the child; one still running after the limit (when there is
+// one) is killed and reported as not exited.
+inline bool wait_within(pid_t child, int limit_seconds, int& status) {
+  if (limit_seconds <= 0) {
+    return ::waitpid(child, &status, 0) == child;
+  }
+  for (int waited_ms = 0; waited_ms < limit_seconds * 1000; waited_ms += 10) {
+    const pid_t ended = ::waitpid(child, &status, WNOHANG);
+    if (ended != 0) {
+      return ended == child;
+    }
+    ::usleep(10000);
+  }
+  ::kill(child, SIGKILL);
+  ::waitpid(child, &status, 0);
+  return false;
+}
 
 // words[0] is the program: a path, or a name looked up on PATH. The
 // captured output goes through two files in the folder, removed afterwards.
@@ -68,7 +88,7 @@ inline ProgramRun run_program(const std::filesystem::path& folder, std::vector<s
   }
   ProgramRun result;
   int status = 0;
-  if (child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status)) {
+  if (child > 0 && wait_within(child, environment.time_limit_seconds, status) && WIFEXITED(status)) {
     result.exit_code = WEXITSTATUS(status);
   }
   result.out = slurp(out_path);
