@@ -53,39 +53,44 @@ struct Recovery {
   }
 };
 
-// One block into `block` (64 entries, natural order). False when decoding
-// must stop: a frame that is not baseline (nothing is read), or a DC length
-// above 11, which no replacement reaches, only a table that defines one.
+// The block's DC value: its length, then its bits, added to the predictor
+// and stored in entry 0. False at a DC length above 11, which no
+// replacement reaches, only a table that defines one.
 template <class Bits>
-[[gnu::always_inline]] inline bool decode_block_from(Bits& bits, std::uint8_t frame_marker,
-                                                     const typename Bits::Table& dc, const typename Bits::Table& ac,
-                                                     std::int32_t* block, std::int32_t& predictor, Recovery recovery) {
-  if (frame_marker != baseline_frame) {
-    return false;
+[[gnu::always_inline]] inline bool decode_dc_value(Bits& bits, const typename Bits::Table& dc, std::int32_t* block,
+                                                   std::int32_t& predictor, Recovery recovery) {
+  std::uint32_t length = bits.read_symbol(dc);
+  if (length == no_symbol) [[unlikely]] {
+    length = static_cast<std::uint32_t>(recovery.replace(Message::InvalidDcValue, recovery_range));
   }
-  std::uint32_t dc_length = bits.read_symbol(dc);
-  if (dc_length == no_symbol) [[unlikely]] {
-    dc_length = static_cast<std::uint32_t>(recovery.replace(Message::InvalidDcValue, recovery_range));
-  }
-  if (dc_length > 11) [[unlikely]] {
+  if (length > 11) [[unlikely]] {
     recovery.messages.line(Message::DcLengthAbove11);
     return false;
   }
-  std::int32_t dc_bits = bits.read_bits(dc_length);
-  if (dc_bits < 0) [[unlikely]] {
-    dc_bits = recovery.replace(Message::InvalidDcValue, recovery_range);
+  std::int32_t value = bits.read_bits(length);
+  if (value < 0) [[unlikely]] {
+    value = recovery.replace(Message::InvalidDcValue, recovery_range);
   }
-  predictor = wrapping_add(predictor, extend(dc_bits, dc_length));
+  predictor = wrapping_add(predictor, extend(value, length));
   block[0] = predictor;
+  return true;
+}
 
-  // The coefficient of `size` bits at zig-zag position k.
-  const auto store = [&](std::uint32_t k, std::uint32_t size) {
-    std::int32_t value = bits.read_bits(size);
-    if (value < 0) [[unlikely]] {
-      value = recovery.replace(Message::InvalidAcValue, ac_bits_range);
-    }
-    block[zigzag_order[k]] = extend(value, size);
-  };
+// An AC coefficient of `size` bits, extended.
+template <class Bits>
+[[gnu::always_inline]] inline std::int32_t read_ac_value(Bits& bits, std::uint32_t size, Recovery recovery) {
+  std::int32_t value = bits.read_bits(size);
+  if (value < 0) [[unlikely]] {
+    value = recovery.replace(Message::InvalidAcValue, ac_bits_range);
+  }
+  return extend(value, size);
+}
+
+// The block's AC coefficients, zig-zag positions 1-63, up to the end of
+// block or the last position.
+template <class Bits>
+[[gnu::always_inline]] inline void decode_ac_values(Bits& bits, const typename Bits::Table& ac, std::int32_t* block,
+                                                    Recovery recovery) {
   std::uint32_t k = 1;
   while (k < 64) {
     std::uint32_t symbol = bits.read_symbol(ac);
@@ -96,7 +101,7 @@ template <class Bits>
     // block size 0, so neither is one of them.
     if (size - 1 < 10 && k + run <= 63) [[likely]] {
       k += run;
-      store(k++, size);
+      block[zigzag_order[k++]] = read_ac_value(bits, size, recovery);
       continue;
     }
     if (symbol == no_symbol) {
@@ -117,8 +122,21 @@ template <class Bits>
     if (size > 10) {
       size = static_cast<std::uint32_t>(recovery.replace(Message::AcLengthAbove10, recovery_range));
     }
-    store(k++, size);
+    block[zigzag_order[k++]] = read_ac_value(bits, size, recovery);
   }
+}
+
+// One block into `block` (64 entries, natural order), which keeps its value
+// wherever no coefficient lands. False when decoding must stop: a frame
+// that is not baseline (nothing is read), or a DC length above 11.
+template <class Bits>
+[[gnu::always_inline]] inline bool decode_block_from(Bits& bits, std::uint8_t frame_marker,
+                                                     const typename Bits::Table& dc, const typename Bits::Table& ac,
+                                                     std::int32_t* block, std::int32_t& predictor, Recovery recovery) {
+  if (frame_marker != baseline_frame || !decode_dc_value(bits, dc, block, predictor, recovery)) {
+    return false;
+  }
+  decode_ac_values(bits, ac, block, recovery);
   return true;
 }
 

@@ -40,27 +40,34 @@ struct ScanDecoder::BlockBits {
   FastBitReader buffer;
   ScanDecoder& scan;
 
-  void reload() {
+  // `step` on the scan's own buffer, from where this copy stands, and the
+  // copy on from where it leaves that buffer.
+  template <class Step>
+  auto through_scan(Step step) {
+    scan.bits_ = buffer;
+    const auto result = step();
+    // The data and its size stay the same for the whole scan; leaving them
+    // out of the copy back keeps the compiler from carrying the pair through
+    // vector registers in the block's loop.
     const std::uint8_t* data = buffer.data;
     const std::uint32_t size = buffer.size;
     buffer = scan.bits_;
     buffer.data = data;
     buffer.size = size;
+    return result;
   }
 
   [[gnu::always_inline]] std::uint32_t read_symbol(const HuffmanLookup& lookup) {
     if (buffer.count < longest_read && !buffer.refill_from_word()) {
-      scan.bits_ = buffer;
-      scan.bits_.refill_bytewise();
-      reload();
+      through_scan([this] {
+        scan.bits_.refill_bytewise();
+        return true;
+      });
     }
     if (buffer.count >= longest_read) [[likely]] {
       return lookup_symbol(buffer, lookup);
     }
-    scan.bits_ = buffer;
-    const std::uint32_t symbol = scan.read_symbol(lookup);
-    reload();
-    return symbol;
+    return through_scan([&] { return scan.read_symbol(lookup); });
   }
 
   [[gnu::always_inline]] std::int32_t read_bits(std::uint32_t count) {
@@ -72,10 +79,7 @@ struct ScanDecoder::BlockBits {
       buffer.consume(count);
       return value;
     }
-    scan.bits_ = buffer;
-    const std::int32_t value = scan.read_bits(count);
-    reload();
-    return value;
+    return through_scan([&] { return scan.read_bits(count); });
   }
 };
 
