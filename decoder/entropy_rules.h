@@ -13,9 +13,12 @@
 //   read_symbol(const Bits::Table&)   the next symbol, or no_symbol
 //   read_bits(count)                  `count` (0-11) bits as an unsigned
 //                                     number, 0 for none, or -1 on failure
+// and may provide the two reads of WholeReads (below), with which the
+// commonest symbol, one that no rule touches, is taken in one step.
 #pragma once
 
 #include <array>
+#include <concepts>
 #include <cstdint>
 #include <random>
 
@@ -86,6 +89,40 @@ template <class Bits>
   return extend(value, size);
 }
 
+// A source that can tell when a symbol and its value bits are both in hand
+// offers read_whole_symbol (false, having read nothing, when they are not)
+// and take_bits (bits that are certainly there).
+template <class Bits>
+concept WholeReads = requires(Bits& bits, const typename Bits::Table& table, std::uint32_t& symbol) {
+  { bits.read_whole_symbol(table, symbol) } -> std::same_as<bool>;
+  { bits.take_bits(std::uint32_t{1}) } -> std::same_as<std::int32_t>;
+};
+
+// Reads the next AC symbol into `symbol` for the rules (false). With a
+// source of WholeReads, a symbol that none of the rules touches, a
+// coefficient of 1-10 bits within the block, is stored at once instead,
+// just as the rules would store it (true); no_symbol has size 15 and the
+// end of block size 0, so neither is one of them.
+template <class Bits>
+[[gnu::always_inline]] inline bool take_plain_coefficient(Bits& bits, const typename Bits::Table& ac,
+                                                          std::int32_t* block, std::uint32_t& k,
+                                                          std::uint32_t& symbol) {
+  if constexpr (WholeReads<Bits>) {
+    if (bits.read_whole_symbol(ac, symbol)) [[likely]] {
+      const std::uint32_t run = symbol >> 4;
+      const std::uint32_t size = symbol & 0x0F;
+      if (size - 1 >= 10 || k + run > 63) [[unlikely]] {
+        return false;
+      }
+      k += run;
+      block[zigzag_order[k++]] = extend(bits.take_bits(size), size);
+      return true;
+    }
+  }
+  symbol = bits.read_symbol(ac);
+  return false;
+}
+
 // The block's AC coefficients, zig-zag positions 1-63, up to the end of
 // block or the last position.
 template <class Bits>
@@ -93,26 +130,19 @@ template <class Bits>
                                                     Recovery recovery) {
   std::uint32_t k = 1;
   while (k < 64) {
-    std::uint32_t symbol = bits.read_symbol(ac);
-    std::uint32_t run = symbol >> 4;
-    std::uint32_t size = symbol & 0x0F;
-    // Most symbols are a coefficient of 1-10 bits within the block, which
-    // none of the rules below touches; no_symbol has size 15 and the end of
-    // block size 0, so neither is one of them.
-    if (size - 1 < 10 && k + run <= 63) [[likely]] {
-      k += run;
-      block[zigzag_order[k++]] = read_ac_value(bits, size, recovery);
+    std::uint32_t symbol = 0;
+    if (take_plain_coefficient(bits, ac, block, k, symbol)) [[likely]] {
       continue;
     }
     if (symbol == no_symbol) {
       // A replacement is a run of 0 with a size of 1-10, never an end of block.
       symbol = static_cast<std::uint32_t>(recovery.replace(Message::InvalidAcValue, recovery_range));
-      run = symbol >> 4;
-      size = symbol & 0x0F;
     }
     if (symbol == 0x00) {
       break;
     }
+    const std::uint32_t run = symbol >> 4;
+    std::uint32_t size = symbol & 0x0F;
     if (k + run > 63) {
       recovery.messages.line(Message::ZeroRunExceeded);
       k = 63;  // the coefficient lands on the last position, and the block ends after it

@@ -57,15 +57,32 @@ struct ScanDecoder::BlockBits {
     return result;
   }
 
-  [[gnu::always_inline]] std::uint32_t read_symbol(const HuffmanLookup& lookup) {
+  // True, with the symbol, when the buffer holds a whole symbol and its
+  // value bits.
+  [[gnu::always_inline]] bool read_whole_symbol(const HuffmanLookup& lookup, std::uint32_t& symbol) {
     if (buffer.count < longest_read && !buffer.refill_from_word()) {
       through_scan([this] {
         scan.bits_.refill_bytewise();
         return true;
       });
     }
-    if (buffer.count >= longest_read) [[likely]] {
-      return lookup_symbol(buffer, lookup);
+    if (buffer.count < longest_read) [[unlikely]] {
+      return false;
+    }
+    symbol = lookup_symbol(buffer, lookup);
+    return true;
+  }
+
+  [[gnu::always_inline]] std::int32_t take_bits(std::uint32_t count) {
+    const auto value = static_cast<std::int32_t>(buffer.peek(count));
+    buffer.consume(count);
+    return value;
+  }
+
+  [[gnu::always_inline]] std::uint32_t read_symbol(const HuffmanLookup& lookup) {
+    std::uint32_t symbol = 0;
+    if (read_whole_symbol(lookup, symbol)) [[likely]] {
+      return symbol;
     }
     return through_scan([&] { return scan.read_symbol(lookup); });
   }
@@ -75,9 +92,7 @@ struct ScanDecoder::BlockBits {
       return 0;
     }
     if (buffer.count >= count) [[likely]] {
-      const auto value = static_cast<std::int32_t>(buffer.peek(count));
-      buffer.consume(count);
-      return value;
+      return take_bits(count);
     }
     return through_scan([&] { return scan.read_bits(count); });
   }
