@@ -25,9 +25,9 @@
 #include "AE_EffectCBSuites.h"
 #include "AE_EffectSuites.h"
 #include "PrSDKAESupport.h"
+#include "hostsim/host_failure_rules.h"
 #include "hostsim/simulated_host.h"
 #include "support/effect_setup.h"
-#include "support/host_failure_rules.h"
 
 namespace {
 
@@ -42,9 +42,9 @@ using shardcast::hostsim::HostOptions;
 using shardcast::hostsim::ModuleLibrary;
 using shardcast::hostsim::Picture;
 using shardcast::hostsim::SimulatedHost;
-using shardcast::testing_support::deciding_failure;
-using shardcast::testing_support::expected_result;
-using shardcast::testing_support::is_clean_up;
+using shardcast::hostsim::deciding_failure;
+using shardcast::hostsim::expected_result;
+using shardcast::hostsim::is_clean_up;
 
 constexpr PF_Pixel output_fill = {7, 11, 13, 17};
 constexpr PF_Err failure_code = 0x2222;
