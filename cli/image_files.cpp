@@ -287,10 +287,10 @@ void png_write_to_memory(png_structp png, png_bytep data, png_size_t count) {
 void png_flush_nothing(png_structp) {}
 
 // One pass, tuned for speed at about the size of libpng's defaults: zlib's
-// run-length strategy on Paeth-filtered rows. On a 1080p frame, glitched or
-// not, that is some 90 ms and 4-6 % more bytes, where the default level 6
-// with adaptive filters takes 550 ms (and the simplified API, which sizes
-// its output by encoding twice, twice that).
+// run-length strategy on Paeth-filtered rows. On a 1080p photograph,
+// glitched or not, that is some 90 ms and 4-6 % more bytes, where libpng's
+// defaults (level 6, adaptive filters) take 600-700 ms, and the simplified
+// API, which sizes its output by encoding once more, twice that.
 bool png_write_rows(PngWriter& writer, const Image& image) {
   if (setjmp(png_jmpbuf(writer.png)) != 0) {
     return false;

@@ -2,9 +2,9 @@
 // stream, the decoder's coefficients, the filters' snapshot), since a
 // render may keep nothing for the next. glibc serves blocks above its mmap
 // threshold (128 KiB, rising with use to at most 32 MiB) from fresh
-// mappings and unmaps them on free, so each frame faulted its tens of
-// megabytes in again: about 10,000 page faults per 1080p frame and 90,000
-// per 2160p frame, each a trip through the kernel to clear a page.
+// mappings and unmaps them on free, so each frame faulted them in again:
+// about 1,200 page faults per 1080p frame and 10,000 per 2160p frame, each
+// a trip through the kernel to clear a page.
 //
 // Here every block comes from the heap (M_MMAP_MAX 0; glibc still maps
 // memory when the heap cannot grow) and the heap is never trimmed, so the
