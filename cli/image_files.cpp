@@ -26,6 +26,8 @@
 #include <new>
 #include <random>
 
+#include "cli/pending_file.h"
+
 namespace shardcast::cli {
 namespace {
 
@@ -340,31 +342,11 @@ ImageResult encode_jpeg(const Image& image, int quality, std::vector<std::uint8_
   return {};
 }
 
-// Writes into a fresh temporary file beside the target and renames it into
-// place; the temporary file is removed on every failure.
+// Through a temporary file beside the target, renamed into place only
+// when the whole file is written (see pending_file.h).
 ImageResult write_file_atomically(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  namespace fs = std::filesystem;
-  if (std::string refusal = check_output_path(path); !refusal.empty()) {
-    return {refusal};
-  }
-  const fs::path temporary = temporary_path_beside(path);
-  std::error_code error;
-  std::FILE* file = std::fopen(temporary.string().c_str(), "wb");
-  if (file == nullptr) {
-    return {system_reason(errno)};
-  }
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  const int write_error = errno;
-  const bool closed = std::fclose(file) == 0;
-  const int close_error = errno;
-  if (!written || !closed) {
-    fs::remove(temporary, error);
-    return {system_reason(!written ? write_error : close_error)};
-  }
-  fs::rename(temporary, fs::path(path), error);
-  if (error) {
-    fs::remove(temporary, error);
-    return {error.message()};
+  if (std::string failure = write_whole_file(path, bytes); !failure.empty()) {
+    return {failure};
   }
   return {};
 }

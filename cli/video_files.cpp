@@ -2,9 +2,11 @@
 //
 // Every FFmpeg object lives in an owner that frees it, so each path out of
 // a function releases what it made. FFmpeg writes its own log to standard
-// error; here it is kept instead and its last error line goes into the
-// tool's one-line refusal, so nothing but "shardcast: " lines reaches the
-// user. The log is process-wide in FFmpeg, hence the one lock below.
+// error; here its errors are kept instead and the last one goes into the
+// tool's one-line refusal, while its warnings and notes become the tool's
+// own lines at their level (tool_log.h), so nothing but "shardcast: " lines
+// reaches the user. The log is process-wide in FFmpeg, hence the one lock
+// below.
 //
 // Colour: a clip's frames become RGBA with the matrix and range the stream
 // declares (BT.709 for 720 lines and more, BT.601 below, when it declares
@@ -33,6 +35,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "cli/tool_log.h"
 #include "cli/video.h"
 
 namespace shardcast::cli {
@@ -50,8 +53,18 @@ LibraryLog& library_log() {
   return log;
 }
 
-void keep_log_line(void*, int level, const char* format, va_list arguments) {
-  if (level > AV_LOG_ERROR) {
+// The name of what logged: "libx264", "mov,mp4,m4a,3gp,3g2,mj2".
+std::string logger_name(void* context) {
+  const AVClass* const* named = static_cast<const AVClass* const*>(context);
+  if (named == nullptr || *named == nullptr || (*named)->item_name == nullptr) {
+    return {};
+  }
+  const char* name = (*named)->item_name(context);
+  return name != nullptr ? name : "";
+}
+
+void keep_log_line(void* context, int level, const char* format, va_list arguments) {
+  if (level > AV_LOG_INFO) {
     return;
   }
   char line[512];
@@ -63,6 +76,12 @@ void keep_log_line(void*, int level, const char* format, va_list arguments) {
   if (text.empty()) {
     return;
   }
+  if (level > AV_LOG_ERROR) {
+    report_library_line(level > AV_LOG_WARNING ? LibraryLevel::Info : LibraryLevel::Warning, logger_name(context),
+                        text);
+    return;
+  }
+  report_library_line(LibraryLevel::Info, logger_name(context), text);  // shown as it comes only when verbose
   LibraryLog& log = library_log();
   const std::lock_guard<std::mutex> guard(log.lock);
   log.last_error = text;

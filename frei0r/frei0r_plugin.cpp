@@ -146,7 +146,7 @@ void f0r_get_param_info(f0r_param_info_t* info, int param_index) {
   const auto& parameter = filter_parameters[static_cast<std::size_t>(param_index)];
   info->name = parameter.name;
   info->type = parameter.kind == shardcast::hostsim::ParameterKind::Checkbox ? F0R_PARAM_BOOL : F0R_PARAM_DOUBLE;
-  info->explanation = parameter.explanation;
+  info->explanation = shardcast::frei0r::explanation(static_cast<std::size_t>(param_index));
 }
 
 f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {

@@ -26,6 +26,7 @@
 #include "AE_EffectSuites.h"
 #include "PrSDKAESupport.h"
 #include "hostsim/simulated_host.h"
+#include "support/effect_setup.h"
 #include "support/host_failure_rules.h"
 
 namespace {
@@ -250,10 +251,8 @@ class Sweep {
                                             options);
     if (command.code == PF_Cmd_RENDER || command.code == PF_Cmd_USER_CHANGED_PARAM ||
         command.code == PF_Cmd_UPDATE_PARAMS_UI) {
-      EXPECT_EQ(host_->global_setup().result, PF_Err_NONE);
-      EXPECT_EQ(host_->params_setup().result, PF_Err_NONE);
-      host_->set_slider(3, 40);  // broken bytes
-      host_->set_slider(6, 1234);
+      EXPECT_TRUE(shardcast::testing::set_up_effect(*host_));
+      shardcast::testing::damage_some_bytes(*host_);
     }
   }
 

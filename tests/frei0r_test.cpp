@@ -32,6 +32,7 @@ extern "C" {
 #include "frei0r/frei0r_parameters.h"
 #include "hostsim/parameter_table.h"
 #include "hostsim/simulated_host.h"
+#include "support/effect_setup.h"
 #include "support/program_run.h"
 #include "support/scratch_folder.h"
 
@@ -123,8 +124,7 @@ struct Filter {
 // What the module registers, read through the simulated host.
 std::vector<ParameterInfo> registered_by_module() {
   hostsim::SimulatedHost host{fs::path(SHARDCAST_MODULE_PATH)};
-  host.global_setup();
-  host.params_setup();
+  EXPECT_TRUE(testing::set_up_effect(host));
   return hostsim::registered_parameters(host);
 }
 
