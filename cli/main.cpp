@@ -25,6 +25,7 @@
 #include "cli/frame_sequence.h"
 #include "cli/module_session.h"
 #include "cli/parameter_options.h"
+#include "cli/process_memory.h"
 #include "cli/sample_frame.h"
 
 namespace shardcast::cli {
@@ -524,6 +525,7 @@ int run(int argc, char** argv) {
 }  // namespace shardcast::cli
 
 int main(int argc, char** argv) {
+  shardcast::cli::reuse_freed_memory();
   // Within the default limits every picture fits in memory; a raised
   // --max-pixels may ask for more than there is.
   try {
