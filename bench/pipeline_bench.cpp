@@ -13,6 +13,7 @@
 
 #include "bench/bench_frames.h"
 #include "pipeline/glitch_settings.h"
+#include "pipeline/parameters.h"
 
 namespace shardcast {
 namespace {
@@ -20,23 +21,13 @@ namespace {
 using bench::Bytes;
 using bench::synthetic_frame;
 
+// Every parameter at its default but the broken bytes.
 GlitchSettings frame_settings(Bytes& pixels, int width, int height, std::int32_t broken_bytes) {
-  GlitchSettings settings;
+  GlitchSettings settings = default_settings();
   settings.pixels = pixels.data();
   settings.width = width;
   settings.height = height;
-  settings.quality = 100;
   settings.broken_bytes = broken_bytes;
-  settings.glitch_start = 0.0f;
-  settings.glitch_end = 100.0f;
-  settings.dequantize = true;
-  settings.inverse_dct = true;
-  settings.ycbcr_to_rgb = true;
-  settings.seed = 1;
-  settings.qtl_seed = 1;
-  settings.qtc_seed = 1;
-  settings.filter1_value = 1.0f;
-  settings.filter2_value = -0.1f;
   settings.messages = MessageSink::discard();
   return settings;
 }

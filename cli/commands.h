@@ -11,6 +11,7 @@
 #include "cli/image.h"
 #include "cli/parameter_options.h"
 #include "cli/picture_limits.h"
+#include "cli/tool_log.h"
 
 namespace shardcast::cli {
 
@@ -39,6 +40,7 @@ struct RenderRequest {
   std::int32_t sample_width = 0;
   std::int32_t sample_height = 0;
   PictureLimits limits;
+  bool no_overwrite = false;  // -n: an existing output is refused
 };
 
 struct DecodeRequest {
@@ -49,13 +51,15 @@ struct DecodeRequest {
   std::string messages;
   std::string module_path;
   PictureLimits limits;
+  bool no_overwrite = false;
 };
 
 int run_render(const RenderRequest& request);
 int run_decode(const DecodeRequest& request);
 int run_params(const std::string& module_path);
 
-// "shardcast: " and the text, on standard error.
-inline void report(const std::string& text) { std::fprintf(stderr, "shardcast: %s\n", text.c_str()); }
+// Flushes standard output, std::cout included. Empty when everything
+// written there arrived, otherwise the reason.
+std::string flush_standard_output();
 
 }  // namespace shardcast::cli

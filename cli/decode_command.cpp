@@ -11,7 +11,13 @@
 // a stream whose header never declares a frame size leaves nothing to write.
 // A kind of JPEG the decoder does not read (progressive, say, whose scans it
 // passes over, leaving a flat picture) gets one line saying so.
+//
+// The stream is never an output (see output_guard.h). The picture and the
+// decoder lines' file appear whole or not at all: the lines are written
+// under a temporary name and put in place after the picture, and a
+// failure at either end leaves nothing new behind.
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -20,6 +26,8 @@
 #include "cli/image.h"
 #include "cli/jpeg_kind.h"
 #include "cli/module_session.h"
+#include "cli/output_guard.h"
+#include "cli/pending_file.h"
 #include "decoder/decoder.h"
 #include "hostsim/simulated_host.h"
 #include "pipeline/glitch_settings.h"
@@ -51,7 +59,7 @@ int read_stream(const DecodeRequest& request, std::vector<std::uint8_t>& stream,
   }
   // The decoder's own lines say what went wrong inside; this says why.
   if (const JpegKind kind = read_jpeg_kind(stream); kind.frame_marker != 0 && !kind.decoder_reads()) {
-    report(unread_kind_line(request.input, kind));
+    report_note(unread_kind_line(request.input, kind));
   }
   return exit_success;
 }
@@ -70,20 +78,51 @@ int write_picture(const DecodeRequest& request, const hostsim::Picture& work) {
   return exit_success;
 }
 
+// The output's name and kind, and the rule that the stream is no output.
+// Empty when they fit, otherwise the refusal.
+std::string check_output(const DecodeRequest& request) {
+  ImageFormat format{};
+  if (check_output_path(request.output) == "it is a folder") {
+    return "cannot write " + request.output + ": it is a folder; name a file in it";
+  }
+  if (!output_format_for(request.output, format)) {
+    return "cannot write " + request.output + ": unknown picture format (use .png, .jpg or .jpeg)";
+  }
+  if (request.quality.has_value() && format != ImageFormat::Jpeg) {
+    return "--quality applies to JPEG outputs";
+  }
+  return check_decode_outputs(request);
+}
+
+// The picture, then the lines' file, each in place or neither; the closing
+// lines. Returns the exit code.
+int finish(const DecodeRequest& request, const hostsim::Picture& work, MessageDestination& messages,
+           std::int32_t result) {
+  if (const int failed = write_picture(request, work); failed != exit_success) {
+    return failed;
+  }
+  if (std::string failure = messages.commit(); !failure.empty()) {
+    std::error_code error;
+    if (std::filesystem::is_regular_file(request.output, error)) {
+      std::filesystem::remove(output_target(request.output), error);
+    }
+    report(failure);
+    return exit_bad_input;
+  }
+  report_note("decode: 1 frame, " + std::to_string(messages.lines()) + " decoder lines " + messages.describe());
+  if (result < 0) {
+    report("the decoder gave up on " + request.input + in_parentheses(messages.last_error()) + "; " + request.output +
+           " holds the untouched black frame");
+    return exit_decoder_gave_up;
+  }
+  return exit_success;
+}
+
 }  // namespace
 
 int run_decode(const DecodeRequest& request) {
-  ImageFormat format{};
-  if (check_output_path(request.output) == "it is a folder") {
-    report("cannot write " + request.output + ": it is a folder; name a file in it");
-    return exit_bad_input;
-  }
-  if (!output_format_for(request.output, format)) {
-    report("cannot write " + request.output + ": unknown picture format (use .png, .jpg or .jpeg)");
-    return exit_bad_input;
-  }
-  if (request.quality.has_value() && format != ImageFormat::Jpeg) {
-    report("--quality applies to JPEG outputs");
+  if (std::string refusal = check_output(request); !refusal.empty()) {
+    report(refusal);
     return exit_bad_input;
   }
   ModuleSession module;
@@ -120,26 +159,21 @@ int run_decode(const DecodeRequest& request) {
   settings.messages = messages.sink();
   const std::int32_t result = settings.decode_to_work_buffer(stream.data(), static_cast<std::uint32_t>(stream.size()));
 
-  const std::string messages_failure = messages.close();
-  report("decode: 1 frame, " + std::to_string(messages.lines()) + " decoder lines " + messages.describe());
-  if (!messages_failure.empty()) {
-    report("cannot write " + request.messages + ": " + messages_failure);
+  if (std::string failure = messages.finish(); !failure.empty()) {
+    report(failure);
     return exit_bad_input;
   }
   if (!has_size) {
+    if (std::string failure = messages.commit(); !failure.empty()) {
+      report(failure);
+      return exit_bad_input;
+    }
+    report_note("decode: 1 frame, " + std::to_string(messages.lines()) + " decoder lines " + messages.describe());
     report("nothing written to " + request.output + ": " + request.input + " declares no frame size" +
            in_parentheses(messages.last_error()));
     return result < 0 ? exit_decoder_gave_up : exit_bad_input;
   }
-  if (const int failed = write_picture(request, work); failed != exit_success) {
-    return failed;
-  }
-  if (result < 0) {
-    report("the decoder gave up on " + request.input + in_parentheses(messages.last_error()) + "; " + request.output +
-           " holds the untouched black frame");
-    return exit_decoder_gave_up;
-  }
-  return exit_success;
+  return finish(request, work, messages, result);
 }
 
 }  // namespace shardcast::cli

@@ -2,19 +2,13 @@
 //
 // The decoder library takes a sink, so `decode` hands it one directly. The
 // effect module writes to the process's standard output, which the tool
-// redirects into a temporary file for the length of each render and then
-// copies to the chosen destination (the file is removed afterwards);
-// standard output is flushed on both sides of the switch so that no line
-// crosses it. Nothing else the tool writes
-// goes to standard output while lines may go there.
+// captures around each render (output_capture.h) and then copies to the
+// chosen destination. Nothing else the tool writes goes to standard output
+// while lines may go there.
 #include "cli/decoder_messages.h"
 
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
-#include <random>
-
-#include "cli/platform.h"
 
 namespace shardcast::cli {
 namespace {
@@ -25,8 +19,6 @@ void write_to_destination(void* context, const char* text, std::size_t length) {
 
 }  // namespace
 
-MessageDestination::~MessageDestination() { close(); }
-
 std::string MessageDestination::open(const std::string& where) {
   path_ = where;
   if (where.empty()) {
@@ -36,11 +28,10 @@ std::string MessageDestination::open(const std::string& where) {
     file_ = stdout;
     return {};
   }
-  file_ = std::fopen(where.c_str(), "wb");
-  if (file_ == nullptr) {
-    return std::strerror(errno);
+  if (std::string failure = pending_.open(where); !failure.empty()) {
+    return failure;
   }
-  owns_file_ = true;
+  file_ = pending_.file();
   return {};
 }
 
@@ -59,20 +50,53 @@ void MessageDestination::write(const char* text, std::size_t length) {
     }
     current_line_.clear();
   }
-  if (file_ != nullptr && std::fwrite(text, 1, length, file_) != length) {
-    failed_ = true;
+  if (file_ == nullptr || error_ != 0) {
+    return;
+  }
+  errno = 0;
+  if (std::fwrite(text, 1, length, file_) != length) {
+    error_ = errno != 0 ? errno : EIO;
   }
 }
 
-std::string MessageDestination::close() {
-  if (file_ == nullptr) {
+std::string MessageDestination::failure(const std::string& reason) const {
+  return "cannot write " + std::string(path_ == "-" ? "the decoder lines to standard output" : path_) + ": " + reason;
+}
+
+std::string MessageDestination::flush() {
+  if (error_ == 0 && file_ == stdout) {
+    errno = 0;
+    if (std::fflush(stdout) != 0) {
+      error_ = errno != 0 ? errno : EIO;
+    }
+  }
+  return error_ != 0 ? failure(std::strerror(error_)) : std::string();
+}
+
+std::string MessageDestination::finish() {
+  if (std::string failed = flush(); !failed.empty()) {
+    return failed;
+  }
+  if (file_ != nullptr && file_ != stdout) {
+    file_ = nullptr;
+    if (std::string failed = pending_.finish(); !failed.empty()) {
+      return failure(failed);
+    }
+  }
+  return {};
+}
+
+std::string MessageDestination::commit() {
+  if (std::string failed = finish(); !failed.empty()) {
+    return failed;
+  }
+  if (path_.empty() || path_ == "-") {
     return {};
   }
-  const bool flushed = owns_file_ ? std::fclose(file_) == 0 : std::fflush(file_) == 0;
-  file_ = nullptr;
-  if (!flushed || failed_) {
-    return "writing the decoder lines failed";
+  if (std::string failed = pending_.commit(); !failed.empty()) {
+    return failure(failed);
   }
+  committed_ = true;
   return {};
 }
 
@@ -82,77 +106,8 @@ std::string MessageDestination::describe() const {
   if (path_.empty()) {
     return "discarded";
   }
-  if (path_ == "-") {
-    return "written to standard output";
-  }
-  return "written to " + path_;
-}
-
-StandardOutputCapture::~StandardOutputCapture() {
-  restore();
-  discard_capture();
-}
-
-std::string StandardOutputCapture::start() {
-  std::fflush(stdout);
-  std::error_code error;
-  const std::filesystem::path folder = std::filesystem::temp_directory_path(error);
-  std::random_device entropy;
-  char name[48];
-  std::snprintf(name, sizeof name, "shardcast-lines-%08x-%08x.txt", static_cast<unsigned>(entropy()),
-                static_cast<unsigned>(entropy()));
-  capture_path_ = (folder / name).string();
-  capture_ = std::fopen(capture_path_.c_str(), "w+b");
-  if (capture_ == nullptr) {
-    return "cannot create " + capture_path_ + " for the decoder lines: " + std::strerror(errno);
-  }
-  saved_output_ = duplicate_standard_output();
-  if (saved_output_ < 0 || !redirect_standard_output(descriptor_of(capture_))) {
-    const int error_number = errno;
-    restore();
-    return std::string("cannot redirect standard output: ") + std::strerror(error_number);
-  }
-  return {};
-}
-
-void StandardOutputCapture::restore() {
-  if (saved_output_ < 0) {
-    return;
-  }
-  std::fflush(stdout);
-  redirect_standard_output(saved_output_);
-  close_descriptor(saved_output_);
-  saved_output_ = -1;
-}
-
-void StandardOutputCapture::discard_capture() {
-  if (capture_ != nullptr) {
-    std::fclose(capture_);
-    capture_ = nullptr;
-    std::remove(capture_path_.c_str());
-  }
-}
-
-std::string StandardOutputCapture::release(std::string& written) {
-  restore();
-  written.clear();
-  if (capture_ == nullptr) {
-    return {};
-  }
-  std::rewind(capture_);
-  char chunk[65536];
-  for (;;) {
-    const std::size_t count = std::fread(chunk, 1, sizeof chunk, capture_);
-    if (count > 0) {
-      written.append(chunk, count);
-    }
-    if (count < sizeof chunk) {
-      break;
-    }
-  }
-  const bool failed = std::ferror(capture_) != 0;
-  discard_capture();
-  return failed ? "reading back the decoder lines failed" : std::string();
+  const bool whole = error_ == 0 && (path_ == "-" || committed_);
+  return std::string(whole ? "written to " : "not written to ") + (path_ == "-" ? "standard output" : path_);
 }
 
 }  // namespace shardcast::cli

@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "cli/output_capture.h"
+#include "cli/pending_file.h"
 #include "cli/picture_stream.h"
 #include "cli/platform.h"
 
@@ -32,6 +34,9 @@ std::string plan_sink(const RenderRequest& request, FrameSink& sink) {
   } else if (output_format_for(request.output, sink.format)) {
     sink.kind = SinkKind::Picture;
   } else if (is_video_output(request.output)) {
+    if (is_special_file(request.output)) {
+      return "cannot write " + request.output + ": a video is written to a regular file, not to a device or pipe";
+    }
     sink.kind = SinkKind::Video;
     sink.video = std::make_unique<VideoWriter>();
     sink.video_options.codec = request.codec;
@@ -50,6 +55,19 @@ std::string plan_sink(const RenderRequest& request, FrameSink& sink) {
     return std::string(request.codec.empty() ? "--crf" : "--codec") + " applies to video outputs";
   }
   return {};
+}
+
+FrameSink::~FrameSink() {
+  if (video != nullptr) {
+    with_library_output_relayed([this] {
+      video.reset();
+      return std::string();
+    });
+  }
+}
+
+std::string FrameSink::open_video() {
+  return with_library_output_relayed([this] { return video->open(); });
 }
 
 std::string FrameSink::write(std::int64_t frame, const Image& image, const VideoFrame* timing) {
@@ -74,7 +92,8 @@ std::string FrameSink::write(std::int64_t frame, const Image& image, const Video
       }
       return {};
     case SinkKind::Video:
-      if (std::string failure = video->write(image, timing); !failure.empty()) {
+      if (std::string failure = with_library_output_relayed([&] { return video->write(image, timing); });
+          !failure.empty()) {
         --written;
         return "cannot write " + name + ": " + failure;
       }
@@ -90,11 +109,28 @@ std::string FrameSink::finish() {
     }
   }
   if (kind == SinkKind::Video && written > 0) {
-    if (std::string failure = video->finish(); !failure.empty()) {
+    // The encoder is closed here too, so that what its library says on
+    // closing comes before the render's closing line.
+    const std::string failure = with_library_output_relayed([this] {
+      std::string failed = video->finish();
+      if (failed.empty()) {
+        video_description = video->describe();
+        video.reset();
+      }
+      return failed;
+    });
+    if (!failure.empty()) {
       return "cannot write " + name + ": " + failure;
     }
   }
   return {};
+}
+
+void FrameSink::remove_finished() {
+  std::error_code error;
+  if ((kind == SinkKind::Picture || kind == SinkKind::Video) && std::filesystem::is_regular_file(name, error)) {
+    std::filesystem::remove(output_target(name), error);
+  }
 }
 
 std::string FrameSink::describe(std::int64_t first, std::int64_t last) const {
@@ -106,7 +142,7 @@ std::string FrameSink::describe(std::int64_t first, std::int64_t last) const {
     case SinkKind::Stream:
       return "standard output";
     case SinkKind::Video:
-      return name + " (" + video->describe() + ")";
+      return name + " (" + (video != nullptr ? video->describe() : video_description) + ")";
   }
   return name;
 }

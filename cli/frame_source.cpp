@@ -129,7 +129,7 @@ std::string open_source(const RenderRequest& request, FrameSource& source) {
     source.kind = SourceKind::Stream;
     source.name = "standard input";
     use_binary_standard_streams();
-    source.stream = std::make_unique<PictureStreamReader>(stdin);
+    source.stream = std::make_unique<PictureStreamReader>(stdin, request.limits);
   } else if (std::error_code error; FramePattern::parse(request.input, source.pattern).empty() &&
                                     source.pattern.has_frame_number && !std::filesystem::exists(request.input, error)) {
     failure = open_sequence(request, source);

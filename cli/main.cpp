@@ -5,7 +5,8 @@
 // This file only turns the command line into requests. Every value is taken
 // as text and checked here, so each refusal is one of the tool's own lines;
 // the option parser's few errors of its own (an unknown option, a missing or
-// repeated one, no command) are reworded the same way. All of them exit 2.
+// repeated one, no command) are reworded the same way. An option given an
+// empty value is refused like any other bad value. All of them exit 2.
 //
 // --help lists each effect parameter with its range and default as the
 // module registers them, so the module is loaded for it when it can be.
@@ -16,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -23,6 +25,7 @@
 #include "cli/frame_sequence.h"
 #include "cli/module_session.h"
 #include "cli/parameter_options.h"
+#include "cli/process_memory.h"
 #include "cli/sample_frame.h"
 
 namespace shardcast::cli {
@@ -216,6 +219,54 @@ const char* const module_help =
 const char* const messages_help = "where the decoder's lines go: a file, or - for standard output (default: discarded)";
 const char* const quality_help = "quality of JPEG outputs, 1 to 100 (baseline, 4:4:4; default 95)";
 
+// An empty value ("--jobs ''") is no value: refused, not taken as absent.
+std::string refuse_empty_values(const CLI::App& command) {
+  for (const CLI::Option* option : command.get_options()) {
+    if (option->get_type_size() == 0 || option->count() == 0) {
+      continue;
+    }
+    for (const std::string& value : option->results()) {
+      if (!value.empty()) {
+        continue;
+      }
+      if (option->get_lnames().empty() && option->get_snames().empty()) {
+        return "the " + option->get_name(true) + " name is empty; name a file";
+      }
+      return option->get_name() + " was given an empty value; give it one";
+    }
+  }
+  return {};
+}
+
+// What -q/-v and -n/-y say; a pair given together is refused.
+struct RunOptions {
+  bool quiet = false;
+  bool verbose = false;
+  bool no_overwrite = false;
+  bool overwrite = false;
+};
+
+void add_run_options(CLI::App& command, RunOptions& options) {
+  command.add_flag("-q,--quiet", options.quiet, "errors only on standard error: no warnings, summary or progress");
+  command.add_flag("-v,--verbose", options.verbose,
+                   "also FFmpeg's and the encoders' own notes on standard error, each as a shardcast: line");
+  command.add_flag("-n,--no-overwrite", options.no_overwrite, "refuse outputs that exist, before anything is rendered");
+  command.add_flag("-y,--overwrite", options.overwrite,
+                   "replace outputs that exist (the default; an input is never overwritten)");
+}
+
+std::string apply_run_options(const RunOptions& options, bool& no_overwrite) {
+  if (options.quiet && options.verbose) {
+    return "give -q (--quiet) or -v (--verbose), not both";
+  }
+  if (options.no_overwrite && options.overwrite) {
+    return "give -n (--no-overwrite) or -y (--overwrite), not both";
+  }
+  set_verbosity(options.quiet ? Verbosity::Quiet : options.verbose ? Verbosity::Verbose : Verbosity::Normal);
+  no_overwrite = options.no_overwrite;
+  return {};
+}
+
 // The render options given as text, checked after parsing.
 struct RenderTexts {
   std::string frames;
@@ -308,6 +359,134 @@ std::string finish_render_request(const RenderTexts& texts, RenderRequest& rende
   return {};
 }
 
+// Each command's options, as parsed and then checked.
+struct RenderCommand {
+  CLI::App* app = nullptr;
+  RenderRequest request;
+  RenderTexts texts;
+  ParameterTexts values;
+  RunOptions run;
+};
+
+struct DecodeCommand {
+  CLI::App* app = nullptr;
+  DecodeRequest request;
+  ParameterTexts values;
+  std::string quality;
+  std::string max_pixels;
+  RunOptions run;
+};
+
+void add_render_command(CLI::App& app, RenderCommand& render, const std::vector<ParameterInfo>& registered) {
+  RenderRequest& request = render.request;
+  RenderTexts& texts = render.texts;
+  CLI::App& command = *app.add_subcommand("render", "render a picture, a frame sequence or a clip through the effect");
+  render.app = &command;
+  command.add_option("input", request.input,
+                     "PNG or JPEG picture, frame pattern (in_%04d.png, in_####.png), video file, or - for "
+                     "pictures on standard input (default: the built-in sample frame)");
+  command
+      .add_option("-o,--output", request.output,
+                  "picture (.png, .jpg), frame pattern, video (.mp4, .mkv, .mov, .webm), or - for standard output")
+      ->required();
+  command.add_option("--frames", texts.frames, "frames A-B (or A) to render: of a pattern, a clip or standard input");
+  command.add_option("--time", texts.time, "the part of a clip to render, START-END in seconds");
+  command.add_option("--fps", texts.fps,
+                     "frame rate of pictures and sequences: the effect's time and a video output's rate "
+                     "(default 25; a clip keeps its own)");
+  command.add_option("--seed-step", texts.seed_step, "add N x frame number to --seed");
+  command.add_flag("--supervise", request.supervise,
+                   "keep the glitch window's end after its start, as the host does while editing");
+  command.add_option("--jobs", texts.jobs, "frames rendered at once, each in its own process (default: one per core)");
+  command.add_option("--quality", texts.quality, quality_help);
+  command.add_option("--format", texts.format, "png or jpg, for pictures on standard output (default png)");
+  command.add_option("--codec", request.codec,
+                     "FFmpeg encoder for a video output (default: libx264 in .mp4/.mkv, prores_ks in .mov, "
+                     "libvpx-vp9 in .webm)");
+  command.add_option("--crf", texts.crf, "constant quality of a video output, lower is better (default 18 for H.264)");
+  command.add_option("--sample-size", texts.size, "size of the built-in sample frame, WxH (default 640x360)");
+  command.add_option("--messages", request.messages, messages_help);
+  command.add_option("--module", request.module_path, module_help);
+  command.add_option("--max-pixels", texts.max_pixels, max_pixels_help)->type_name("PIXELS");
+  add_run_options(command, render.run);
+  add_parameter_options(command, render.values, false, registered);
+}
+
+void add_decode_command(CLI::App& app, DecodeCommand& decode, const std::vector<ParameterInfo>& registered) {
+  CLI::App& command = *app.add_subcommand("decode", "run only the effect's tolerant decoder on a JPEG file");
+  decode.app = &command;
+  command.add_option("stream", decode.request.input, "baseline JPEG file, damaged or not")->required();
+  command.add_option("-o,--output", decode.request.output, "output picture, .png or .jpg")->required();
+  command.add_option("--quality", decode.quality, quality_help);
+  command.add_option("--messages", decode.request.messages, messages_help);
+  command.add_option("--module", decode.request.module_path, "effect module whose parameter defaults apply");
+  command.add_option("--max-pixels", decode.max_pixels, max_pixels_help)->type_name("PIXELS");
+  add_run_options(command, decode.run);
+  add_parameter_options(command, decode.values, true, registered);
+}
+
+// Empty on success, otherwise the refusal.
+std::string finish_decode_request(DecodeCommand& decode) {
+  DecodeRequest& request = decode.request;
+  if (std::string refusal = apply_run_options(decode.run, request.no_overwrite); !refusal.empty()) {
+    return refusal;
+  }
+  if (std::string refusal = collect_values(decode.values, request.values); !refusal.empty()) {
+    return refusal;
+  }
+  if (!decode.quality.empty()) {
+    std::int64_t quality = 0;
+    if (std::string refusal = parse_bounded("--quality", decode.quality, 1, 100, quality); !refusal.empty()) {
+      return refusal;
+    }
+    request.quality = static_cast<int>(quality);
+  }
+  if (!decode.max_pixels.empty()) {
+    return parse_max_pixels(decode.max_pixels, request.limits);
+  }
+  return {};
+}
+
+// Empty on success, otherwise the refusal.
+std::string finish_render_command(RenderCommand& render) {
+  if (std::string refusal = apply_run_options(render.run, render.request.no_overwrite); !refusal.empty()) {
+    return refusal;
+  }
+  if (std::string refusal = collect_values(render.values, render.request.values); !refusal.empty()) {
+    return refusal;
+  }
+  return finish_render_request(render.texts, render.request);
+}
+
+// The command line parsed: nothing to go on, or the exit code of what was
+// done or refused instead (--help, --version, a parse error, an empty
+// value).
+std::optional<int> parse(CLI::App& app, int argc, char** argv) {
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::Success& success) {
+    // --help and --version: a text that did not arrive is no success.
+    if (app.exit(success) != 0) {
+      return exit_bad_input;
+    }
+    if (std::string failure = flush_standard_output(); !failure.empty()) {
+      report("cannot write standard output: " + failure);
+      return exit_bad_input;
+    }
+    return exit_success;
+  } catch (const CLI::ParseError& error) {
+    report(reworded(error, app, argc, argv));
+    return exit_bad_input;
+  }
+  for (const CLI::App* command : app.get_subcommands()) {
+    if (std::string refusal = refuse_empty_values(*command); !refusal.empty()) {
+      report(refusal);
+      return exit_bad_input;
+    }
+  }
+  return std::nullopt;
+}
+
 int run(int argc, char** argv) {
   // The ranges and defaults in --help come from the module itself.
   ModuleSession help_module;
@@ -319,104 +498,26 @@ int run(int argc, char** argv) {
   CLI::App app{"shardcast: renders pictures and clips through the Shardcast damaged-JPEG effect", "shardcast"};
   app.set_version_flag("--version", std::string("shardcast ") + SHARDCAST_VERSION);
   app.require_subcommand(1);
-
-  RenderRequest render;
-  RenderTexts render_texts;
-  ParameterTexts render_values;
-  CLI::App* render_command =
-      app.add_subcommand("render", "render a picture, a frame sequence or a clip through the effect");
-  render_command->add_option("input", render.input,
-                             "PNG or JPEG picture, frame pattern (in_%04d.png, in_####.png), video file, or - for "
-                             "pictures on standard input (default: the built-in sample frame)");
-  render_command
-      ->add_option("-o,--output", render.output,
-                   "picture (.png, .jpg), frame pattern, video (.mp4, .mkv, .mov, .webm), or - for standard output")
-      ->required();
-  render_command->add_option("--frames", render_texts.frames,
-                             "frames A-B (or A) to render: of a pattern, a clip or standard input");
-  render_command->add_option("--time", render_texts.time, "the part of a clip to render, START-END in seconds");
-  render_command->add_option("--fps", render_texts.fps,
-                             "frame rate of pictures and sequences: the effect's time and a video output's rate "
-                             "(default 25; a clip keeps its own)");
-  render_command->add_option("--seed-step", render_texts.seed_step, "add N x frame number to --seed");
-  render_command->add_flag("--supervise", render.supervise,
-                           "keep the glitch window's end after its start, as the host does while editing");
-  render_command->add_option("--jobs", render_texts.jobs,
-                             "frames rendered at once, each in its own process (default: one per core)");
-  render_command->add_option("--quality", render_texts.quality, quality_help);
-  render_command->add_option("--format", render_texts.format,
-                             "png or jpg, for pictures on standard output (default png)");
-  render_command->add_option("--codec", render.codec,
-                             "FFmpeg encoder for a video output (default: libx264 in .mp4/.mkv, prores_ks in .mov, "
-                             "libvpx-vp9 in .webm)");
-  render_command->add_option("--crf", render_texts.crf,
-                             "constant quality of a video output, lower is better (default 18 for H.264)");
-  render_command->add_option("--sample-size", render_texts.size,
-                             "size of the built-in sample frame, WxH (default 640x360)");
-  render_command->add_option("--messages", render.messages, messages_help);
-  render_command->add_option("--module", render.module_path, module_help);
-  render_command->add_option("--max-pixels", render_texts.max_pixels, max_pixels_help)->type_name("PIXELS");
-  add_parameter_options(*render_command, render_values, false, registered);
-
-  DecodeRequest decode;
-  ParameterTexts decode_values;
-  std::string decode_quality;
-  CLI::App* decode_command = app.add_subcommand("decode", "run only the effect's tolerant decoder on a JPEG file");
-  decode_command->add_option("stream", decode.input, "baseline JPEG file, damaged or not")->required();
-  decode_command->add_option("-o,--output", decode.output, "output picture, .png or .jpg")->required();
-  decode_command->add_option("--quality", decode_quality, quality_help);
-  decode_command->add_option("--messages", decode.messages, messages_help);
-  decode_command->add_option("--module", decode.module_path, "effect module whose parameter defaults apply");
-  std::string decode_max_pixels;
-  decode_command->add_option("--max-pixels", decode_max_pixels, max_pixels_help)->type_name("PIXELS");
-  add_parameter_options(*decode_command, decode_values, true, registered);
-
+  RenderCommand render;
+  add_render_command(app, render, registered);
+  DecodeCommand decode;
+  add_decode_command(app, decode, registered);
   std::string params_module;
   CLI::App* params_command = app.add_subcommand("params", "list the effect's parameters");
   params_command->add_option("--module", params_module, module_help);
 
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::Success& success) {
-    return app.exit(success) == 0 ? exit_success : exit_bad_input;
-  } catch (const CLI::ParseError& error) {
-    report(reworded(error, app, argc, argv));
-    return exit_bad_input;
+  if (const std::optional<int> done = parse(app, argc, argv); done.has_value()) {
+    return *done;
   }
-
   if (*params_command) {
     return run_params(params_module);
   }
-  if (*decode_command) {
-    if (std::string refusal = collect_values(decode_values, decode.values); !refusal.empty()) {
-      report(refusal);
-      return exit_bad_input;
-    }
-    std::int64_t quality = 0;
-    if (!decode_quality.empty()) {
-      if (std::string refusal = parse_bounded("--quality", decode_quality, 1, 100, quality); !refusal.empty()) {
-        report(refusal);
-        return exit_bad_input;
-      }
-      decode.quality = static_cast<int>(quality);
-    }
-    if (!decode_max_pixels.empty()) {
-      if (std::string refusal = parse_max_pixels(decode_max_pixels, decode.limits); !refusal.empty()) {
-        report(refusal);
-        return exit_bad_input;
-      }
-    }
-    return run_decode(decode);
-  }
-  std::string refusal = collect_values(render_values, render.values);
-  if (refusal.empty()) {
-    refusal = finish_render_request(render_texts, render);
-  }
+  const std::string refusal = *decode.app ? finish_decode_request(decode) : finish_render_command(render);
   if (!refusal.empty()) {
     report(refusal);
     return exit_bad_input;
   }
-  return run_render(render);
+  return *decode.app ? run_decode(decode.request) : run_render(render.request);
 }
 
 }  // namespace
@@ -424,6 +525,7 @@ int run(int argc, char** argv) {
 }  // namespace shardcast::cli
 
 int main(int argc, char** argv) {
+  shardcast::cli::reuse_freed_memory();
   // Within the default limits every picture fits in memory; a raised
   // --max-pixels may ask for more than there is.
   try {

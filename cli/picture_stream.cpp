@@ -35,9 +35,21 @@ bool PictureStreamReader::bytes(std::size_t count, std::vector<std::uint8_t>& ou
   if (count > max_file_bytes - out.size()) {
     return false;
   }
-  const std::size_t start = out.size();
-  out.resize(start + count);
-  return std::fread(out.data() + start, 1, count, file_) == count;
+  // Piece by piece, so that a length that promises more than arrives costs
+  // no more than what arrived.
+  constexpr std::size_t piece = 65536;
+  while (count > 0) {
+    const std::size_t wanted = std::min(count, piece);
+    const std::size_t start = out.size();
+    out.resize(start + wanted);
+    const std::size_t got = std::fread(out.data() + start, 1, wanted, file_);
+    if (got < wanted) {
+      out.resize(start + got);
+      return false;
+    }
+    count -= wanted;
+  }
+  return true;
 }
 
 std::string PictureStreamReader::next(std::vector<std::uint8_t>& out, bool& end) {
@@ -80,8 +92,18 @@ std::string PictureStreamReader::read_png(std::vector<std::uint8_t>& out) {
     if (length > 0x7FFFFFFFu) {
       return "corrupt PNG picture (a chunk longer than PNG allows)";
     }
+    if (std::size_t{length} + 4 > max_file_bytes - out.size()) {
+      return "a picture larger than 1 GiB";
+    }
     if (!bytes(std::size_t{length} + 4, out)) {
-      return out.size() > max_file_bytes ? "a picture larger than 1 GiB" : "the stream ends inside a PNG picture";
+      return "the stream ends inside a PNG picture";
+    }
+    if (std::memcmp(out.data() + header + 4, "IHDR", 4) == 0 && length >= 8) {
+      if (std::string refusal =
+              limits_.check_size("picture", big_endian(out.data() + header + 8), big_endian(out.data() + header + 12));
+          !refusal.empty()) {
+        return refusal;
+      }
     }
     if (std::memcmp(out.data() + header + 4, "IEND", 4) == 0) {
       return {};
@@ -138,6 +160,14 @@ std::string PictureStreamReader::read_jpeg(std::vector<std::uint8_t>& out) {
     }
     if (!bytes(length - 2, out)) {
       return ended;
+    }
+    const bool frame_header = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+    if (frame_header && length >= 7) {
+      const std::uint32_t height = (std::uint32_t{out[at + 3]} << 8) | out[at + 4];
+      const std::uint32_t width = (std::uint32_t{out[at + 5]} << 8) | out[at + 6];
+      if (std::string refusal = limits_.check_size("picture", width, height); !refusal.empty()) {
+        return refusal;
+      }
     }
     in_scan = marker == 0xDA;
   }

@@ -5,7 +5,11 @@
 // Reading takes PNG and JPEG pictures back to back and finds where each
 // ends by its own structure (PNG chunks up to IEND; JPEG segments, scan
 // data and markers up to EOI), so no picture is read past its end. Each is
-// bounded by max_file_bytes. Refuses anything else, and a stream that ends
+// bounded by max_file_bytes, and its buffer grows with the bytes that
+// actually arrive: a length field in the data never sets aside memory by
+// itself. The size a picture declares (PNG's IHDR, a JPEG frame header) is
+// judged against the picture limits as soon as it passes, before the
+// picture's data is read. Refuses anything else, and a stream that ends
 // inside a picture.
 #pragma once
 
@@ -15,12 +19,13 @@
 #include <vector>
 
 #include "cli/image.h"
+#include "cli/picture_limits.h"
 
 namespace shardcast::cli {
 
 class PictureStreamReader {
  public:
-  explicit PictureStreamReader(std::FILE* file) : file_(file) {}
+  explicit PictureStreamReader(std::FILE* file, const PictureLimits& limits = {}) : file_(file), limits_(limits) {}
 
   // The bytes of the next picture; `end` is set instead when the stream
   // ends between pictures. Empty on success, otherwise the reason.
@@ -34,6 +39,7 @@ class PictureStreamReader {
   std::string read_jpeg(std::vector<std::uint8_t>& out);
 
   std::FILE* file_;
+  PictureLimits limits_;
   std::int64_t count_ = 0;
 };
 

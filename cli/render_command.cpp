@@ -3,7 +3,8 @@
 // a video.
 //
 // Everything that can be refused is refused before the first frame: the
-// input and output and how they fit together, every value and key against
+// input and output and how they fit together (an input is never an
+// output; under -n no existing file is), every value and key against
 // the module's registered ranges (the seed under --seed-step at the ends of
 // the range and at every key), the container, codec and copied streams of
 // a video output. Values reach the module as the host delivers keyframed
@@ -15,7 +16,13 @@
 // passed on, strictly in frame order, so the result is byte for byte that
 // of --jobs 1. A failure stops the render naming the frame; a sequence
 // keeps the frames already written, a video or a single picture is not
-// written at all. Ctrl-C stops between frames in the same way (exit 130).
+// written at all. Ctrl-C, a request to terminate or a hang-up stops it
+// between frames in the same way (exit 130), workers included.
+//
+// The end is ordered so that a failure at it leaves nothing new behind
+// and claims no success: the decoder lines are flushed first, then the
+// picture or video is put in place, then the lines' file; if that last
+// step fails, the output just put in place goes again.
 #include <cstdio>
 #include <deque>
 #include <functional>
@@ -26,6 +33,8 @@
 #include "cli/frame_sink.h"
 #include "cli/frame_source.h"
 #include "cli/module_session.h"
+#include "cli/output_guard.h"
+#include "cli/pending_file.h"
 #include "cli/platform.h"
 #include "cli/progress.h"
 #include "cli/render_workers.h"
@@ -171,7 +180,10 @@ Stop open_ends(const RenderRequest& request, Render& render) {
   if (std::string refusal = open_source(request, render.source); !refusal.empty()) {
     return refuse(refusal);
   }
-  return refuse(check_fit(request, render.source, render.sink));
+  if (std::string refusal = check_fit(request, render.source, render.sink); !refusal.empty()) {
+    return refuse(refusal);
+  }
+  return refuse(check_render_outputs(request, render.source, render.sink));
 }
 
 // The module, and every value over the frames expected. Where the last
@@ -224,7 +236,9 @@ Stop prepare_output(const RenderRequest& request, Render& render) {
     sink.video_options.rate = source.rate;
     const std::int32_t width = render.first.has_value() ? render.first->image.width : source.clip->info().width;
     const std::int32_t height = render.first.has_value() ? render.first->image.height : source.clip->info().height;
-    if (std::string refusal = sink.video->prepare(request.output, sink.video_options, source.clip.get(), width, height);
+    // The file a symbolic link points to is the one written.
+    if (std::string refusal = sink.video->prepare(output_target(request.output).string(), sink.video_options,
+                                                  source.clip.get(), width, height);
         !refusal.empty()) {
       return refuse("cannot write " + request.output + ": " + refusal);
     }
@@ -259,7 +273,7 @@ bool take_frame(Render& render, std::int64_t taken, SourceFrame& frame, Stop& st
     }
   }
   if (!frame.warning.empty()) {
-    report("warning: " + frame.warning);
+    report_warning(frame.warning);
   }
   stop = refuse(check_seed(render.module, render.values, frame.number, frame.number));
   return !stop.stopped();
@@ -299,6 +313,9 @@ Stop render_frames(Render& render, FrameRenderer& renderer, Progress& progress, 
     const std::optional<VideoFrame> timing = std::move(timings.front());
     timings.pop_front();
     render.messages.write(rendered.messages.data(), rendered.messages.size());
+    if (std::string failure = render.messages.flush(); !failure.empty()) {
+      return refuse(failure);
+    }
     if (!rendered.failure.empty()) {
       return refuse("frame " + std::to_string(rendered.frame) + ": " + rendered.failure, exit_internal_failure);
     }
@@ -314,11 +331,43 @@ Stop render_frames(Render& render, FrameRenderer& renderer, Progress& progress, 
   }
 }
 
+// The output put in place, and then the decoder lines' file (see the top
+// of this file for the order).
+Stop complete(Render& render) {
+  if (std::string failure = render.messages.finish(); !failure.empty()) {
+    return refuse(failure);
+  }
+  if (std::string failure = render.sink.finish(); !failure.empty()) {
+    return refuse(failure);
+  }
+  if (std::string failure = render.messages.commit(); !failure.empty()) {
+    render.sink.remove_finished();
+    return refuse(failure);
+  }
+  return {};
+}
+
+// What a stopped render leaves: a sequence's frames and pictures already
+// sent keep their decoder lines; a picture or video is not written.
+std::string leftover(Render& render, std::int64_t done, const Written& written) {
+  const FrameSink& sink = render.sink;
+  if ((sink.kind == SinkKind::Sequence || sink.kind == SinkKind::Stream) && done > 0) {
+    if (std::string failure = render.messages.commit(); !failure.empty()) {
+      report(failure);
+    }
+    return sink.kind == SinkKind::Sequence
+               ? "; " + sink.describe(written.first, written.last) + (done == 1 ? " was" : " were") + " written"
+               : std::string();
+  }
+  if (sink.kind == SinkKind::Picture || sink.kind == SinkKind::Video) {
+    return "; " + sink.name + " was not written";
+  }
+  return {};
+}
+
 // The closing lines: what was written, or why it stopped and what is left.
-int report_outcome(Render& render, const RenderRequest& request, const Stop& stop, const Written& written,
-                   Progress& progress) {
+int report_outcome(Render& render, const Stop& stop, const Written& written, Progress& progress) {
   const double seconds = progress.finish();
-  const std::string messages_failure = render.messages.close();
   const std::int64_t done = progress.done();
   char timing[64];
   if (done > 1 && seconds > 0) {
@@ -326,30 +375,33 @@ int report_outcome(Render& render, const RenderRequest& request, const Stop& sto
   } else {
     std::snprintf(timing, sizeof timing, " in %.2f s", seconds);
   }
-  const FrameSink& sink = render.sink;
-  const std::string lines = std::to_string(render.messages.lines()) + " decoder lines " + render.messages.describe();
   const std::string frames = std::to_string(done) + (done == 1 ? " frame" : " frames");
-  int exit_code = stop.exit_code;
+  const auto lines = [&] {
+    return std::to_string(render.messages.lines()) + " decoder lines " + render.messages.describe();
+  };
   if (!stop.stopped()) {
-    report("render: " + frames + timing + " to " + sink.describe(written.first, written.last) + ", " + lines);
-  } else {
-    if (exit_code != exit_interrupted) {
-      report(stop.text);
-    }
-    std::string kept;
-    if (sink.kind == SinkKind::Sequence && done > 0) {
-      kept = "; " + sink.describe(written.first, written.last) + (done == 1 ? " was" : " were") + " written";
-    } else if (sink.kind == SinkKind::Picture || sink.kind == SinkKind::Video) {
-      kept = "; " + sink.name + " was not written";
-    }
-    report(std::string("render: ") + (exit_code == exit_interrupted ? "interrupted" : "stopped") + " after " + frames +
-           kept + ", " + lines);
+    report_note("render: " + frames + timing + " to " + render.sink.describe(written.first, written.last) + ", " +
+                lines());
+    return exit_success;
   }
-  if (!messages_failure.empty() && exit_code == exit_success) {
-    report("cannot write " + request.messages + ": " + messages_failure);
-    exit_code = exit_bad_input;
+  const bool interrupt = stop.exit_code == exit_interrupted;
+  if (!interrupt) {
+    report(stop.text);
   }
-  return exit_code;
+  const std::string kept = leftover(render, done, written);
+  report(std::string("render: ") + (interrupt ? "interrupted" : "stopped") + " after " + frames + kept + ", " +
+         lines());
+  return stop.exit_code;
+}
+
+// Renders at once: as many workers as asked for (one per core by default),
+// but no more than there are frames.
+int job_count(const RenderRequest& request, const Render& render) {
+  int jobs = request.jobs > 0 ? request.jobs : core_count();
+  if (render.expected > 0 && render.expected < jobs) {
+    jobs = static_cast<int>(render.expected);
+  }
+  return parallel_rendering_supported() ? jobs : 1;
 }
 
 }  // namespace
@@ -366,10 +418,7 @@ int run_render(const RenderRequest& request) {
 
   // Workers start before any thread does (the video decoder's and
   // encoder's start with its first frame and in open()).
-  int jobs = request.jobs > 0 ? request.jobs : core_count();
-  if (render.expected == 1 || !parallel_rendering_supported()) {
-    jobs = 1;
-  }
+  const int jobs = job_count(request, render);
   RenderWorkers workers;
   FrameRenderer renderer{render.module, nullptr, {}};
   if (jobs > 1) {
@@ -380,28 +429,35 @@ int run_render(const RenderRequest& request) {
     renderer.workers = &workers;
   }
   if (render.sink.kind == SinkKind::Video) {
-    if (std::string failure = render.sink.video->open(); !failure.empty()) {
+    if (std::string failure = render.sink.open_video(); !failure.empty()) {
       report("cannot write " + request.output + ": " + failure);
       return exit_bad_input;
     }
   }
   const std::int64_t last = render.known.last >= 0 ? render.known.last : max_frame_number;
   if (nothing_damages(render.values, render.known.first, last)) {
-    report(
+    report_note(
         "hint: nothing here damages the picture beyond JPEG compression; try --broken-bytes 20, --qtl on or "
         "--inverse-dct off");
   }
 
-  Progress progress(render.expected, render.expected != 1 && standard_error_is_terminal());
+  Progress progress(render.expected,
+                    render.expected != 1 && verbosity() != Verbosity::Quiet && standard_error_is_terminal());
   Written written;
   Stop stop = render_frames(render, renderer, progress, written);
   if (!stop.stopped() && render.sink.written == 0) {
     stop = refuse("cannot read " + render.source.name + ": no frame of it was chosen");
   }
-  if (!stop.stopped()) {
-    stop = refuse(render.sink.finish());
+  bool completed = false;
+  if (!stop.stopped() && !interrupted()) {
+    stop = complete(render);
+    completed = !stop.stopped();
   }
-  return report_outcome(render, request, stop, written, progress);
+  // A read or write that a signal cut short failed only because of it.
+  if (!completed && interrupted()) {
+    stop = refuse("interrupted", exit_interrupted);
+  }
+  return report_outcome(render, stop, written, progress);
 }
 
 }  // namespace shardcast::cli

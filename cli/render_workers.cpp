@@ -14,11 +14,15 @@
 #include <cstdio>
 #include <cstring>
 
-#include "cli/decoder_messages.h"
+#include "cli/output_capture.h"
+#include "cli/platform.h"
 
 #ifndef _WIN32
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
+#ifdef __linux__
+#include <sys/prctl.h>
 #endif
 
 namespace shardcast::cli {
@@ -26,7 +30,7 @@ namespace shardcast::cli {
 RenderedFrame render_captured(ModuleSession& module, std::int64_t frame, const Image& input) {
   RenderedFrame result;
   result.frame = frame;
-  StandardOutputCapture capture;
+  OutputCapture capture(stdout);
   result.failure = capture.start();
   if (result.failure.empty()) {
     result.failure = module.render(input, frame, result.output);
@@ -57,7 +61,7 @@ bool write_all(int descriptor, const void* data, std::size_t size) {
   const auto* bytes = static_cast<const std::uint8_t*>(data);
   while (size > 0) {
     const ssize_t written = ::write(descriptor, bytes, size);
-    if (written < 0 && errno == EINTR) {
+    if (written < 0 && errno == EINTR && !interrupted()) {
       continue;
     }
     if (written <= 0) {
@@ -76,7 +80,7 @@ bool read_all(int descriptor, void* data, std::size_t size, bool* ended = nullpt
   const std::size_t wanted = size;
   while (size > 0) {
     const ssize_t got = ::read(descriptor, bytes, size);
-    if (got < 0 && errno == EINTR) {
+    if (got < 0 && errno == EINTR && !interrupted()) {
       continue;
     }
     if (got <= 0) {
@@ -123,9 +127,25 @@ bool read_picture_bytes(int descriptor, Image& image, std::uint64_t max_pixels, 
   return read_all(descriptor, image.rgba.data(), image.rgba.size());
 }
 
-[[noreturn]] void serve(ModuleSession& module, std::uint64_t max_pixels, int requests, int replies) {
+// A worker ends with the tool: on a request to terminate or a hang-up (the
+// tool's own handlers are not for it), and when the tool itself is gone,
+// however it went. Ctrl-C reaches the whole process group, and the tool
+// answers it for its workers.
+void tie_to_parent(pid_t parent) {
   std::signal(SIGINT, SIG_IGN);
+  std::signal(SIGTERM, SIG_DFL);
+  std::signal(SIGHUP, SIG_DFL);
   std::signal(SIGPIPE, SIG_IGN);
+#ifdef __linux__
+  ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+#endif
+  // The tool may have gone before the line above took effect.
+  if (::getppid() != parent) {
+    ::_exit(1);
+  }
+}
+
+[[noreturn]] void serve(ModuleSession& module, std::uint64_t max_pixels, int requests, int replies) {
   for (;;) {
     std::int64_t frame = 0;
     Image input;
@@ -159,6 +179,7 @@ std::string RenderWorkers::start(ModuleSession& module, int count, std::uint64_t
   // Nothing buffered may be written twice, once by each process.
   std::fflush(stdout);
   std::fflush(stderr);
+  const pid_t parent = ::getpid();
   for (int i = 0; i < count; ++i) {
     int requests[2] = {-1, -1};
     int replies[2] = {-1, -1};
@@ -174,6 +195,7 @@ std::string RenderWorkers::start(ModuleSession& module, int count, std::uint64_t
     }
     const pid_t pid = ::fork();
     if (pid == 0) {
+      tie_to_parent(parent);
       // Only this worker's own ends stay open, so that every other worker
       // sees its pipe close when the tool closes it.
       for (const Worker& other : workers_) {
@@ -203,9 +225,9 @@ std::string RenderWorkers::submit(std::int64_t frame, const Image& input) {
   while (std::find(in_flight_.begin(), in_flight_.end(), idle) != in_flight_.end()) {
     ++idle;
   }
-  const Worker& worker = workers_.at(idle);
+  Worker& worker = workers_.at(idle);
   if (!write_all(worker.to_worker, &frame, sizeof frame) || !write_picture_bytes(worker.to_worker, input)) {
-    return "a render worker stopped taking frames (" + std::string(std::strerror(errno)) + ")";
+    return interrupted() ? "interrupted" : "the worker taking frame " + std::to_string(frame) + " " + end(worker);
   }
   in_flight_.push_back(idle);
   in_flight_frames_.push_back(frame);
@@ -213,7 +235,7 @@ std::string RenderWorkers::submit(std::int64_t frame, const Image& input) {
 }
 
 std::string RenderWorkers::collect(RenderedFrame& result) {
-  const Worker& worker = workers_.at(in_flight_.front());
+  Worker& worker = workers_.at(in_flight_.front());
   result = RenderedFrame{};
   result.frame = in_flight_frames_.front();
   in_flight_.pop_front();
@@ -223,20 +245,38 @@ std::string RenderWorkers::collect(RenderedFrame& result) {
       read_text(worker.from_worker, result.messages)) {
     return {};
   }
+  if (interrupted()) {
+    ::kill(worker.pid, SIGTERM);  // waited for by stop()
+    return "interrupted";
+  }
+  return "the worker rendering frame " + std::to_string(result.frame) + " " + end(worker);
+}
+
+std::string RenderWorkers::end(Worker& worker) {
+  // Gone, or talking nonsense: the worker is ended now and waited for here,
+  // once.
+  ::kill(worker.pid, SIGKILL);
   int status = 0;
-  const std::string how =
-      ::waitpid(worker.pid, &status, 0) == worker.pid ? ended_how(status) : std::string("could not be waited for");
-  return "the worker rendering frame " + std::to_string(result.frame) + " " + how;
+  const bool waited = ::waitpid(worker.pid, &status, 0) == worker.pid;
+  worker.pid = -1;
+  return waited ? ended_how(status) : std::string("could not be waited for");
 }
 
 void RenderWorkers::stop() {
+  // A worker still busy with a frame nobody will take is ended at once; an
+  // idle one ends when its pipe closes.
   for (Worker& worker : workers_) {
     ::close(worker.to_worker);
     ::close(worker.from_worker);
   }
+  for (const std::size_t busy : in_flight_) {
+    if (workers_[busy].pid > 0) {
+      ::kill(workers_[busy].pid, SIGTERM);
+    }
+  }
   for (const Worker& worker : workers_) {
     int status = 0;
-    while (::waitpid(worker.pid, &status, 0) < 0 && errno == EINTR) {
+    while (worker.pid > 0 && ::waitpid(worker.pid, &status, 0) < 0 && errno == EINTR) {
     }
   }
   workers_.clear();

@@ -14,7 +14,9 @@
 // values. It takes a frame through a pipe, renders it as ModuleSession
 // does, sends back the picture, the failure text if any and the captured
 // lines, and waits for the next; it ends when its pipe closes. Workers
-// ignore Ctrl-C, which the tool handles for them.
+// ignore Ctrl-C, which the tool handles for them; a request to terminate or
+// a hang-up ends a worker, and so does the end of the tool, however it
+// ends. A worker still rendering when the render stops is ended at once.
 #pragma once
 
 #include <cstdint>
@@ -66,6 +68,8 @@ class RenderWorkers {
     int from_worker = -1;
   };
   void stop();
+  // Ends a worker that failed the tool and says how it ended.
+  std::string end(Worker& worker);
 
   std::vector<Worker> workers_;
   std::deque<std::size_t> in_flight_;  // worker indices, oldest frame first

@@ -2,9 +2,11 @@
 //
 // Every FFmpeg object lives in an owner that frees it, so each path out of
 // a function releases what it made. FFmpeg writes its own log to standard
-// error; here it is kept instead and its last error line goes into the
-// tool's one-line refusal, so nothing but "shardcast: " lines reaches the
-// user. The log is process-wide in FFmpeg, hence the one lock below.
+// error; here its errors are kept instead and the last one goes into the
+// tool's one-line refusal, while its warnings and notes become the tool's
+// own lines at their level (tool_log.h), so nothing but "shardcast: " lines
+// reaches the user. The log is process-wide in FFmpeg, hence the one lock
+// below.
 //
 // Colour: a clip's frames become RGBA with the matrix and range the stream
 // declares (BT.709 for 720 lines and more, BT.601 below, when it declares
@@ -35,6 +37,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "cli/tool_log.h"
 #include "cli/video.h"
 
 namespace shardcast::cli {
@@ -42,9 +45,17 @@ namespace {
 
 // ---- FFmpeg's log ----
 
+struct HeldLine {
+  LibraryLevel level;
+  std::string library;
+  std::string text;
+};
+
 struct LibraryLog {
   std::mutex lock;
   std::string last_error;
+  bool holding = false;  // lines are kept in `held` instead of shown
+  std::vector<HeldLine> held;
 };
 
 LibraryLog& library_log() {
@@ -52,8 +63,18 @@ LibraryLog& library_log() {
   return log;
 }
 
-void keep_log_line(void*, int level, const char* format, va_list arguments) {
-  if (level > AV_LOG_ERROR) {
+// The name of what logged: "libx264", "mov,mp4,m4a,3gp,3g2,mj2".
+std::string logger_name(void* context) {
+  const AVClass* const* named = static_cast<const AVClass* const*>(context);
+  if (named == nullptr || *named == nullptr || (*named)->item_name == nullptr) {
+    return {};
+  }
+  const char* name = (*named)->item_name(context);
+  return name != nullptr ? name : "";
+}
+
+void keep_log_line(void* context, int level, const char* format, va_list arguments) {
+  if (level > AV_LOG_INFO) {
     return;
   }
   char line[512];
@@ -65,9 +86,48 @@ void keep_log_line(void*, int level, const char* format, va_list arguments) {
   if (text.empty()) {
     return;
   }
+  // An error is shown as it comes only when verbose; the last one goes
+  // into the refusal.
+  HeldLine kept{level > AV_LOG_ERROR && level <= AV_LOG_WARNING ? LibraryLevel::Warning : LibraryLevel::Info,
+                logger_name(context), text};
+  LibraryLog& log = library_log();
+  {
+    const std::lock_guard<std::mutex> guard(log.lock);
+    if (level <= AV_LOG_ERROR) {
+      log.last_error = text;
+    }
+    if (log.holding) {
+      log.held.push_back(std::move(kept));
+      return;
+    }
+  }
+  report_library_line(kept.level, kept.library, kept.text);
+}
+
+// While a clip is opened, FFmpeg's lines about it are held: a refusal says
+// in its one line what went wrong (probing warns, for one, of a frame size
+// it could not find, after the pixel limit kept the decoder from it), and
+// a clip that opens has them shown after all.
+void hold_library_lines() {
   LibraryLog& log = library_log();
   const std::lock_guard<std::mutex> guard(log.lock);
-  log.last_error = text;
+  log.holding = true;
+}
+
+void end_holding(bool show) {
+  std::vector<HeldLine> held;
+  {
+    LibraryLog& log = library_log();
+    const std::lock_guard<std::mutex> guard(log.lock);
+    log.holding = false;
+    held.swap(log.held);
+  }
+  if (!show) {
+    return;
+  }
+  for (const HeldLine& line : held) {
+    report_library_line(line.level, line.library, line.text);
+  }
 }
 
 void quiet_library_log() {
@@ -411,7 +471,6 @@ void describe_clip(VideoReader::State& state, int others) {
 }
 
 std::string open_clip(VideoReader::State& state, const PictureLimits& limits) {
-  quiet_library_log();
   if (state.packet == nullptr || state.frame == nullptr) {
     return "out of memory";
   }
@@ -455,20 +514,29 @@ std::string open_clip(VideoReader::State& state, const PictureLimits& limits) {
   return {};
 }
 
+std::string open_holding_lines(VideoReader::State& state, const PictureLimits& limits) {
+  quiet_library_log();
+  hold_library_lines();
+  std::string refusal = open_clip(state, limits);
+  end_holding(refusal.empty());
+  return refusal;
+}
+
 }  // namespace
 
 std::string VideoReader::open(const std::string& path, const PictureLimits& limits) {
   state_->bytes = ClipBytes{path, {}, 0};
-  return open_clip(*state_, limits);
+  return open_holding_lines(*state_, limits);
 }
 
 std::string VideoReader::open_memory(std::span<const std::uint8_t> bytes, const PictureLimits& limits) {
   state_->bytes = ClipBytes{{}, bytes, 0};
-  return open_clip(*state_, limits);
+  return open_holding_lines(*state_, limits);
 }
 
-std::string VideoReader::count_frames() {
-  State& state = *state_;
+namespace {
+
+std::string count_packets(VideoReader::State& state) {
   // A second demuxer over the same bytes; the first keeps its place. The
   // video keeps its stream number: streams are numbered in the order the
   // file brings them, whether its header lists them or packets do.
@@ -506,6 +574,16 @@ std::string VideoReader::count_frames() {
   state.info.frame_count = count;
   state.info.frame_count_known = true;
   return {};
+}
+
+}  // namespace
+
+// FFmpeg's lines from the second pass repeat those of the first.
+std::string VideoReader::count_frames() {
+  hold_library_lines();
+  std::string failure = count_packets(*state_);
+  end_holding(false);
+  return failure;
 }
 
 namespace {

@@ -34,16 +34,25 @@ function(shardcast_gzip source output)
 endfunction()
 
 # The man page: help2man reads `shardcast --help` and `--version`; the
-# subcommands' help and the fixed sections come in through an include file.
+# subcommands' help, the fixed sections and the parameters' section (made
+# from the parameter table) come in through an include file.
 find_program(SHARDCAST_HELP2MAN_PROGRAM help2man)
 if(SHARDCAST_HELP2MAN_PROGRAM AND SHARDCAST_GZIP_PROGRAM AND NOT CMAKE_CROSSCOMPILING)
   set(man_page "${CMAKE_CURRENT_BINARY_DIR}/man/shardcast.1")
+  set(man_parameters "${CMAKE_CURRENT_BINARY_DIR}/man/parameters.h2m")
+  add_custom_command(
+    OUTPUT "${man_parameters}"
+    COMMAND shardcast_describe man-section "${man_parameters}"
+    DEPENDS shardcast_describe
+    COMMENT "Writing the man page's parameter section"
+    VERBATIM)
   add_custom_command(
     OUTPUT "${man_page}"
     COMMAND "${CMAKE_COMMAND}" -DTOOL=$<TARGET_FILE:shardcast> -DHELP2MAN=${SHARDCAST_HELP2MAN_PROGRAM}
-            -DSECTIONS=${PROJECT_SOURCE_DIR}/packaging/shardcast.h2m -DOUTPUT=${man_page}
-            -P "${PROJECT_SOURCE_DIR}/cmake/ManPage.cmake"
+            -DSECTIONS=${PROJECT_SOURCE_DIR}/packaging/shardcast.h2m -DPARAMETERS=${man_parameters}
+            -DOUTPUT=${man_page} -P "${PROJECT_SOURCE_DIR}/cmake/ManPage.cmake"
     DEPENDS shardcast "${PROJECT_SOURCE_DIR}/packaging/shardcast.h2m" "${PROJECT_SOURCE_DIR}/cmake/ManPage.cmake"
+            "${man_parameters}"
     COMMENT "Writing the man page"
     VERBATIM)
   shardcast_gzip("${man_page}" "${man_page}.gz")

@@ -1,9 +1,11 @@
 # Writes the man page of shardcast with help2man:
-#   cmake -DTOOL=<shardcast> -DHELP2MAN=<help2man> -DSECTIONS=<file.h2m> -DOUTPUT=<page> -P ManPage.cmake
+#   cmake -DTOOL=<shardcast> -DHELP2MAN=<help2man> -DSECTIONS=<file.h2m> -DPARAMETERS=<file.h2m>
+#         -DOUTPUT=<page> -P ManPage.cmake
 # help2man makes the page of `shardcast --help`; each subcommand's --help is
 # added as a section of its own, kept as printed (no-fill), after the fixed
-# sections of the include file.
-foreach(variable IN ITEMS TOOL HELP2MAN SECTIONS OUTPUT)
+# sections of the include file, and the parameters' section (written by
+# shardcast_describe from the parameter table) after those.
+foreach(variable IN ITEMS TOOL HELP2MAN SECTIONS PARAMETERS OUTPUT)
   if(NOT DEFINED ${variable})
     message(FATAL_ERROR "ManPage.cmake needs -D${variable}=...")
   endif()
@@ -22,6 +24,8 @@ foreach(command IN ITEMS render decode params)
   string(TOUPPER "${command}" title)
   string(APPEND include_text "\n[COMMAND ${title}]\n.nf\n${help}.fi\n")
 endforeach()
+file(READ "${PARAMETERS}" parameters_text)
+string(APPEND include_text "\n${parameters_text}")
 
 get_filename_component(folder "${OUTPUT}" DIRECTORY)
 file(MAKE_DIRECTORY "${folder}")

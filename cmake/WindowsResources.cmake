@@ -25,8 +25,9 @@ if(CMAKE_CROSSCOMPILING AND TARGET shardcast_pipl_generator)
   add_custom_command(
     OUTPUT "${generator}"
     COMMAND "${SHARDCAST_BUILD_MACHINE_CXX}" -std=c++20 -O1 -Wno-multichar
+            -DSHARDCAST_VERSION_MAJOR=${PROJECT_VERSION_MAJOR} -DSHARDCAST_VERSION_MINOR=${PROJECT_VERSION_MINOR}
             "-I${PROJECT_SOURCE_DIR}" "${generator_source}" -o "${generator}"
-    DEPENDS "${generator_source}" "${PROJECT_SOURCE_DIR}/host/registration.h"
+    DEPENDS "${generator_source}" "${PROJECT_SOURCE_DIR}/host/registration.h" "${PROJECT_SOURCE_DIR}/CMakeLists.txt"
     COMMENT "Building the PiPL generator for the build machine"
     VERBATIM)
   add_custom_target(shardcast_pipl_generator_build_machine DEPENDS "${generator}")

@@ -1,9 +1,8 @@
 // Chooses the form of each block kernel for the level asked for. The scalar
 // forms are the reconstruction stages' own code (reconstruction.cpp) and the
-// driver's write-out, entry by entry.
+// write-out, which the reference driver writes its pixels with.
 #include "decoder/block_kernels.h"
 
-#include "decoder/numeric.h"
 #include "decoder/reconstruction.h"
 
 namespace shardcast {
@@ -21,9 +20,7 @@ void dequantize_and_transform(SimdLevel level, std::int32_t* block, const std::u
       break;
   }
   if (quant_values != nullptr) {
-    for (int j = 0; j < 64; ++j) {
-      block[j] = wrapping_mul(block[j], quant_values[j]);
-    }
+    dequantize_block(block, quant_values);
   }
   if (inverse_dct) {
     inverse_dct_8x8(block);

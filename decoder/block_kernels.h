@@ -1,8 +1,9 @@
 // The reconstruction stages on single blocks, MCUs and pixel rows, with an
 // SSE2 and an AVX2 form beside the scalar one.
 //
-// The scalar form of each routine is the reference: it does what
-// reconstruction.cpp and the decode driver's write-out do, entry by entry.
+// The scalar form of each routine is the reference: the reconstruction
+// stages' own code, entry by entry, and the write-out that the reference
+// driver writes its pixels with.
 // The vector forms compute the same single-precision operations in the same
 // grouping on several lanes at once; cvttps2dq gives INT32_MIN for NaN and
 // for values outside the int32 range, just as truncate_to_int32 does, and

@@ -19,6 +19,7 @@
 #include <memory>
 #include <new>
 
+#include "decoder/block_kernels.h"
 #include "decoder/decode_driver.h"
 #include "decoder/decoder_state.h"
 #include "decoder/entropy.h"
@@ -44,26 +45,13 @@ bool allocate_coefficients(DecoderState& state, bool zeroed, std::unique_ptr<Blo
 }
 
 // Pixel (x, y) of the output takes entry (y mod 8) * 8 + (x mod 8) of the
-// block cell that covers it; alpha is never written. Only pixels inside
-// both the frame and the buffer are written, so a stream whose frame size
-// differs from the buffer's cannot write outside it.
+// block cell that covers it, a row at a time by the scalar form of the
+// block kernels' write-out; alpha is never written.
 void write_out(const DecoderState& state, PixelBuffer output) {
-  const std::uint32_t buffer_width = output.width > 0 ? static_cast<std::uint32_t>(output.width) : 0;
-  const std::uint32_t buffer_height = output.height > 0 ? static_cast<std::uint32_t>(output.height) : 0;
-  const std::uint32_t columns = std::min(state.width, buffer_width);
-  const std::uint32_t rows = std::min(state.height, buffer_height);
-  for (std::uint32_t y = 0; y < rows; ++y) {
-    std::uint8_t* pixel = output.pixels + std::size_t{y} * buffer_width * 4;
-    const BlockCell* row_cells = state.coefficients + std::size_t{y / 8} * state.padded_block_cols;
-    const std::uint32_t row_in_block = (y % 8) * 8;
-    for (std::uint32_t x = 0; x < columns; ++x, pixel += 4) {
-      const BlockCell& cell = row_cells[x / 8];
-      const std::uint32_t entry = row_in_block + x % 8;
-      // Conversion to uint8_t keeps the low byte: -3 becomes 253.
-      pixel[1] = static_cast<std::uint8_t>(cell.plane[0][entry]);
-      pixel[2] = static_cast<std::uint8_t>(cell.plane[1][entry]);
-      pixel[3] = static_cast<std::uint8_t>(cell.plane[2][entry]);
-    }
+  const WriteOutArea area = write_out_area(state, output);
+  for (std::uint32_t y = 0; y < area.rows; ++y) {
+    write_pixel_row(SimdLevel::scalar, state.coefficients + std::size_t{y / 8} * state.padded_block_cols, y % 8,
+                    area.columns, area.row(y));
   }
 }
 
@@ -109,6 +97,13 @@ bool open_scan(const std::uint8_t* stream, std::uint32_t length, bool zero_stora
   }
   parse_sos(scan.cursor, state, writer);
   return state.valid;
+}
+
+WriteOutArea write_out_area(const DecoderState& state, PixelBuffer output) {
+  const std::uint32_t buffer_width = output.width > 0 ? static_cast<std::uint32_t>(output.width) : 0;
+  const std::uint32_t buffer_height = output.height > 0 ? static_cast<std::uint32_t>(output.height) : 0;
+  return {output.pixels, std::size_t{buffer_width} * 4, std::min(state.width, buffer_width),
+          std::min(state.height, buffer_height)};
 }
 
 std::int32_t decode_stream_reference(const std::uint8_t* stream, std::uint32_t length, const DecodeOptions& options,

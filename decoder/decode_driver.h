@@ -2,12 +2,14 @@
 // straightforward reference in decode_driver.cpp and the fast form in
 // fast_decode.cpp): the decoder state, the header up to the scan, the
 // coefficient storage and the scan header, with their lines and their
-// failures.
+// failures; and the part of the output buffer the write-out covers.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
+#include "decoder/decoder.h"
 #include "decoder/decoder_state.h"
 #include "decoder/message_sink.h"
 
@@ -26,5 +28,18 @@ struct OpenedScan {
 // written by then. Both allocations yield null instead of throwing.
 bool open_scan(const std::uint8_t* stream, std::uint32_t length, bool zero_storage, MessageWriter& writer,
                OpenedScan& scan);
+
+// The pixels the write-out covers: those inside both the frame and the
+// buffer, so that a stream whose frame size differs from the buffer's
+// cannot write outside it. Rows keep the buffer's own length.
+struct WriteOutArea {
+  std::uint8_t* pixels = nullptr;
+  std::size_t row_bytes = 0;
+  std::uint32_t columns = 0;
+  std::uint32_t rows = 0;
+
+  std::uint8_t* row(std::uint32_t y) const { return pixels + y * row_bytes; }
+};
+WriteOutArea write_out_area(const DecoderState& state, PixelBuffer output);
 
 }  // namespace shardcast

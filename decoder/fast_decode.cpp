@@ -34,21 +34,11 @@ namespace {
 void reconstruct_mcu(const DecoderState& state, const CellWindow& band, std::uint32_t mcu_row, std::uint32_t mcu_col,
                      StageSwitches stages, SimdLevel level) {
   if (stages.dequantize || stages.inverse_dct) {
-    const std::uint32_t planes = std::min<std::uint32_t>(state.component_count, 3);
-    for (std::uint32_t i = 0; i < planes; ++i) {
-      const ComponentSpec& component = state.components[i];
+    for_each_block_of_mcu(state, mcu_row, mcu_col, [&](std::uint32_t row, std::uint32_t col, std::uint32_t i) {
       const std::uint32_t* quant =
-          stages.dequantize ? state.quant_tables[component.quant_id & 3].values.data() : nullptr;
-      for (std::uint32_t v = 0; v < component.v_factor; ++v) {
-        for (std::uint32_t h = 0; h < component.h_factor; ++h) {
-          const std::uint32_t row = mcu_row + v;
-          const std::uint32_t col = mcu_col + h;
-          if (row < state.padded_block_rows && col < state.padded_block_cols) {
-            dequantize_and_transform(level, band.cell(row, col).plane[i], quant, stages.inverse_dct);
-          }
-        }
-      }
-    }
+          stages.dequantize ? state.quant_tables[state.components[i].quant_id & 3].values.data() : nullptr;
+      dequantize_and_transform(level, band.cell(row, col).plane[i], quant, stages.inverse_dct);
+    });
   }
   if (stages.ycbcr_to_rgb && mcu_row + state.mcu_v_blocks <= state.padded_block_rows &&
       mcu_col + state.mcu_h_blocks <= state.padded_block_cols) {
@@ -76,10 +66,7 @@ std::int32_t decode_stream_with(SimdLevel level, const std::uint8_t* stream, std
 
   tamper_quant_tables(*opened.state, options.luma, options.luma_rng, options.chroma, options.chroma_rng);
 
-  const std::uint32_t buffer_width = output.width > 0 ? static_cast<std::uint32_t>(output.width) : 0;
-  const std::uint32_t buffer_height = output.height > 0 ? static_cast<std::uint32_t>(output.height) : 0;
-  const std::uint32_t columns = std::min(state.width, buffer_width);
-  const std::uint32_t rows = std::min(state.height, buffer_height);
+  const WriteOutArea area = write_out_area(state, output);
   const std::uint32_t mcu_rows = state.mcu_v_blocks;
   const std::uint32_t mcu_cols = state.mcu_h_blocks;
 
@@ -96,9 +83,9 @@ std::int32_t decode_stream_with(SimdLevel level, const std::uint8_t* stream, std
       for (std::uint32_t mcu_col = 0; mcu_col < state.block_cols; mcu_col += mcu_cols) {
         reconstruct_mcu(state, band, mcu_row, mcu_col, options.stages, level);
       }
-      const std::uint32_t row_end = std::min(rows, (mcu_row + mcu_rows) * 8);
+      const std::uint32_t row_end = std::min(area.rows, (mcu_row + mcu_rows) * 8);
       for (std::uint32_t y = mcu_row * 8; y < row_end; ++y) {
-        write_pixel_row(level, &band.cell(y / 8, 0), y % 8, columns, output.pixels + std::size_t{y} * buffer_width * 4);
+        write_pixel_row(level, &band.cell(y / 8, 0), y % 8, area.columns, area.row(y));
       }
     }
   }

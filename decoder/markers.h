@@ -1,5 +1,6 @@
-// Header parsing: the marker loop up to the start-of-scan code, the segment
-// parsers it calls, and the scan header parser.
+// Header parsing: the marker loop up to the start-of-scan code (markers.cpp)
+// with the segment parsers it calls (frame_header.cpp, table_segments.cpp),
+// and the scan header parser (scan_header.cpp).
 #pragma once
 
 #include "decoder/decoder_state.h"

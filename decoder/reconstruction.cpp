@@ -40,28 +40,18 @@ void set_random_entries(QuantTable& table, std::int32_t count, std::int32_t max_
   }
 }
 
-// Calls visit(plane, component index) for every block the interleaved scan
-// fills: per MCU, each component's v_factor x h_factor blocks.
+// Calls visit(plane, component index) for every block of every MCU that
+// the interleaved scan fills.
 template <typename Visit>
 void for_each_mcu_block(DecoderState& state, Visit visit) {
   if (state.coefficients == nullptr || state.mcu_v_blocks == 0 || state.mcu_h_blocks == 0) {
     return;
   }
-  const std::uint32_t planes = state.component_count < 3 ? state.component_count : 3;
   for (std::uint32_t mcu_row = 0; mcu_row < state.block_rows; mcu_row += state.mcu_v_blocks) {
     for (std::uint32_t mcu_col = 0; mcu_col < state.block_cols; mcu_col += state.mcu_h_blocks) {
-      for (std::uint32_t i = 0; i < planes; ++i) {
-        const ComponentSpec& component = state.components[i];
-        for (std::uint32_t v = 0; v < component.v_factor; ++v) {
-          for (std::uint32_t h = 0; h < component.h_factor; ++h) {
-            const std::uint32_t row = mcu_row + v;
-            const std::uint32_t col = mcu_col + h;
-            if (row < state.padded_block_rows && col < state.padded_block_cols) {
-              visit(state.cell(row, col).plane[i], i);
-            }
-          }
-        }
-      }
+      for_each_block_of_mcu(state, mcu_row, mcu_col, [&](std::uint32_t row, std::uint32_t col, std::uint32_t i) {
+        visit(state.cell(row, col).plane[i], i);
+      });
     }
   }
 }
@@ -160,12 +150,15 @@ void tamper_quant_tables(DecoderState& state, const TableTampering& luma, std::m
   }
 }
 
+void dequantize_block(std::int32_t* block, const std::uint32_t* quant_values) {
+  for (int j = 0; j < 64; ++j) {
+    block[j] = wrapping_mul(block[j], quant_values[j]);
+  }
+}
+
 void dequantize_blocks(DecoderState& state) {
   for_each_mcu_block(state, [&state](std::int32_t* block, std::uint32_t component) {
-    const QuantTable& table = state.quant_tables[state.components[component].quant_id & 3];
-    for (int j = 0; j < 64; ++j) {
-      block[j] = wrapping_mul(block[j], table.values[j]);
-    }
+    dequantize_block(block, state.quant_tables[state.components[component].quant_id & 3].values.data());
   });
 }
 

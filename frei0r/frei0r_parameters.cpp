@@ -1,11 +1,34 @@
 // frei0r values into effect values: clamping, the linear map onto a
-// slider's range, and rounding to the decimals the slider shows.
+// slider's range, and rounding to the decimals the slider shows; and the
+// explanations, made once from the parameter table.
 #include "frei0r/frei0r_parameters.h"
 
 #include <algorithm>
 #include <cmath>
+#include <new>
+#include <string>
+
+#include "describe/parameter_texts.h"
 
 namespace shardcast::frei0r {
+
+// Made on first use and kept, for hosts hold on to the text. Without the
+// memory for them a host gets empty explanations, as no exception may reach
+// it.
+const char* explanation(std::size_t slot) {
+  try {
+    static const std::array<std::string, value_param_count> explanations = [] {
+      std::array<std::string, value_param_count> texts;
+      for (std::size_t i = 0; i < texts.size(); ++i) {
+        texts[i] = describe::frei0r_explanation(*value_params[i]);
+      }
+      return texts;
+    }();
+    return slot < explanations.size() ? explanations[slot].c_str() : "";
+  } catch (const std::bad_alloc&) {
+    return "";
+  }
+}
 
 double stored_value(double given, double previous) {
   if (std::isnan(given)) {

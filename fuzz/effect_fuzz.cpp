@@ -18,9 +18,9 @@
 #include "fuzz/fuzz_input.h"
 #include "host/effect_messages.h"
 #include "host/entry_points.h"
+#include "hostsim/host_failure_rules.h"
 #include "hostsim/simulated_host.h"
 #include "pipeline/parameters.h"
-#include "tests/support/host_failure_rules.h"
 
 // A fuzzing run has no use for the decoder's lines.
 shardcast::MessageSink shardcast::effect_messages() { return MessageSink::discard(); }
@@ -120,18 +120,17 @@ bool output_copied(const hostsim::CommandOutcome& outcome) {
 
 void check(const hostsim::CommandOutcome& outcome, PF_Cmd command, const hostsim::FaultPlan& faults, const char* name,
            const hostsim::Picture* untouched = nullptr) {
-  namespace rules = shardcast::testing_support;
   for (const std::string& violation : outcome.violations) {
     fail(name, violation);
   }
   if (!faults.no_basic_suite) {
-    const PF_Err expected = rules::expected_result(command, outcome.calls);
+    const PF_Err expected = hostsim::expected_result(command, outcome.calls);
     if (outcome.result != expected) {
       fail(name, "result " + std::to_string(outcome.result) + " instead of " + std::to_string(expected));
     }
-    if (const auto first = rules::deciding_failure(command, outcome.calls)) {
+    if (const auto first = hostsim::deciding_failure(command, outcome.calls)) {
       for (std::size_t n = *first + 1; n < outcome.calls.size(); ++n) {
-        if (!rules::is_clean_up(outcome.calls[n].call)) {
+        if (!hostsim::is_clean_up(outcome.calls[n].call)) {
           fail(name, "a call other than clean-up after the deciding failure");
         }
       }
@@ -175,6 +174,87 @@ void check_final_render(hostsim::SimulatedHost& host) {
   }
 }
 
+void render_random_frame(FuzzInput& input, hostsim::SimulatedHost& host, const hostsim::HostOptions& options) {
+  const hostsim::FaultPlan& faults = host.faults();
+  set_random_values(input, host);
+  const hostsim::Picture picture = random_picture(input);
+  const hostsim::Picture untouched = hostsim::Picture::filled(picture.width, picture.height, options.output_fill);
+  hostsim::FrameTime time;
+  time.current_time = input.byte();
+  check(host.render(picture, time), PF_Cmd_RENDER, faults, "render", &untouched);
+}
+
+// A user's edit of the start or end of the glitch window, once the
+// parameters reach it.
+void edit_glitch_window(FuzzInput& input, hostsim::SimulatedHost& host) {
+  if (host.parameter_count() <= 5) {
+    return;
+  }
+  const hostsim::FaultPlan& faults = host.faults();
+  const A_long index = input.flag() ? 4 : 5;
+  const double value = static_cast<double>(input.byte()) / 2.0;
+  const PF_Cmd sent[] = {PF_Cmd_USER_CHANGED_PARAM, PF_Cmd_UPDATE_PARAMS_UI};
+  const auto outcomes = host.user_edit(index, value);
+  for (std::size_t n = 0; n < outcomes.size() && n < std::size(sent); ++n) {
+    check(outcomes[n], sent[n], faults, "edit");
+  }
+}
+
+// Before a parameter setup the table does not reach the glitch window: the
+// command is refused without a look at params[].
+void update_parameter_ui(hostsim::SimulatedHost& host) {
+  const bool short_table = host.parameter_count() <= 5;
+  const hostsim::CommandOutcome outcome = host.update_params_ui();
+  if (!short_table) {
+    check(outcome, PF_Cmd_UPDATE_PARAMS_UI, host.faults(), "update parameter UI");
+  } else if (outcome.result != PF_Err_BAD_CALLBACK_PARAM || !outcome.calls.empty() || !outcome.clean()) {
+    fail("update parameter UI", "a table without the glitch window was not refused");
+  }
+}
+
+void send_other_command(FuzzInput& input, hostsim::SimulatedHost& host) {
+  const auto code = static_cast<PF_Cmd>(input.byte() % 40);
+  const hostsim::CommandOutcome outcome = host.send(code);
+  for (const std::string& violation : outcome.violations) {
+    fail("other command", violation);
+  }
+  if (!in_command_table(code) && (outcome.result != PF_Err_NONE || !outcome.calls.empty())) {
+    fail("other command", "a command without handler did something");
+  }
+}
+
+// One command chosen by the input, with the faults the input plans for it,
+// and its outcome judged.
+void run_command(FuzzInput& input, hostsim::SimulatedHost& host, const hostsim::HostOptions& options) {
+  const std::uint8_t command = input.byte();
+  plan_faults(input, host.faults());
+  const hostsim::FaultPlan& faults = host.faults();
+  switch (command % 8) {
+    case 0:
+      check(host.about(), PF_Cmd_ABOUT, faults, "about");
+      break;
+    case 1:
+      check(host.global_setup(), PF_Cmd_GLOBAL_SETUP, faults, "global setup");
+      break;
+    case 2:
+      check(host.params_setup(), PF_Cmd_PARAMS_SETUP, faults, "parameter setup");
+      break;
+    case 3:
+    case 4:
+      render_random_frame(input, host, options);
+      break;
+    case 5:
+      edit_glitch_window(input, host);
+      break;
+    case 6:
+      update_parameter_ui(host);
+      break;
+    default:
+      send_other_command(input, host);
+      break;
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -182,68 +262,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   hostsim::HostOptions options;
   options.mode = input.flag() ? hostsim::HostMode::PremierePro : hostsim::HostMode::AfterEffects;
   hostsim::SimulatedHost host(hostsim::EffectEntryPoints{EffectMain, PluginDataEntryFunction}, options);
-
   for (int step = 0; step < 12 && input.rest_size() > 0; ++step) {
-    const std::uint8_t command = input.byte();
-    plan_faults(input, host.faults());
-    const hostsim::FaultPlan& faults = host.faults();
-    switch (command % 8) {
-      case 0:
-        check(host.about(), PF_Cmd_ABOUT, faults, "about");
-        break;
-      case 1:
-        check(host.global_setup(), PF_Cmd_GLOBAL_SETUP, faults, "global setup");
-        break;
-      case 2:
-        check(host.params_setup(), PF_Cmd_PARAMS_SETUP, faults, "parameter setup");
-        break;
-      case 3:
-      case 4: {
-        set_random_values(input, host);
-        const hostsim::Picture picture = random_picture(input);
-        const hostsim::Picture untouched = hostsim::Picture::filled(picture.width, picture.height, options.output_fill);
-        hostsim::FrameTime time;
-        time.current_time = input.byte();
-        check(host.render(picture, time), PF_Cmd_RENDER, faults, "render", &untouched);
-        break;
-      }
-      case 5:
-        if (host.parameter_count() > 5) {
-          const A_long index = input.flag() ? 4 : 5;
-          const double value = static_cast<double>(input.byte()) / 2.0;
-          const PF_Cmd sent[] = {PF_Cmd_USER_CHANGED_PARAM, PF_Cmd_UPDATE_PARAMS_UI};
-          const auto outcomes = host.user_edit(index, value);
-          for (std::size_t n = 0; n < outcomes.size() && n < std::size(sent); ++n) {
-            check(outcomes[n], sent[n], faults, "edit");
-          }
-        }
-        break;
-      case 6: {
-        // Before a parameter setup the table does not reach the glitch
-        // window: the command is refused without a look at params[].
-        const bool short_table = host.parameter_count() <= 5;
-        const hostsim::CommandOutcome outcome = host.update_params_ui();
-        if (short_table) {
-          if (outcome.result != PF_Err_BAD_CALLBACK_PARAM || !outcome.calls.empty() || !outcome.clean()) {
-            fail("update parameter UI", "a table without the glitch window was not refused");
-          }
-        } else {
-          check(outcome, PF_Cmd_UPDATE_PARAMS_UI, faults, "update parameter UI");
-        }
-        break;
-      }
-      default: {
-        const auto code = static_cast<PF_Cmd>(input.byte() % 40);
-        const hostsim::CommandOutcome outcome = host.send(code);
-        for (const std::string& violation : outcome.violations) {
-          fail("other command", violation);
-        }
-        if (!in_command_table(code) && (outcome.result != PF_Err_NONE || !outcome.calls.empty())) {
-          fail("other command", "a command without handler did something");
-        }
-        break;
-      }
-    }
+    run_command(input, host, options);
   }
   check_final_render(host);
   return 0;

@@ -34,18 +34,16 @@ float spread(shardcast::fuzzing::FuzzInput& input, float low, float high) {
   return (selector & 1) ? high + unit * 1.0e6f : low - unit * 1.0e6f;
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  shardcast::fuzzing::FuzzInput input(data, size);
+// Settings for one frame: a small random size, then every parameter's
+// value. Integer settings are truncated as the render truncates parameter
+// values (NaN and values beyond int32 become INT32_MIN), but not first
+// brought into their ranges as the render does: the stages must stay safe
+// and deterministic with any settings.
+shardcast::GlitchSettings read_settings(shardcast::fuzzing::FuzzInput& input) {
   shardcast::GlitchSettings settings;
   settings.messages = shardcast::MessageSink::discard();
   settings.width = 16 * (1 + input.byte() % 4);
   settings.height = 1 + input.byte() % 40;
-  // Integer settings are truncated as the render truncates parameter values
-  // (NaN and values beyond int32 become INT32_MIN), but not first brought
-  // into their ranges as the render does: the stages must stay safe and
-  // deterministic with any settings.
   settings.quality = shardcast::truncate_to_int32(spread(input, 1, 100));
   settings.broken_bytes = shardcast::truncate_to_int32(spread(input, 0, 300));
   settings.glitch_start = spread(input, 0, 99.9f);
@@ -72,6 +70,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   settings.filter1_value = spread(input, -10, 10);
   settings.filter2_value = spread(input, -10, 10);
   settings.seed_engines();
+  return settings;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  shardcast::fuzzing::FuzzInput input(data, size);
+  const shardcast::GlitchSettings settings = read_settings(input);
 
   std::vector<std::uint8_t> frame(static_cast<std::size_t>(settings.width) * settings.height * 4);
   const std::size_t available = std::min(frame.size(), input.rest_size());

@@ -23,6 +23,10 @@
 namespace shardcast {
 namespace {
 
+static_assert(registration_data.effect_version == PF_VERSION(SHARDCAST_VERSION_MAJOR, SHARDCAST_VERSION_MINOR,
+                                                             effect_fix_level, PF_Stage_DEVELOP, effect_build),
+              "the registration packs its version as the host does");
+
 const A_u_char* as_host_text(const char* text) { return reinterpret_cast<const A_u_char*>(text); }
 
 // A command's handler needs the host records it works on; a host that hands

@@ -3,11 +3,34 @@
 // of the PiPL resource all read these values, so the resource and the code
 // cannot drift apart. Nothing here depends on the host's headers: the
 // generator is a plain build tool.
+//
+// The version and subversion are the project's (CMakeLists.txt), which the
+// build hands every program that includes this as SHARDCAST_VERSION_MAJOR
+// and SHARDCAST_VERSION_MINOR.
 #pragma once
 
 #include <cstdint>
 
+#if !defined(SHARDCAST_VERSION_MAJOR) || !defined(SHARDCAST_VERSION_MINOR)
+#error "the build defines SHARDCAST_VERSION_MAJOR and SHARDCAST_VERSION_MINOR from the project's version"
+#endif
+
 namespace shardcast {
+
+// The host's packing of an effect version (PF_VERSION): build in bits 0-8,
+// stage in 9-10, fix level in 11-14, subversion in 15-18, the version's low
+// three bits in 19-21 and its high bits from bit 26.
+constexpr std::uint32_t packed_effect_version(std::uint32_t version, std::uint32_t subversion, std::uint32_t fix_level,
+                                              std::uint32_t stage, std::uint32_t build) {
+  return ((version >> 3) & 0xFu) << 26 | (version & 7u) << 19 | (subversion & 0xFu) << 15 | (fix_level & 0xFu) << 11 |
+         (stage & 3u) << 9 | (build & 0x1FFu);
+}
+
+// The fix level, stage and build the effect registers under; the project's
+// version has no counterpart for them.
+inline constexpr std::uint32_t effect_fix_level = 7;
+inline constexpr std::uint32_t effect_stage_develop = 0;
+inline constexpr std::uint32_t effect_build = 0;
 
 struct RegistrationData {
   const char* name;
@@ -35,10 +58,9 @@ struct RegistrationData {
   std::int32_t about_version_minor;
 };
 
-// 0x00083800 packs version 1, subversion 0, fix level 7, stage develop,
-// build 0. The API version is that of the 2023 interface (13.28); the
-// resource claims the newer 13.29 that the same release of the effect shipped
-// with.
+// Version 1.0 packs as 0x00083800. The API version is that of the 2023
+// interface (13.28); the resource claims the newer 13.29 that the same
+// release of the effect shipped with.
 inline constexpr RegistrationData registration_data{
     .name = "Shardcast",
     .match_name = "ADBE Shardcast",
@@ -46,7 +68,8 @@ inline constexpr RegistrationData registration_data{
     .entry_point = "EffectMain",
     .support_url = "https://shardcast.invalid/support",
     .kind = 'eFKT',
-    .effect_version = 0x00083800u,
+    .effect_version = packed_effect_version(SHARDCAST_VERSION_MAJOR, SHARDCAST_VERSION_MINOR, effect_fix_level,
+                                            effect_stage_develop, effect_build),
     .api_version_major = 13,
     .api_version_minor = 28,
     .reserved_info = 8,
@@ -58,8 +81,8 @@ inline constexpr RegistrationData registration_data{
     .global_out_flags = 0,
     .global_out_flags2 = 0,
     .pipl_reserved_info = 0,
-    .about_version_major = 1,
-    .about_version_minor = 0,
+    .about_version_major = SHARDCAST_VERSION_MAJOR,
+    .about_version_minor = SHARDCAST_VERSION_MINOR,
 };
 
 }  // namespace shardcast

@@ -41,19 +41,17 @@
 namespace shardcast {
 namespace {
 
-// Value-carrying parameters, in the order they are checked out. Group
-// records are never checked out.
-// clang-format off
-constexpr std::array<ParamIndex, 25> checkout_order{
-    PARAM_INPUT,         PARAM_COMPRESSION_RATIO,  PARAM_BROKEN_BYTES,    PARAM_GLITCH_START,
-    PARAM_GLITCH_END,    PARAM_SEED,               PARAM_QTC,             PARAM_QTC_POSITION,
-    PARAM_QTC_VALUE,     PARAM_QTC_BREAKING_BYTES, PARAM_QTC_MAX_RANDOM,  PARAM_QTL,
-    PARAM_QTL_POSITION,  PARAM_QTL_VALUE,          PARAM_QTL_BREAKING_BYTES, PARAM_QTL_MAX_RANDOM,
-    PARAM_INVERSE_DCT,   PARAM_YCBCR_TO_RGB,       PARAM_DEQUANTIZE,      PARAM_FILTER1,
-    PARAM_FILTER1_VALUE, PARAM_FILTER2,            PARAM_FILTER2_VALUE,   PARAM_QTL_SEED,
-    PARAM_QTC_SEED,
-};
-// clang-format on
+// The input layer, then the value-carrying parameters in the check-out
+// order of the parameter table. Group records are never checked out.
+constexpr std::array<ParamIndex, value_param_count + 1> make_checkout_order() {
+  std::array<ParamIndex, value_param_count + 1> order{};
+  order[0] = PARAM_INPUT;
+  for (const ParamRow* row : value_params) {
+    order[static_cast<std::size_t>(row->checkout)] = row->index;
+  }
+  return order;
+}
+constexpr std::array<ParamIndex, value_param_count + 1> checkout_order = make_checkout_order();
 
 // The 35 parameter records of one render, zeroed, each checked in on
 // destruction in ascending order (also those never checked out). A failing
@@ -119,7 +117,7 @@ GlitchSettings settings_from_records(ParamRecords& records) {
   ParamValues values{};
   for (std::int32_t index = PARAM_INPUT + 1; index < PARAM_COUNT; ++index) {
     const PF_ParamDef& record = records[static_cast<ParamIndex>(index)];
-    values[static_cast<std::size_t>(index)] = slider_range(static_cast<ParamIndex>(index)) != nullptr
+    values[static_cast<std::size_t>(index)] = slider_row(static_cast<ParamIndex>(index)) != nullptr
                                                   ? record.u.fs_d.value
                                                   : static_cast<double>(record.u.bd.value);
   }

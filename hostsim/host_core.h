@@ -1,7 +1,8 @@
 // The simulated host's inner state, shared by its command driver
-// (simulated_host.cpp) and its callbacks (host_callbacks.cpp): the function
-// tables handed to the module, the parameter table, and the bookkeeping of
-// the command that is running.
+// (simulated_host.cpp, render_worlds.cpp) and its callbacks (the
+// *_callbacks.cpp files): the function tables handed to the module, the
+// parameter table, the world storage kept between commands, and the
+// bookkeeping of the command that is running.
 #pragma once
 
 #include <deque>
@@ -18,19 +19,33 @@
 #include "PrSDKAESupport.h"
 #include "hostsim/simulated_host.h"
 #include "hostsim/world_pixels.h"
+#include "hostsim/world_pool.h"
 
 namespace shardcast::hostsim {
 
-// Pixel storage of one world. The host owns the input layer and the output
-// world of a render; the module owns what it made with new_world.
+// Written into row padding, and with pixel checks into uncleared worlds, so
+// that a module reading or writing those bytes is noticed.
+constexpr std::uint8_t padding_byte = 0xA5;
+constexpr std::uint8_t uncleared_byte = 0xCD;
+
+// One live world and its storage. The host owns the input layer and the
+// output world of a render; the module owns what it made with new_world.
 struct HostWorld {
-  std::unique_ptr<std::uint8_t[]> bytes;
+  PixelBlock storage;
   WorldView view;
   bool made_by_effect = false;
 
-  std::size_t size() const {
-    return static_cast<std::size_t>(view.rowbytes) * static_cast<std::size_t>(view.height);
-  }
+  std::size_t size() const { return storage.size; }
+};
+
+// The frame of a render as the command driver takes it: the caller's rows
+// and their byte order; without output rows the result becomes a Picture.
+struct RenderRequest {
+  A_long width = 0;
+  A_long height = 0;
+  ChannelOrder order = argb_order;
+  const std::uint8_t* input = nullptr;
+  std::uint8_t* output = nullptr;
 };
 
 // Everything that lives for one command.
@@ -44,6 +59,10 @@ struct CommandState {
   PF_LayerDef layer{};
   bool has_layer = false;
   std::map<const std::uint8_t*, HostWorld> worlds;  // live worlds by first byte
+  // The render's own worlds and, with pixel checks, the input as handed over.
+  const std::uint8_t* input_world = nullptr;
+  const std::uint8_t* output_world = nullptr;
+  std::vector<std::uint8_t> input_before;
   std::map<const PF_ParamDef*, A_long> checked_out;
   std::vector<std::pair<std::string, A_long>> suites;  // acquired, not yet released
   std::set<void*> blocks;
@@ -73,6 +92,7 @@ struct SimulatedHost::Core {
   std::vector<PrPixelFormat> announced_formats;
   bool formats_cleared = false;
   std::vector<ParamUiUpdate> ui_updates;
+  WorldPool pool;  // storage of worlds no command holds
 
   std::unique_ptr<CommandState> command;  // set while a command runs
 
@@ -82,14 +102,26 @@ struct SimulatedHost::Core {
   PF_ParamDef value_at(A_long index, A_long what_time, A_long time_step, A_u_long time_scale) const;
   bool suite_available(const std::string& name, A_long version) const;
   const void* suite_table(const std::string& name, A_long version);
-  // Adds a world to the running command; pixels are left as `junk`.
-  HostWorld& create_world(A_long width, A_long height, A_long padding, bool made_by_effect,
-                          std::uint8_t junk);
+  // Adds a world to the running command, with storage from the pool: its
+  // bytes are whatever they were; the caller defines what it promises.
+  HostWorld& create_world(A_long width, A_long height, A_long padding, bool made_by_effect);
   HostWorld* find_world(const PF_EffectWorld* world);
+  // Ends a live world, its storage going back to the pool.
+  void release_world(const std::uint8_t* data);
+  // Ends every world of the running command (after its audit).
+  void release_all_worlds();
 };
 
-// Fills the function tables of `core` with the host's callbacks.
+// The running command's host while a table callback runs, else null.
+SimulatedHost::Core* active_core();
+
+// Fill the function tables of `core` with the host's callbacks, one family
+// per file; install_callbacks() runs them all.
 void install_callbacks(SimulatedHost::Core& core);
+void install_interact_callbacks(PF_InteractCallbacks& table);
+void install_world_callbacks(PF_UtilCallbacks& table);
+void install_ansi_callbacks(PF_ANSICallbacks& table, PF_ANSICallbacksSuite1& suite);
+void install_suite_callbacks(SimulatedHost::Core& core);
 
 // Makes `core` the host that table callbacks without an effect reference
 // talk to, for the lifetime of the scope.
@@ -105,6 +137,14 @@ class ActiveHost {
 };
 
 PF_LayerDef layer_record(const HostWorld& world);
+
+// A render's own worlds (render_worlds.cpp): the input layer holding the
+// frame and the output world, taken before the command; after it, the
+// checks on them and the output handed to the caller.
+void make_render_worlds(SimulatedHost::Core& core, const RenderRequest& render);
+void audit_render_worlds(SimulatedHost::Core& core);
+void hand_out_output(SimulatedHost::Core& core, const RenderRequest& render,
+                     CommandOutcome& outcome);
 
 // The PF_PluginDataCB the host hands to PluginDataEntryFunction.
 A_Err registration_callback(PF_PluginDataPtr inPtr, const A_u_char* inNamePtr,

@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "hostsim/simulated_host.h"
+#include "hostsim/world_pixels.h"
 
 namespace shardcast::hostsim {
 namespace {
@@ -38,23 +39,13 @@ Picture Picture::filled(A_long width, A_long height, PF_Pixel colour) {
 
 Picture Picture::from_rgba(A_long width, A_long height, const std::uint8_t* rgba) {
   Picture picture{width, height, std::vector<std::uint8_t>(byte_count(width, height))};
-  for (std::size_t i = 0; i < picture.argb.size(); i += 4) {
-    picture.argb[i] = rgba[i + 3];
-    picture.argb[i + 1] = rgba[i];
-    picture.argb[i + 2] = rgba[i + 1];
-    picture.argb[i + 3] = rgba[i + 2];
-  }
+  reorder_pixels(rgba, rgba_order, picture.argb.data(), argb_order, picture.argb.size() / 4);
   return picture;
 }
 
 std::vector<std::uint8_t> Picture::to_rgba() const {
-  std::vector<std::uint8_t> rgba(argb.size());
-  for (std::size_t i = 0; i + 3 < argb.size(); i += 4) {
-    rgba[i] = argb[i + 1];
-    rgba[i + 1] = argb[i + 2];
-    rgba[i + 2] = argb[i + 3];
-    rgba[i + 3] = argb[i];
-  }
+  std::vector<std::uint8_t> rgba(argb.size() / 4 * 4);
+  reorder_pixels(argb.data(), argb_order, rgba.data(), rgba_order, rgba.size() / 4);
   return rgba;
 }
 

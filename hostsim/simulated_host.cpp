@@ -5,7 +5,8 @@
 // check-out checked in, every created world disposed of once, every suite
 // released under its name and version, the input layer left unwritten and
 // the output's row padding untouched. An exception escaping the module is
-// caught and reported as a violation.
+// caught and reported as a violation. A render's own worlds are
+// render_worlds.cpp's.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -16,10 +17,6 @@
 
 namespace shardcast::hostsim {
 namespace {
-
-// Written into row padding and into uncleared pixels, so that a module
-// reading or writing them is noticed.
-constexpr std::uint8_t padding_byte = 0xA5;
 
 const char* host_name(HostMode mode) {
   return mode == HostMode::PremierePro ? "Premiere Pro" : "After Effects";
@@ -46,35 +43,7 @@ void copy_value(const PF_ParamDef& from, PF_ParamDef& to) {
   }
 }
 
-Picture picture_of(const WorldView& world) {
-  Picture picture{world.width, world.height,
-                  std::vector<std::uint8_t>(static_cast<std::size_t>(world.width) *
-                                            static_cast<std::size_t>(world.height) * 4)};
-  read_argb_rows(world, picture.argb.data());
-  return picture;
-}
-
-bool padding_intact(const HostWorld& world) {
-  const WorldView& view = world.view;
-  for (A_long y = 0; y < view.height; ++y) {
-    const std::uint8_t* row = view.data + static_cast<std::ptrdiff_t>(y) * view.rowbytes;
-    for (A_long i = view.width * 4; i < view.rowbytes; ++i) {
-      if (row[i] != padding_byte) {
-        return false;
-      }
-    }
-  }
-  return true;
-}
-
-// The worlds of one render that the host owns.
-struct RenderWorlds {
-  const std::uint8_t* input = nullptr;
-  const std::uint8_t* output = nullptr;
-  std::vector<std::uint8_t> input_before;
-};
-
-void audit(SimulatedHost::Core& core, const RenderWorlds* render) {
+void audit(SimulatedHost::Core& core, bool render) {
   CommandState& state = *core.command;
   for (const auto& [record, index] : state.checked_out) {
     state.violations.push_back("parameter " + std::to_string(index) +
@@ -96,14 +65,8 @@ void audit(SimulatedHost::Core& core, const RenderWorlds* render) {
     state.violations.push_back("block from AllocateBlock never freed");
   }
   state.blocks.clear();
-  if (render != nullptr) {
-    const HostWorld& input = state.worlds.at(render->input);
-    if (!std::equal(render->input_before.begin(), render->input_before.end(), input.bytes.get())) {
-      state.violations.push_back("the input layer was written");
-    }
-    if (!padding_intact(state.worlds.at(render->output))) {
-      state.violations.push_back("the output world's row padding was written");
-    }
+  if (render) {
+    audit_render_worlds(core);
   }
 }
 
@@ -160,33 +123,6 @@ void fill_in_data(SimulatedHost::Core& core, FrameTime time) {
   core.command->out_data.out_flags2 = core.options.initial_out_flags2;
 }
 
-// The input layer holding `input` and the output world of a render, both
-// with the host's row padding, and the frame's size in PF_InData. render() has
-// checked that the picture's pixels match its size.
-RenderWorlds make_render_worlds(SimulatedHost::Core& core, const Picture& input) {
-  CommandState& state = *core.command;
-  RenderWorlds render;
-  HostWorld& layer = core.create_world(input.width, input.height, core.options.layer_row_padding,
-                                       false, padding_byte);
-  write_argb_rows(layer.view, input.argb.data());
-  render.input = layer.view.data;
-  render.input_before.assign(layer.bytes.get(), layer.bytes.get() + layer.size());
-  state.layer = layer_record(layer);
-  state.has_layer = true;
-
-  HostWorld& output = core.create_world(input.width, input.height, core.options.layer_row_padding,
-                                        false, padding_byte);
-  fill_rect(output.view, whole_rect(output.view), core.options.output_fill);
-  render.output = output.view.data;
-  state.output = layer_record(output);
-
-  PF_InData& in = state.in_data;
-  in.width = input.width;
-  in.height = input.height;
-  in.extent_hint = {0, 0, input.width, input.height};
-  return render;
-}
-
 // params[]: the input layer at index 0, then every record with its value
 // at the command's time. Returns the records as handed over, to tell the
 // module's changes by.
@@ -229,8 +165,21 @@ void take_results(SimulatedHost::Core& core, PF_Cmd command, PF_Err result,
   }
 }
 
+// Runs EffectMain; an exception leaving it is a violation.
+PF_Err call_effect_main(SimulatedHost::Core& core, PF_Cmd command, void* extra, bool render) {
+  CommandState& state = *core.command;
+  try {
+    return core.module.effect_main(command, &state.in_data, &state.out_data,
+                                   state.param_pointers.data(), render ? &state.output : nullptr,
+                                   extra);
+  } catch (...) {
+    state.violations.push_back("an exception left EffectMain");
+    return PF_Err_INTERNAL_STRUCT_DAMAGED;
+  }
+}
+
 CommandOutcome run_command(SimulatedHost::Core& core, PF_Cmd command, void* extra,
-                           const Picture* input, FrameTime time) {
+                           const RenderRequest* render, FrameTime time) {
   core.command = std::make_unique<CommandState>();
   CommandState& state = *core.command;
   state.command = command;
@@ -242,50 +191,43 @@ CommandOutcome run_command(SimulatedHost::Core& core, PF_Cmd command, void* extr
     core.checkbox_texts.clear();
   }
   fill_in_data(core, time);
-  RenderWorlds render;
-  if (input != nullptr) {
-    render = make_render_worlds(core, *input);
+  if (render != nullptr) {
+    make_render_worlds(core, *render);
   }
   const std::vector<PF_ParamDef> before = hand_out_params(core, command, time);
-
-  PF_Err result = PF_Err_NONE;
-  try {
-    result = core.module.effect_main(command, &state.in_data, &state.out_data,
-                                     state.param_pointers.data(),
-                                     input != nullptr ? &state.output : nullptr, extra);
-  } catch (...) {
-    state.violations.push_back("an exception left EffectMain");
-    result = PF_Err_INTERNAL_STRUCT_DAMAGED;
-  }
+  const PF_Err result = call_effect_main(core, command, extra, render != nullptr);
   take_results(core, command, result, before);
-  audit(core, input != nullptr ? &render : nullptr);
+  audit(core, render != nullptr);
 
   CommandOutcome outcome;
   outcome.result = result;
   outcome.out_data = state.out_data;
-  if (input != nullptr) {
-    outcome.output = picture_of(state.worlds.at(render.output).view);
+  if (render != nullptr) {
+    hand_out_output(core, *render, outcome);
   }
   outcome.calls = std::move(state.calls);
   outcome.violations = std::move(state.violations);
   outcome.notes = std::move(state.notes);
+  core.release_all_worlds();
   core.command.reset();
   return outcome;
 }
 
-}  // namespace
-
-PF_LayerDef layer_record(const HostWorld& world) {
-  PF_LayerDef record{};
-  record.world_flags = PF_WorldFlag_WRITEABLE;
-  record.data = reinterpret_cast<PF_PixelPtr>(world.bytes.get());
-  record.rowbytes = world.view.rowbytes;
-  record.width = world.view.width;
-  record.height = world.view.height;
-  record.extent_hint = {0, 0, world.view.width, world.view.height};
-  record.pix_aspect_ratio = {1, 1};
-  return record;
+CommandOutcome render_request(SimulatedHost::Core& core, const RenderRequest& request,
+                              FrameTime time) {
+  if (request.width < 1 || request.height < 1 || request.width > PF_MAX_WORLD_WIDTH ||
+      request.height > PF_MAX_WORLD_HEIGHT) {
+    throw std::invalid_argument("render needs a picture of 1 to 30000 pixels each way");
+  }
+  // A host's layer ends on its 32-bit clock: no frame reaches past it.
+  const std::int64_t end = frame_end(time);
+  if (end < std::numeric_limits<A_long>::min() || end > std::numeric_limits<A_long>::max()) {
+    throw std::invalid_argument("render needs a frame that ends within the host's 32-bit time");
+  }
+  return run_command(core, PF_Cmd_RENDER, nullptr, &request, time);
 }
+
+}  // namespace
 
 PrPixelFormat SimulatedHost::Core::world_format() const {
   if (options.mode == HostMode::PremierePro && !announced_formats.empty() &&
@@ -326,26 +268,6 @@ const void* SimulatedHost::Core::suite_table(const std::string& name, A_long ver
     return &pixel_format_suite;
   }
   return nullptr;
-}
-
-HostWorld& SimulatedHost::Core::create_world(A_long width, A_long height, A_long padding,
-                                             bool made_by_effect, std::uint8_t junk) {
-  HostWorld world;
-  world.view.width = width;
-  world.view.height = height;
-  world.view.rowbytes = padded_rowbytes(width, padding);
-  world.view.format = world_format();
-  world.made_by_effect = made_by_effect;
-  world.bytes = std::make_unique<std::uint8_t[]>(world.size());
-  std::memset(world.bytes.get(), junk, world.size());
-  world.view.data = world.bytes.get();
-  const std::uint8_t* key = world.view.data;
-  return command->worlds.emplace(key, std::move(world)).first->second;
-}
-
-HostWorld* SimulatedHost::Core::find_world(const PF_EffectWorld* world) {
-  const auto found = command->worlds.find(reinterpret_cast<const std::uint8_t*>(world->data));
-  return found != command->worlds.end() ? &found->second : nullptr;
 }
 
 std::size_t CommandOutcome::count(HostCall call) const {
@@ -402,7 +324,7 @@ RegistrationOutcome SimulatedHost::register_effect() {
     core.command->violations.push_back("an exception left PluginDataEntryFunction");
     outcome.result = A_Err_GENERIC;
   }
-  audit(core, nullptr);
+  audit(core, false);
   outcome.callbacks = std::move(core.command->registrations);
   outcome.calls = std::move(core.command->calls);
   outcome.violations = std::move(core.command->violations);
@@ -417,17 +339,20 @@ CommandOutcome SimulatedHost::global_setup() { return send(PF_Cmd_GLOBAL_SETUP);
 CommandOutcome SimulatedHost::params_setup() { return send(PF_Cmd_PARAMS_SETUP); }
 
 CommandOutcome SimulatedHost::render(const Picture& input, FrameTime time) {
-  if (input.width < 1 || input.height < 1 || input.width > PF_MAX_WORLD_WIDTH ||
-      input.height > PF_MAX_WORLD_HEIGHT ||
-      input.argb.size() != static_cast<std::size_t>(input.width) * input.height * 4) {
-    throw std::invalid_argument("render needs a picture of 1 to 30000 pixels each way");
+  if (input.argb.size() != static_cast<std::size_t>(input.width) * input.height * 4) {
+    throw std::invalid_argument("render needs a picture whose pixels match its size");
   }
-  // A host's layer ends on its 32-bit clock: no frame reaches past it.
-  const std::int64_t end = frame_end(time);
-  if (end < std::numeric_limits<A_long>::min() || end > std::numeric_limits<A_long>::max()) {
-    throw std::invalid_argument("render needs a frame that ends within the host's 32-bit time");
+  RenderRequest request{input.width, input.height, argb_order, input.argb.data(), nullptr};
+  return render_request(*core_, request, time);
+}
+
+CommandOutcome SimulatedHost::render(const FrameRows& frame, FrameTime time) {
+  if (frame.input == nullptr || frame.output == nullptr) {
+    throw std::invalid_argument("render needs input and output rows");
   }
-  return run_command(*core_, PF_Cmd_RENDER, nullptr, &input, time);
+  const ChannelOrder order = frame.order == PixelOrder::Rgba ? rgba_order : argb_order;
+  RenderRequest request{frame.width, frame.height, order, frame.input, frame.output};
+  return render_request(*core_, request, time);
 }
 
 CommandOutcome SimulatedHost::user_changed_param(A_long index) {

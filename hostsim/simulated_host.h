@@ -18,12 +18,18 @@
 // whole world and refuse (PF_Err_BAD_CALLBACK_PARAM) empty rectangles or
 // ones reaching outside the world; fill's null colour is the all-zero pixel
 // (transparent black). new_world makes 8-bit worlds of 1 to 30000 pixels
-// each way, cleared only with PF_NewWorldFlag_CLEAR_PIXELS (otherwise every
-// byte is 0xCD) and refuses DEEP_PIXELS. Row padding of the input layer
-// and the output world holds 0xA5. get_pixel_data8 gives pixelsP0 when set,
-// else the world's data. Worlds and suites the host did not hand out are
-// refused; a check-in of a record never checked out is tolerated and noted
-// (the host documents check-in only as the partner of a check-out).
+// each way, cleared only with PF_NewWorldFlag_CLEAR_PIXELS, and refuses
+// DEEP_PIXELS. Row padding of the input layer and the output world holds
+// 0xA5. get_pixel_data8 gives pixelsP0 when set, else the world's data.
+// Worlds and suites the host did not hand out are refused; a check-in of a
+// record never checked out is tolerated and noted (the host documents
+// check-in only as the partner of a check-out).
+//
+// Like a real host it keeps its worlds: their storage is reused from frame
+// to frame (see world_pool.h), and a world's pixels are written only where
+// the host defines them (the input, the output's starting colour, cleared
+// worlds, row padding). Checks that cost a pass over the pixels every
+// render are HostOptions::pixel_checks.
 //
 // Callbacks that carry no effect reference (the basic suite,
 // get_pixel_data8, GetPixelFormat) find their host through a thread-local
@@ -108,6 +114,19 @@ struct Picture {
   bool operator==(const Picture&) const = default;
 };
 
+// The byte order of a caller's rows: the API's pictures, or image files.
+enum class PixelOrder { Argb, Rgba };
+
+// A frame in memory the caller keeps: rows of width * 4 bytes, back to
+// back. `output` may be `input` itself.
+struct FrameRows {
+  A_long width = 0;
+  A_long height = 0;
+  PixelOrder order = PixelOrder::Rgba;
+  const std::uint8_t* input = nullptr;
+  std::uint8_t* output = nullptr;
+};
+
 // Every host function a module can reach, for the call log and for fault
 // injection.
 enum class HostCall {
@@ -179,6 +198,13 @@ struct FaultPlan {
 
 struct HostOptions {
   HostMode mode = HostMode::AfterEffects;
+  // Checks of the module that cost a pass over the pixels of every render:
+  // the input layer is compared with a copy taken before the command, and
+  // worlds made without PF_NewWorldFlag_CLEAR_PIXELS are filled with 0xCD,
+  // so that a module relying on their contents is noticed. On for tests and
+  // fuzzing; a tool turns them off, and uncleared worlds then hold what
+  // their storage last held.
+  bool pixel_checks = true;
   // Bytes added to every row of the input layer and the output world before
   // rounding rowbytes up to a multiple of 64, as real hosts may pad.
   A_long layer_row_padding = 64;
@@ -219,7 +245,7 @@ struct CommandOutcome {
   std::vector<CallRecord> calls;        // every host call, in order
   std::vector<std::string> violations;  // accounting and protocol breaches
   std::vector<std::string> notes;       // tolerated oddities (e.g. stray check-ins)
-  Picture output;                       // render only: the output world, as ARGB
+  Picture output;                       // render of a Picture: the output world, as ARGB
 
   bool clean() const { return violations.empty(); }
   std::size_t count(HostCall call) const;
@@ -270,6 +296,11 @@ class SimulatedHost {
   // at a frame whose end (current_time + time_step, the layer's
   // total_time) lies on the host's 32-bit clock.
   CommandOutcome render(const Picture& input, FrameTime time = {});
+  // The same for a frame the caller keeps: the output world, as the module
+  // left it, is written into frame.output whatever the command's result
+  // (CommandOutcome::output stays empty). Once the host holds worlds of the
+  // frame's size, a render allocates no pixel storage.
+  CommandOutcome render(const FrameRows& frame, FrameTime time = {});
   // Value changes the module makes to params[] here are applied to the
   // host's table.
   CommandOutcome user_changed_param(A_long index);

@@ -4,12 +4,16 @@
 #include "hostsim/world_pixels.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <vector>
 
 #include "hostsim/simulated_host.h"
 
 namespace shardcast::hostsim {
+static_assert(std::endian::native == std::endian::little,
+              "pixels are reordered as little-endian words");
+
 namespace {
 
 constexpr std::int64_t fixed_one = 65536;  // 1.0 in 16.16 fixed point
@@ -58,8 +62,22 @@ int channel_byte(const ChannelOrder& order, int role) {
   }
 }
 
-bool in_api_order(const ChannelOrder& order) {
-  return order.alpha == 0 && order.red == 1 && order.green == 2 && order.blue == 3;
+// Byte k of each output pixel is byte Sk of the input pixel. As
+// little-endian words that is a shift and a mask per byte with constant
+// counts, which the compiler turns into a few vector operations.
+template <int S0, int S1, int S2, int S3>
+void permute_pixels(const std::uint8_t* in, std::uint8_t* out, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i) {
+    std::uint32_t v;
+    std::memcpy(&v, in + i * 4, 4);
+    const std::uint32_t w = ((v >> (8 * S0)) & 0xFFu) | (((v >> (8 * S1)) & 0xFFu) << 8) |
+                            (((v >> (8 * S2)) & 0xFFu) << 16) | (((v >> (8 * S3)) & 0xFFu) << 24);
+    std::memcpy(out + i * 4, &w, 4);
+  }
+}
+
+bool same_order(const ChannelOrder& a, const ChannelOrder& b) {
+  return a.alpha == b.alpha && a.red == b.red && a.green == b.green && a.blue == b.blue;
 }
 
 }  // namespace
@@ -106,55 +124,99 @@ void fill_rect(const WorldView& world, const PF_Rect& rect, PF_Pixel colour) {
   if (rect.top >= rect.bottom || rect.left >= rect.right) {
     return;
   }
-  for (A_long x = rect.left; x < rect.right; ++x) {
-    write_pixel(world, x, rect.top, colour);
-  }
-  // The first row is the pattern for the others.
-  const std::size_t row_bytes = static_cast<std::size_t>(rect.right - rect.left) * 4;
-  const std::uint8_t* first =
-      world.data + static_cast<std::ptrdiff_t>(rect.top) * world.rowbytes + rect.left * 4;
-  for (A_long y = rect.top + 1; y < rect.bottom; ++y) {
-    std::memcpy(world.data + static_cast<std::ptrdiff_t>(y) * world.rowbytes + rect.left * 4, first,
-                row_bytes);
-  }
-}
-
-void write_argb_rows(const WorldView& world, const std::uint8_t* argb) {
+  // The pixel's four bytes as one word, stored without reading anything.
   const ChannelOrder order = channel_order(world.format);
-  const std::size_t row_bytes = static_cast<std::size_t>(world.width) * 4;
-  for (A_long y = 0; y < world.height; ++y) {
-    const std::uint8_t* in = argb + static_cast<std::size_t>(y) * row_bytes;
-    std::uint8_t* out = world.data + static_cast<std::ptrdiff_t>(y) * world.rowbytes;
-    if (in_api_order(order)) {
-      std::memcpy(out, in, row_bytes);
-      continue;
-    }
-    for (std::size_t i = 0; i < row_bytes; i += 4) {
-      out[i + order.alpha] = in[i];
-      out[i + order.red] = in[i + 1];
-      out[i + order.green] = in[i + 2];
-      out[i + order.blue] = in[i + 3];
+  std::uint8_t bytes[4] = {};
+  bytes[order.alpha] = colour.alpha;
+  bytes[order.red] = colour.red;
+  bytes[order.green] = colour.green;
+  bytes[order.blue] = colour.blue;
+  std::uint32_t pattern;
+  std::memcpy(&pattern, bytes, 4);
+  const auto count = static_cast<std::size_t>(rect.right - rect.left);
+  for (A_long y = rect.top; y < rect.bottom; ++y) {
+    std::uint8_t* row =
+        world.data + static_cast<std::ptrdiff_t>(y) * world.rowbytes + rect.left * 4;
+    for (std::size_t i = 0; i < count; ++i) {
+      std::memcpy(row + i * 4, &pattern, 4);
     }
   }
 }
 
-void read_argb_rows(const WorldView& world, std::uint8_t* argb) {
-  const ChannelOrder order = channel_order(world.format);
+void reorder_pixels(const std::uint8_t* in, ChannelOrder from, std::uint8_t* out, ChannelOrder to,
+                    std::size_t count) {
+  if (same_order(from, to)) {
+    std::memmove(out, in, count * 4);
+    return;
+  }
+  // Byte k of an output pixel is byte source[k] of the input pixel.
+  int source[4] = {};
+  source[to.alpha] = from.alpha;
+  source[to.red] = from.red;
+  source[to.green] = from.green;
+  source[to.blue] = from.blue;
+  const int key = source[0] | source[1] << 2 | source[2] << 4 | source[3] << 6;
+  switch (key) {
+    case 3 | 0 << 2 | 1 << 4 | 2 << 6:  // R, G, B, A into A, R, G, B
+      return permute_pixels<3, 0, 1, 2>(in, out, count);
+    case 1 | 2 << 2 | 3 << 4 | 0 << 6:  // A, R, G, B into R, G, B, A
+      return permute_pixels<1, 2, 3, 0>(in, out, count);
+    case 3 | 2 << 2 | 1 << 4 | 0 << 6:  // A, R, G, B and B, G, R, A
+      return permute_pixels<3, 2, 1, 0>(in, out, count);
+    case 2 | 1 << 2 | 0 << 4 | 3 << 6:  // R, G, B, A and B, G, R, A
+      return permute_pixels<2, 1, 0, 3>(in, out, count);
+    default:
+      for (std::size_t i = 0; i < count * 4; i += 4) {
+        const std::uint8_t pixel[4] = {in[i], in[i + 1], in[i + 2], in[i + 3]};
+        for (int k = 0; k < 4; ++k) {
+          out[i + k] = pixel[source[k]];
+        }
+      }
+  }
+}
+
+void write_rows(const WorldView& world, const std::uint8_t* rows, ChannelOrder order) {
+  const ChannelOrder to = channel_order(world.format);
   const std::size_t row_bytes = static_cast<std::size_t>(world.width) * 4;
   for (A_long y = 0; y < world.height; ++y) {
-    const std::uint8_t* in = world.data + static_cast<std::ptrdiff_t>(y) * world.rowbytes;
-    std::uint8_t* out = argb + static_cast<std::size_t>(y) * row_bytes;
-    if (in_api_order(order)) {
-      std::memcpy(out, in, row_bytes);
-      continue;
-    }
-    for (std::size_t i = 0; i < row_bytes; i += 4) {
-      out[i] = in[i + order.alpha];
-      out[i + 1] = in[i + order.red];
-      out[i + 2] = in[i + order.green];
-      out[i + 3] = in[i + order.blue];
+    reorder_pixels(rows + static_cast<std::size_t>(y) * row_bytes, order,
+                   world.data + static_cast<std::ptrdiff_t>(y) * world.rowbytes, to,
+                   static_cast<std::size_t>(world.width));
+  }
+}
+
+void read_rows(const WorldView& world, std::uint8_t* rows, ChannelOrder order) {
+  const ChannelOrder from = channel_order(world.format);
+  const std::size_t row_bytes = static_cast<std::size_t>(world.width) * 4;
+  for (A_long y = 0; y < world.height; ++y) {
+    reorder_pixels(world.data + static_cast<std::ptrdiff_t>(y) * world.rowbytes, from,
+                   rows + static_cast<std::size_t>(y) * row_bytes, order,
+                   static_cast<std::size_t>(world.width));
+  }
+}
+
+void fill_row_padding(const WorldView& world, std::uint8_t value) {
+  const std::size_t used = static_cast<std::size_t>(world.width) * 4;
+  const std::size_t padding = static_cast<std::size_t>(world.rowbytes) - used;
+  if (padding == 0) {
+    return;
+  }
+  for (A_long y = 0; y < world.height; ++y) {
+    std::memset(world.data + static_cast<std::ptrdiff_t>(y) * world.rowbytes + used, value,
+                padding);
+  }
+}
+
+bool row_padding_holds(const WorldView& world, std::uint8_t value) {
+  for (A_long y = 0; y < world.height; ++y) {
+    const std::uint8_t* row = world.data + static_cast<std::ptrdiff_t>(y) * world.rowbytes;
+    for (A_long i = world.width * 4; i < world.rowbytes; ++i) {
+      if (row[i] != value) {
+        return false;
+      }
     }
   }
+  return true;
 }
 
 std::uint8_t resample_channel(const std::uint8_t* pixels, A_long rowbytes, A_long sw, A_long sh,
@@ -184,15 +246,7 @@ void copy_rect(const WorldView& src, const PF_Rect& src_rect, const WorldView& d
       const std::uint8_t* in = origin + static_cast<std::ptrdiff_t>(y) * src.rowbytes;
       std::uint8_t* out = dst.data + static_cast<std::ptrdiff_t>(dst_rect.top + y) * dst.rowbytes +
                           dst_rect.left * 4;
-      if (src.format == dst.format) {
-        std::memmove(out, in, static_cast<std::size_t>(dw) * 4);
-        continue;
-      }
-      for (A_long x = 0; x < dw; ++x) {
-        for (int role = 0; role < 4; ++role) {
-          out[x * 4 + channel_byte(to, role)] = in[x * 4 + channel_byte(from, role)];
-        }
-      }
+      reorder_pixels(in, from, out, to, static_cast<std::size_t>(dw));
     }
     return;
   }

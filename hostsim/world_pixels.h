@@ -1,10 +1,13 @@
 // Pixel operations of the simulated host on 8-bit worlds: filling and
 // copying rectangles (with resampling when sizes differ), and moving pixels
-// between a world's byte order and the API's A, R, G, B pictures. Worlds are
-// addressed row by row through rowbytes; the padding at the end of a row is
-// never read or written. Rectangles are checked by the callers.
+// between a world's byte order and the rows of a caller (the API's A, R, G,
+// B pictures, or an image file's R, G, B, A rows). Worlds are addressed row
+// by row through rowbytes; the padding at the end of a row is read or
+// written only by the functions named for it. Rectangles are checked by the
+// callers.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "AE_Effect.h"
@@ -28,6 +31,10 @@ struct ChannelOrder {
   int blue;
 };
 
+// The API's pictures, and the rows of image files and video frames.
+constexpr ChannelOrder argb_order{0, 1, 2, 3};
+constexpr ChannelOrder rgba_order{3, 0, 1, 2};
+
 ChannelOrder channel_order(PrPixelFormat format);
 // Whether the host can hand out worlds of this format.
 bool is_supported_world_format(PrPixelFormat format);
@@ -46,9 +53,17 @@ void copy_rect(const WorldView& src, const PF_Rect& src_rect, const WorldView& d
 PF_Pixel read_pixel(const WorldView& world, A_long x, A_long y);
 void write_pixel(const WorldView& world, A_long x, A_long y, PF_Pixel pixel);
 
-// Every pixel of the world from or into A, R, G, B rows of the world's width,
-// back to back (width * height * 4 bytes), a row at a time.
-void write_argb_rows(const WorldView& world, const std::uint8_t* argb);
-void read_argb_rows(const WorldView& world, std::uint8_t* argb);
+// `count` pixels from one byte order into another (the same order copies).
+void reorder_pixels(const std::uint8_t* in, ChannelOrder from, std::uint8_t* out, ChannelOrder to,
+                    std::size_t count);
+
+// Every pixel of the world from or into rows of the world's width in
+// `order`, back to back (width * height * 4 bytes), a row at a time.
+void write_rows(const WorldView& world, const std::uint8_t* rows, ChannelOrder order);
+void read_rows(const WorldView& world, std::uint8_t* rows, ChannelOrder order);
+
+// The bytes between width * 4 and rowbytes in every row.
+void fill_row_padding(const WorldView& world, std::uint8_t value);
+bool row_padding_holds(const WorldView& world, std::uint8_t value);
 
 }  // namespace shardcast::hostsim

@@ -12,9 +12,10 @@
 //
 // The straightforward forms here are the reference. The fast forms give the
 // same bytes: filter 1 copies only the two unfiltered rows it still needs
-// instead of the whole picture and computes several pixels at once; filter 2 computes the three colours of a pixel at
-// once and several rows at once along a diagonal wavefront, where every pixel still sees its above and left neighbours
-// filtered and the others unfiltered.
+// instead of the whole picture and computes several pixels at once; filter 2
+// computes the three colours of a pixel at once and several rows at once
+// along a diagonal wavefront, where every pixel still sees its above and
+// left neighbours filtered and the others unfiltered.
 
 #include <algorithm>
 #include <cmath>
@@ -38,9 +39,7 @@ constexpr std::size_t pixel_bytes = 4;
 constexpr std::size_t first_colour = 1;  // byte 0 is alpha
 constexpr std::size_t colour_count = 3;
 
-// The kernel's non-zero weights. The four corners weigh 0: their products
-// are +0 and adding +0 cannot change a sum's truncated or rounded value, so
-// they are left out of the sums below.
+// The kernel's non-zero weights (see kernel_sum).
 struct Kernel {
   float edge;    // -v, the four direct neighbours
   float centre;  // 4v
@@ -51,17 +50,20 @@ Kernel make_kernel(float value) {
   return {-v, v * 4.0f};
 }
 
-// One channel's sum, in the kernel's column order (dx = -1, 0, +1, rows
-// dy = -1, 0, +1 within each column). `above` and `below` are the same
-// channel's bytes one row up and down, `here` the pixel itself.
+// kernel_sum on single floats.
+struct ScalarOps {
+  using F = float;
+  static float zero() { return 0.0f; }
+  static float add(float a, float b) { return a + b; }
+  static float mul(float a, float b) { return a * b; }
+};
+
+// One channel's sum. `above` and `below` are the same channel's bytes one
+// row up and down, `here` the pixel itself.
 inline float convolve(const Kernel& k, const std::uint8_t* above, const std::uint8_t* here, const std::uint8_t* below) {
-  float sum = 0.0f;
-  sum += static_cast<float>(here[-static_cast<std::ptrdiff_t>(pixel_bytes)]) * k.edge;
-  sum += static_cast<float>(*above) * k.edge;
-  sum += static_cast<float>(*here) * k.centre;
-  sum += static_cast<float>(*below) * k.edge;
-  sum += static_cast<float>(here[pixel_bytes]) * k.edge;
-  return sum;
+  const auto sample = [](std::uint8_t byte) { return static_cast<float>(byte); };
+  return kernel_sum<ScalarOps>(sample(here[-static_cast<std::ptrdiff_t>(pixel_bytes)]), sample(*above), sample(*here),
+                               sample(*below), sample(here[pixel_bytes]), k.edge, k.centre);
 }
 
 // Truncate toward zero, keep the low 8 bits.

@@ -57,6 +57,19 @@ struct GlitchSettings {
     qtc_rng.seed(static_cast<std::uint32_t>(qtc_seed));
   }
 
+  // What a decode of this render reads besides the stream (the two tables'
+  // tampering, the stage switches) and the engines it advances.
+  DecodeOptions decode_options() {
+    return {
+        .recovery_rng = glitch_rng,
+        .luma_rng = qtl_rng,
+        .chroma_rng = qtc_rng,
+        .luma = {qtl_enabled, qtl_position, qtl_value, qtl_break_count, qtl_max_random},
+        .chroma = {qtc_enabled, qtc_position, qtc_value, qtc_break_count, qtc_max_random},
+        .stages = {dequantize, inverse_dct, ycbcr_to_rgb},
+    };
+  }
+
   // Compress, damage and decode the work buffer: -1 when the encoder fails,
   // otherwise the decoder's result.
   std::int32_t glitch_frame();

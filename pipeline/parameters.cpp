@@ -17,11 +17,11 @@
 namespace shardcast {
 
 double nearest_valid_value(ParamIndex index, double value) {
-  const SliderRange* range = slider_range(index);
-  if (range == nullptr || std::isnan(value)) {
+  const ParamRow* slider = slider_row(index);
+  if (slider == nullptr || std::isnan(value)) {
     return value;
   }
-  return std::clamp(value, static_cast<double>(range->minimum), static_cast<double>(range->maximum));
+  return std::clamp(value, static_cast<double>(slider->minimum), static_cast<double>(slider->maximum));
 }
 
 GlitchSettings settings_from_values(const ParamValues& values) {

@@ -28,6 +28,8 @@
 #include "cli/sample_frame.h"
 #include "hostsim/simulated_host.h"
 #include "pipeline/glitch_settings.h"
+#include "pipeline/parameters.h"
+#include "support/effect_setup.h"
 #include "support/jpeg_stream_builder.h"
 #include "support/program_run.h"
 #include "support/scratch_folder.h"
@@ -129,18 +131,11 @@ DirectDecode decode_directly(const std::vector<std::uint8_t>& stream, std::int32
   for (std::size_t i = 0; i < work.size(); i += 4) {
     work[i] = 255;
   }
-  GlitchSettings settings;
+  GlitchSettings settings = default_settings();
   settings.pixels = work.data();
   settings.width = width;
   settings.height = height;
   settings.seed = seed;
-  settings.qtc_seed = 1;
-  settings.qtl_seed = 1;
-  settings.qtc_position = 5;
-  settings.qtl_position = 5;
-  settings.inverse_dct = true;
-  settings.ycbcr_to_rgb = true;
-  settings.dequantize = true;
   settings.seed_engines();
   settings.messages = MessageSink::appending_to(decoded.lines);
   decoded.result = settings.decode_to_work_buffer(stream.data(), static_cast<std::uint32_t>(stream.size()));
@@ -299,8 +294,7 @@ TEST_F(ShardcastTool, DecodeRefusesWhatIsNoJpegStream) {
 // the given values (by parameter index) and every other at its default.
 Image render_in_process(const Image& input, const std::map<A_long, double>& values) {
   hostsim::SimulatedHost host(std::filesystem::path(SHARDCAST_MODULE_PATH));
-  EXPECT_EQ(host.global_setup().result, 0);
-  EXPECT_EQ(host.params_setup().result, 0);
+  EXPECT_TRUE(testing::set_up_effect(host));
   for (const auto& [index, value] : values) {
     if (host.parameter(index).param_type == PF_Param_CHECKBOX) {
       host.set_checkbox(index, value != 0.0);

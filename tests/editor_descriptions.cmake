@@ -5,7 +5,8 @@ if(TARGET editor_descriptions_test)
     find_package(pugixml CONFIG REQUIRED)
     target_sources(editor_descriptions_test PRIVATE ${PROJECT_SOURCE_DIR}/frei0r/frei0r_parameters.cpp)
     target_include_directories(editor_descriptions_test PRIVATE ${PROJECT_SOURCE_DIR})
-    target_link_libraries(editor_descriptions_test PRIVATE shardcast_hostsim shardcast_sdk pugixml::pugixml)
+    target_link_libraries(editor_descriptions_test PRIVATE shardcast_hostsim shardcast_sdk shardcast_parameter_texts
+                          pugixml::pugixml)
     target_compile_definitions(editor_descriptions_test PRIVATE
       SHARDCAST_MODULE_PATH="$<TARGET_FILE:shardcast_effect>"
       SHARDCAST_FREI0R_NAME="$<TARGET_FILE_BASE_NAME:shardcast_frei0r>"

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "decoder/bit_reader.h"
+#include "decoder/entropy_rules.h"
 #include "decoder/random_draw.h"
 #include "support/jpeg_stream_builder.h"
 
@@ -310,6 +311,43 @@ TEST(DecodeBlock, RunPastTheBlockStoresAt63AndEndsTheBlock) {
   expected[63] = 2;
   EXPECT_THAT(std::to_array(scan.cells[0].plane[0]), ::testing::ElementsAreArray(expected));
   EXPECT_EQ(scan.plane(0, 1, 0)[0], 1);
+}
+
+TEST(DecodeBlock, RunPastTheBlockAndSizeAbove10InOneSymbolAreBothAnswered) {
+  ScanFixture scan(1, 1);
+  // AC codes 00 -> end of block, 01 -> 0xF0, 10 -> 0xFB (run 15, size 11).
+  scan.state.ac_tables[0] = make_table({0, 3}, {0x00, 0xF0, 0xFB});
+  const std::int32_t size = next_draw(scan.rng, recovery_range);
+  // DC length 0; three zero runs of 16 reach zig-zag 49; 0xFB passes 63 and
+  // has a size above 10: its value, of the replacement size, lands at 63.
+  scan.data =
+      BitWriter().bits(0b00, 2).bits(0b010101, 6).bits(0b10, 2).bits(1u << (size - 1), size).bits(0, 7).finish();
+  scan.decode();
+  EXPECT_EQ(scan.text,
+            "Error - Zero run-length exceeded block component\n"
+            "Error - AC coefficient length greater than 10\n");
+  std::array<std::int32_t, 64> expected{};
+  expected[63] = 1 << (size - 1);
+  EXPECT_THAT(std::to_array(scan.cells[0].plane[0]), ::testing::ElementsAreArray(expected));
+}
+
+// A value read with length s stands for a negative one below 2^(s-1);
+// replacement values beyond what the length can express follow the same
+// rule.
+TEST(Extend, ValuesBelowHalfTheLengthsRangeAreNegative) {
+  struct Case {
+    std::int32_t value;
+    std::uint32_t length;
+    std::int32_t expected;
+  };
+  const Case cases[] = {
+      {0, 0, 0},       {0, 1, -1},     {1, 1, 1},         {7, 1, 7},        {3, 3, -4},
+      {4, 3, 4},       {0, 11, -2047}, {1023, 11, -1024}, {1024, 11, 1024}, {2047, 11, 2047},
+      {254, 10, -769}, {254, 8, 254},  {200, 9, -311},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(extend(c.value, c.length), c.expected) << c.value << " with length " << c.length;
+  }
 }
 
 TEST(DecodeBlock, ForeignMarkerLineComesBeforeTheFailedReadsLine) {

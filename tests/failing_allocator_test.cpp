@@ -17,6 +17,7 @@
 
 #include "host/entry_points.h"
 #include "hostsim/simulated_host.h"
+#include "support/effect_setup.h"
 
 namespace {
 
@@ -250,10 +251,8 @@ class FailingAllocator : public testing::Test {
     options.output_fill = output_fill;
     host_ =
         std::make_unique<SimulatedHost>(EffectEntryPoints{ModuleOnly::effect_main, PluginDataEntryFunction}, options);
-    ASSERT_EQ(host_->global_setup().result, PF_Err_NONE);
-    ASSERT_EQ(host_->params_setup().result, PF_Err_NONE);
-    host_->set_slider(3, 60);  // broken bytes
-    host_->set_slider(6, 4321);
+    ASSERT_TRUE(shardcast::testing::set_up_effect(*host_));
+    shardcast::testing::damage_some_bytes(*host_, 60, 4321);
   }
 
   // One render with the n-th module allocation refused (0: none refused);

@@ -25,8 +25,9 @@
 #include "AE_EffectCBSuites.h"
 #include "AE_EffectSuites.h"
 #include "PrSDKAESupport.h"
+#include "hostsim/host_failure_rules.h"
 #include "hostsim/simulated_host.h"
-#include "support/host_failure_rules.h"
+#include "support/effect_setup.h"
 
 namespace {
 
@@ -41,9 +42,9 @@ using shardcast::hostsim::HostOptions;
 using shardcast::hostsim::ModuleLibrary;
 using shardcast::hostsim::Picture;
 using shardcast::hostsim::SimulatedHost;
-using shardcast::testing_support::deciding_failure;
-using shardcast::testing_support::expected_result;
-using shardcast::testing_support::is_clean_up;
+using shardcast::hostsim::deciding_failure;
+using shardcast::hostsim::expected_result;
+using shardcast::hostsim::is_clean_up;
 
 constexpr PF_Pixel output_fill = {7, 11, 13, 17};
 constexpr PF_Err failure_code = 0x2222;
@@ -250,10 +251,8 @@ class Sweep {
                                             options);
     if (command.code == PF_Cmd_RENDER || command.code == PF_Cmd_USER_CHANGED_PARAM ||
         command.code == PF_Cmd_UPDATE_PARAMS_UI) {
-      EXPECT_EQ(host_->global_setup().result, PF_Err_NONE);
-      EXPECT_EQ(host_->params_setup().result, PF_Err_NONE);
-      host_->set_slider(3, 40);  // broken bytes
-      host_->set_slider(6, 1234);
+      EXPECT_TRUE(shardcast::testing::set_up_effect(*host_));
+      shardcast::testing::damage_some_bytes(*host_);
     }
   }
 

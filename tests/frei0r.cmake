@@ -8,9 +8,10 @@ if(TARGET frei0r_test)
     target_sources(frei0r_test PRIVATE
       ${PROJECT_SOURCE_DIR}/frei0r/frei0r_parameters.cpp
       ${PROJECT_SOURCE_DIR}/cli/image_files.cpp
+      ${PROJECT_SOURCE_DIR}/cli/pending_file.cpp
       ${PROJECT_SOURCE_DIR}/cli/picture_limits.cpp)
     target_include_directories(frei0r_test PRIVATE ${PROJECT_SOURCE_DIR} ${FREI0R_INCLUDE_DIR})
-    target_link_libraries(frei0r_test PRIVATE shardcast_hostsim shardcast_sdk PNG::PNG PkgConfig::TURBOJPEG
+    target_link_libraries(frei0r_test PRIVATE shardcast_hostsim shardcast_sdk shardcast_parameter_texts PNG::PNG PkgConfig::TURBOJPEG
                           ${CMAKE_DL_LIBS})
     target_compile_definitions(frei0r_test PRIVATE
       SHARDCAST_FREI0R_PLUGIN="$<TARGET_FILE:shardcast_frei0r>"

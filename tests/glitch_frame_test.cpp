@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "pipeline/glitch_settings.h"
+#include "pipeline/parameters.h"
 
 namespace shardcast {
 namespace {
@@ -95,20 +96,13 @@ Bytes compress(Bytes pixels, int width, int height, int quality) {
   return stream;
 }
 
+// Every parameter at its default.
 GlitchSettings frame_settings(Bytes& pixels, int width, int height) {
-  GlitchSettings settings;
+  GlitchSettings settings = default_settings();
   settings.pixels = pixels.data();
   settings.width = width;
   settings.height = height;
-  settings.quality = 100;
-  settings.glitch_start = 0.0f;
-  settings.glitch_end = 100.0f;
-  settings.dequantize = true;
-  settings.inverse_dct = true;
-  settings.ycbcr_to_rgb = true;
-  settings.seed = 1;
   settings.messages = MessageSink::discard();
-  settings.seed_engines();
   return settings;
 }
 

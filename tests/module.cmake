@@ -6,6 +6,7 @@ if(TARGET pipl_test)
     SHARDCAST_PIPL_FILE="$<TARGET_PROPERTY:shardcast_pipl,PIPL_FILE>"
     SHARDCAST_PIPL_RC="$<TARGET_PROPERTY:shardcast_pipl,PIPL_RC>")
   target_include_directories(pipl_test PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_libraries(pipl_test PRIVATE shardcast_version)
   add_dependencies(pipl_test shardcast_pipl)
 endif()
 

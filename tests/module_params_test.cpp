@@ -8,6 +8,7 @@
 
 #include "AE_EffectSuites.h"
 #include "hostsim/simulated_host.h"
+#include "support/effect_setup.h"
 
 namespace {
 
@@ -81,8 +82,7 @@ const Group group_cases[] = {
 
 SimulatedHost set_up_host() {
   SimulatedHost host(SHARDCAST_MODULE_PATH);
-  EXPECT_EQ(host.global_setup().result, PF_Err_NONE);
-  EXPECT_EQ(host.params_setup().result, PF_Err_NONE);
+  EXPECT_TRUE(shardcast::testing::set_up_effect(host));
   return host;
 }
 

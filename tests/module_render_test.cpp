@@ -16,6 +16,7 @@
 #include "hostsim/simulated_host.h"
 #include "pipeline/glitch_settings.h"
 #include "pipeline/parameters.h"
+#include "support/effect_setup.h"
 
 namespace {
 
@@ -111,10 +112,8 @@ class Render : public testing::Test {
     auto result = std::make_unique<SimulatedHost>(EffectEntryPoints{Interceptor::effect_main,
                                                                     module.entry_points().plugin_data_entry},
                                                   options);
-    EXPECT_EQ(result->global_setup().result, PF_Err_NONE);
-    EXPECT_EQ(result->params_setup().result, PF_Err_NONE);
-    result->set_slider(3, 40);  // broken bytes
-    result->set_slider(6, 1234);
+    EXPECT_TRUE(shardcast::testing::set_up_effect(*result));
+    shardcast::testing::damage_some_bytes(*result);
     return result;
   }
 };
@@ -263,8 +262,11 @@ TEST_F(Render, SliderValuesOutsideTheirRangesGiveTheFrameOfTheNearestBound) {
     return outcome.output;
   };
 
-  for (const SliderRange& range : slider_ranges) {
-    SCOPED_TRACE(testing::Message() << "parameter " << range.index);
+  for (const ParamRow& range : param_table) {
+    if (range.kind != ParamKind::Slider) {
+      continue;
+    }
+    SCOPED_TRACE(::testing::Message() << "parameter " << range.index);
     const Picture at_minimum = render_with(range.index, range.minimum);
     const Picture at_maximum = render_with(range.index, range.maximum);
     ASSERT_NE(at_minimum, untouched);

@@ -109,7 +109,10 @@ TEST(SettingsFromValues, EachValueReachesItsOwnField) {
 // stays. NaN is passed on; other parameters' values are never touched.
 TEST(NearestValidValue, KeepsValuesInsideTheRangeAndMovesOthersToTheNearestBound) {
   constexpr double infinity = std::numeric_limits<double>::infinity();
-  for (const SliderRange& range : slider_ranges) {
+  for (const ParamRow& range : param_table) {
+    if (range.kind != ParamKind::Slider) {
+      continue;
+    }
     SCOPED_TRACE(range.index);
     const double low = range.minimum;
     const double high = range.maximum;
@@ -140,19 +143,43 @@ TEST(SettingsFromValues, ACheckboxIsOnForAnyValueButZero) {
   EXPECT_FALSE(settings_from_values(values_with({{PARAM_DEQUANTIZE, -0.0}})).dequantize);
 }
 
+// What a frame gets before anyone touches a control: the host's starting
+// values, converted as any others.
+TEST(DefaultSettings, AreTheSettingsOfEveryParametersStartingValue) {
+  const GlitchSettings s = default_settings();
+  EXPECT_EQ(s.quality, 100);
+  EXPECT_EQ(s.broken_bytes, 0);
+  EXPECT_EQ(s.glitch_start, 0.0f);
+  EXPECT_EQ(s.glitch_end, 100.0f);
+  for (const std::int32_t seed : {s.seed, s.qtc_seed, s.qtl_seed}) {
+    EXPECT_EQ(seed, 1);
+  }
+  EXPECT_EQ(s.qtc_position, 5);
+  EXPECT_EQ(s.qtl_position, 5);
+  for (const std::int32_t zero :
+       {s.qtc_value, s.qtl_value, s.qtc_break_count, s.qtl_break_count, s.qtc_max_random, s.qtl_max_random}) {
+    EXPECT_EQ(zero, 0);
+  }
+  EXPECT_FALSE(s.qtc_enabled || s.qtl_enabled || s.filter1_enabled || s.filter2_enabled);
+  EXPECT_TRUE(s.inverse_dct && s.ycbcr_to_rgb && s.dequantize);
+  EXPECT_EQ(s.filter1_value, 1.0f);
+  EXPECT_EQ(s.filter2_value, -0.1f);
+  EXPECT_EQ(s.glitch_rng, std::mt19937(1u));
+}
+
 TEST(SliderRanges, EverySliderHasOneRangeAndNothingElseHasAny) {
   int sliders = 0;
   for (std::int32_t index = 0; index < PARAM_COUNT; ++index) {
-    sliders += slider_range(static_cast<ParamIndex>(index)) != nullptr ? 1 : 0;
+    sliders += slider_row(static_cast<ParamIndex>(index)) != nullptr ? 1 : 0;
   }
   EXPECT_EQ(sliders, 17);
   for (const ParamIndex index : {PARAM_INPUT, PARAM_QTC, PARAM_QTC_GROUP, PARAM_TOOLS_GROUP_END}) {
-    EXPECT_EQ(slider_range(index), nullptr) << index;
+    EXPECT_EQ(slider_row(index), nullptr) << index;
   }
   // The bounds that are not whole numbers are held in single precision.
-  EXPECT_EQ(slider_range(PARAM_GLITCH_START)->maximum, 99.9f);
-  EXPECT_EQ(slider_range(PARAM_GLITCH_END)->minimum, 0.1f);
-  EXPECT_EQ(slider_range(PARAM_SEED)->maximum, 100000000.0f);
+  EXPECT_EQ(slider_row(PARAM_GLITCH_START)->maximum, 99.9f);
+  EXPECT_EQ(slider_row(PARAM_GLITCH_END)->minimum, 0.1f);
+  EXPECT_EQ(slider_row(PARAM_SEED)->maximum, 100000000.0f);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
-// Our host-interface headers against the host's published numbers: record
-// sizes and offsets (also enforced at compile time by the layout checks),
-// command, error and flag values, and the version packing.
+// Our host-interface headers against the host's published numbers: the
+// layout facts the build's layout checks leave out, command, error and flag
+// values, and the version packing (the host's, and the registration's).
 #include <cstddef>
 #include <cstdint>
 
@@ -17,77 +17,38 @@
 #include "SPBasic.h"
 #include "checks/layout_checks.h"
 #include "entry.h"
+#include "host/registration.h"
 
 namespace {
 
-TEST(RecordLayout, SizesMatchTheHost) {
-  EXPECT_EQ(sizeof(PF_InData), 408u);
-  EXPECT_EQ(sizeof(PF_OutData), 408u);
-  EXPECT_EQ(sizeof(PF_ParamDef), 176u);
-  EXPECT_EQ(sizeof(PF_ParamDefUnion), 120u);
-  EXPECT_EQ(sizeof(PF_LayerDef), 120u);
-  EXPECT_EQ(sizeof(PF_FloatSliderDef), 88u);
-  EXPECT_EQ(sizeof(PF_CheckBoxDef), 16u);
-  EXPECT_EQ(sizeof(PF_InteractCallbacks), 176u);
-  EXPECT_EQ(sizeof(PF_UtilCallbacks), 552u);
-  EXPECT_EQ(sizeof(PF_ANSICallbacks), 160u);
-  EXPECT_EQ(sizeof(PF_ANSICallbacksSuite1), 152u);
-  EXPECT_EQ(sizeof(PF_ParamUtilsSuite3), 72u);
-  EXPECT_EQ(sizeof(PF_PixelFormatSuite1), 64u);
-  EXPECT_EQ(sizeof(SPBasicSuite), 56u);
-  EXPECT_EQ(sizeof(PF_Pixel), 4u);
-  EXPECT_EQ(sizeof(PF_SoundWorld), 32u);
-  EXPECT_EQ(alignof(PF_ParamDef), 8u);
-  EXPECT_EQ(alignof(PF_LayerDef), 8u);
-}
-
-TEST(RecordLayout, MemberOffsetsMatchTheHost) {
-  EXPECT_EQ(offsetof(PF_InData, utils), 176u);
-  EXPECT_EQ(offsetof(PF_InData, effect_ref), 184u);
-  EXPECT_EQ(offsetof(PF_InData, appl_id), 204u);
-  EXPECT_EQ(offsetof(PF_InData, current_time), 224u);
-  EXPECT_EQ(offsetof(PF_InData, time_scale), 240u);
-  EXPECT_EQ(offsetof(PF_InData, src_snd), 352u);
-  EXPECT_EQ(offsetof(PF_InData, pica_basicP), 384u);
-  EXPECT_EQ(offsetof(PF_OutData, global_data), 40u);
-  EXPECT_EQ(offsetof(PF_OutData, out_flags), 96u);
-  EXPECT_EQ(offsetof(PF_OutData, return_msg), 100u);
-  EXPECT_EQ(offsetof(PF_OutData, dest_snd), 368u);
-  EXPECT_EQ(offsetof(PF_OutData, out_flags2), 400u);
-  EXPECT_EQ(offsetof(PF_ParamDef, ui_width), 8u);
-  EXPECT_EQ(offsetof(PF_ParamDef, name), 16u);
-  EXPECT_EQ(offsetof(PF_ParamDef, u), 56u);
-  EXPECT_EQ(offsetof(PF_UtilCallbacks, copy), 64u);
-  EXPECT_EQ(offsetof(PF_UtilCallbacks, fill), 72u);
-  EXPECT_EQ(offsetof(PF_UtilCallbacks, new_world), 112u);
-  EXPECT_EQ(offsetof(PF_UtilCallbacks, dispose_world), 120u);
-  EXPECT_EQ(offsetof(PF_UtilCallbacks, app), 200u);
-  EXPECT_EQ(offsetof(PF_UtilCallbacks, ansi), 208u);
-  EXPECT_EQ(offsetof(PF_UtilCallbacks, colorCB), 368u);
-  EXPECT_EQ(offsetof(PF_UtilCallbacks, get_platform_data), 432u);
-  EXPECT_EQ(offsetof(PF_UtilCallbacks, get_pixel_data8), 528u);
-  EXPECT_EQ(offsetof(PF_UtilCallbacks, reserved), 544u);
-  EXPECT_EQ(offsetof(PF_UtilCallbacks, ansi) + offsetof(PF_ANSICallbacks, sprintf), 328u);
-  EXPECT_EQ(offsetof(PF_ANSICallbacks, sprintf), 120u);
-  EXPECT_EQ(offsetof(PF_ANSICallbacksSuite1, sprintf), 120u);
-  EXPECT_EQ(offsetof(PF_FloatSliderDef, value_desc), 16u);
-  EXPECT_EQ(offsetof(PF_FloatSliderDef, dephault), 64u);
-  EXPECT_EQ(offsetof(PF_FloatSliderDef, precision), 68u);
-  EXPECT_EQ(offsetof(PF_FloatSliderDef, curve_tolerance), 76u);
-  EXPECT_EQ(offsetof(PF_FloatSliderDef, useExponent), 80u);
-  EXPECT_EQ(offsetof(PF_FloatSliderDef, exponent), 84u);
-  EXPECT_EQ(offsetof(PF_CheckBoxDef, dephault), 4u);
-  EXPECT_EQ(offsetof(PF_LayerDef, data), 24u);
-  EXPECT_EQ(offsetof(PF_LayerDef, rowbytes), 32u);
-  EXPECT_EQ(offsetof(PF_LayerDef, width), 36u);
-  EXPECT_EQ(offsetof(PF_LayerDef, height), 40u);
-  EXPECT_EQ(offsetof(PF_LayerDef, platform_ref), 64u);
-  EXPECT_EQ(offsetof(PF_LayerDef, pix_aspect_ratio), 88u);
-  EXPECT_EQ(offsetof(PF_LayerDef, origin_x), 104u);
-  EXPECT_EQ(offsetof(PF_ParamUtilsSuite3, PF_KeyIndexToTime), 64u);
-  EXPECT_EQ(offsetof(PF_PixelFormatSuite1, ClearSupportedPixelFormats), 8u);
-  EXPECT_EQ(offsetof(PF_PixelFormatSuite1, ConvertColorToPixelFormattedData), 56u);
-}
+// Layout facts beyond the build's own layout checks (checks/layout_checks.h,
+// which every user of these headers compiles): records and members the
+// effect does not touch, but whose place a host relies on all the same.
+static_assert(sizeof(PF_Pixel) == 4, "PF_Pixel size");
+static_assert(sizeof(PF_SoundWorld) == 32, "PF_SoundWorld size");
+static_assert(alignof(PF_ParamDef) == 8 && alignof(PF_LayerDef) == 8, "8-byte alignment");
+static_assert(offsetof(PF_InData, src_snd) == 352, "PF_InData::src_snd");
+static_assert(offsetof(PF_OutData, global_data) == 40, "PF_OutData::global_data");
+static_assert(offsetof(PF_OutData, dest_snd) == 368, "PF_OutData::dest_snd");
+static_assert(offsetof(PF_ParamDef, ui_width) == 8, "PF_ParamDef::ui_width");
+static_assert(offsetof(PF_UtilCallbacks, app) == 200, "PF_UtilCallbacks::app");
+static_assert(offsetof(PF_UtilCallbacks, colorCB) == 368, "PF_UtilCallbacks::colorCB");
+static_assert(offsetof(PF_UtilCallbacks, get_platform_data) == 432, "PF_UtilCallbacks::get_platform_data");
+static_assert(offsetof(PF_UtilCallbacks, reserved) == 544, "PF_UtilCallbacks::reserved");
+static_assert(offsetof(PF_UtilCallbacks, ansi) + offsetof(PF_ANSICallbacks, sprintf) == 328, "ANSI sprintf");
+static_assert(offsetof(PF_ANSICallbacksSuite1, sprintf) == 120, "PF_ANSICallbacksSuite1::sprintf");
+static_assert(offsetof(PF_FloatSliderDef, value_desc) == 16, "PF_FloatSliderDef::value_desc");
+static_assert(offsetof(PF_FloatSliderDef, precision) == 68, "PF_FloatSliderDef::precision");
+static_assert(offsetof(PF_FloatSliderDef, useExponent) == 80, "PF_FloatSliderDef::useExponent");
+static_assert(offsetof(PF_CheckBoxDef, dephault) == 4, "PF_CheckBoxDef::dephault");
+static_assert(offsetof(PF_LayerDef, platform_ref) == 64, "PF_LayerDef::platform_ref");
+static_assert(offsetof(PF_LayerDef, pix_aspect_ratio) == 88, "PF_LayerDef::pix_aspect_ratio");
+static_assert(offsetof(PF_LayerDef, origin_x) == 104, "PF_LayerDef::origin_x");
+static_assert(offsetof(PF_ParamUtilsSuite3, PF_KeyIndexToTime) == 64, "PF_ParamUtilsSuite3::PF_KeyIndexToTime");
+static_assert(offsetof(PF_PixelFormatSuite1, ClearSupportedPixelFormats) == 8,
+              "PF_PixelFormatSuite1::ClearSupportedPixelFormats");
+static_assert(offsetof(PF_PixelFormatSuite1, ConvertColorToPixelFormattedData) == 56,
+              "PF_PixelFormatSuite1::ConvertColorToPixelFormattedData");
 
 TEST(HostConstants, CommandCodesFollowTheHostsOrder) {
   EXPECT_EQ(PF_Cmd_ABOUT, 0);
@@ -182,6 +143,20 @@ TEST(VersionPacking, PacksAndUnpacksEveryField) {
   EXPECT_EQ(PF_Version_BUGFIX(v), 5u);
   EXPECT_EQ(PF_Version_STAGE(v), 3u);
   EXPECT_EQ(PF_Version_BUILD(v), 300u);
+}
+
+// The registration packs its version without the host's headers; a later
+// version, stage or build must come out as the host packs it.
+TEST(VersionPacking, TheRegistrationPacksEveryFieldAsTheHostDoes) {
+  struct Case {
+    A_u_long version, subversion, fix_level, stage, build;
+  };
+  for (const Case c : {Case{1, 0, 7, PF_Stage_DEVELOP, 0}, Case{2, 15, 0, PF_Stage_BETA, 511},
+                       Case{13, 9, 5, PF_Stage_RELEASE, 300}, Case{127, 1, 15, PF_Stage_ALPHA, 1}}) {
+    EXPECT_EQ(shardcast::packed_effect_version(c.version, c.subversion, c.fix_level, c.stage, c.build),
+              PF_VERSION(c.version, c.subversion, c.fix_level, c.stage, c.build))
+        << c.version << "." << c.subversion;
+  }
 }
 
 }  // namespace

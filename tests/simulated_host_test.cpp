@@ -238,27 +238,30 @@ TEST(Worlds, FillAndCopyWriteEachFormatsOwnByteOrder) {
 
 TEST(Worlds, WholeRowsMatchPixelByPixelInEachFormatAndLeaveRowPaddingAlone) {
   for (const PrPixelFormat format : {PrPixelFormat_ARGB_4444_8u, PrPixelFormat_BGRA_4444_8u}) {
-    for (const A_long rowbytes : {12, 64}) {
-      SCOPED_TRACE(testing::Message() << "format " << format << ", rowbytes " << rowbytes);
-      std::vector<std::uint8_t> argb(3 * 2 * 4);
-      for (std::size_t i = 0; i < argb.size(); ++i) argb[i] = static_cast<std::uint8_t>(i * 7 + 1);
-      TestWorld rows(3, 2, rowbytes, format);
-      TestWorld pixels(3, 2, rowbytes, format);
-      write_argb_rows(rows.view, argb.data());
-      for (A_long i = 0; i < 6; ++i) {
-        const std::uint8_t* p = &argb[static_cast<std::size_t>(i) * 4];
-        write_pixel(pixels.view, i % 3, i / 3, PF_Pixel{p[0], p[1], p[2], p[3]});
-      }
-      EXPECT_EQ(rows.bytes, pixels.bytes);
-      std::vector<std::uint8_t> back(argb.size());
-      read_argb_rows(rows.view, back.data());
-      EXPECT_EQ(back, argb);
+    for (const ChannelOrder order : {argb_order, rgba_order, ChannelOrder{1, 0, 3, 2}}) {
+      for (const A_long rowbytes : {12, 64}) {
+        SCOPED_TRACE(testing::Message() << "format " << format << ", rows with alpha at " << order.alpha
+                                        << ", rowbytes " << rowbytes);
+        std::vector<std::uint8_t> rows_in(3 * 2 * 4);
+        for (std::size_t i = 0; i < rows_in.size(); ++i) rows_in[i] = static_cast<std::uint8_t>(i * 7 + 1);
+        TestWorld rows(3, 2, rowbytes, format);
+        TestWorld pixels(3, 2, rowbytes, format);
+        write_rows(rows.view, rows_in.data(), order);
+        for (A_long i = 0; i < 6; ++i) {
+          const std::uint8_t* p = &rows_in[static_cast<std::size_t>(i) * 4];
+          write_pixel(pixels.view, i % 3, i / 3, PF_Pixel{p[order.alpha], p[order.red], p[order.green], p[order.blue]});
+        }
+        EXPECT_EQ(rows.bytes, pixels.bytes);
+        std::vector<std::uint8_t> back(rows_in.size());
+        read_rows(rows.view, back.data(), order);
+        EXPECT_EQ(back, rows_in);
 
-      fill_rect(rows.view, PF_Rect{1, 0, 3, 2}, PF_Pixel{9, 8, 7, 6});
-      for (A_long y = 0; y < 2; ++y) {
-        for (A_long x = 1; x < 3; ++x) write_pixel(pixels.view, x, y, PF_Pixel{9, 8, 7, 6});
+        fill_rect(rows.view, PF_Rect{1, 0, 3, 2}, PF_Pixel{9, 8, 7, 6});
+        for (A_long y = 0; y < 2; ++y) {
+          for (A_long x = 1; x < 3; ++x) write_pixel(pixels.view, x, y, PF_Pixel{9, 8, 7, 6});
+        }
+        EXPECT_EQ(rows.bytes, pixels.bytes);
       }
-      EXPECT_EQ(rows.bytes, pixels.bytes);
     }
   }
 }

@@ -443,14 +443,7 @@ bool run_fast_paths(const fs::path& folder) {
         shardcast::corrupt_stream(settings, stream.data(), static_cast<std::uint32_t>(stream.size()));
         const auto length = static_cast<std::uint32_t>(stream.size());
         // What decode_to_work_buffer hands the decoder.
-        const shardcast::DecodeOptions options{settings.glitch_rng,
-                                               settings.qtl_rng,
-                                               settings.qtc_rng,
-                                               {settings.qtl_enabled, settings.qtl_position, settings.qtl_value,
-                                                settings.qtl_break_count, settings.qtl_max_random},
-                                               {settings.qtc_enabled, settings.qtc_position, settings.qtc_value,
-                                                settings.qtc_break_count, settings.qtc_max_random},
-                                               {settings.dequantize, settings.inverse_dct, settings.ycbcr_to_rgb}};
+        const shardcast::DecodeOptions options = settings.decode_options();
         const shardcast::PixelBuffer output{settings.pixels, settings.width, settings.height};
         const std::int32_t result =
             reference ? shardcast::decode_stream_reference(stream.data(), length, options, output, settings.messages)

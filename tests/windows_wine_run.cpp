@@ -253,6 +253,17 @@ TEST_F(WineRun, CommandLineRendererRendersAndDecodesAsOnLinux) {
   EXPECT_TRUE(file_bytes(linux_dir / "decode.png") == file_bytes(windows_dir / "decode.png"));
   EXPECT_EQ(file_bytes(windows_dir / "decode.messages"), file_bytes(linux_dir / "decode.messages"));
   EXPECT_NE(file_bytes(linux_dir / "decode.messages"), "");
+
+  // There too an input is never an output, told by the file's identity:
+  // the same file under another spelling of its name is refused and kept.
+  const std::string picture = file_bytes(windows_dir / "render.png");
+  EXPECT_EQ(run(under_wine(windows_cli + " render " + quoted(windows_name(windows_dir / "render.png")) + " -o " +
+                           quoted(windows_name(windows_dir / "." / "render.png"))),
+                windows_dir / "same.log"),
+            2);
+  EXPECT_NE(file_bytes(windows_dir / "same.log").find("it is the same file as the input"), std::string::npos)
+      << file_bytes(windows_dir / "same.log");
+  EXPECT_TRUE(file_bytes(windows_dir / "render.png") == picture);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -34,7 +35,26 @@ struct ProgramEnvironment {
   std::vector<std::string> unset;  // variable names removed first
   std::vector<std::string> set;    // NAME=VALUE entries added after
   std::filesystem::path input;     // standard input's file; empty for none
+  int time_limit_seconds = 0;      // killed after this long; 0 for no limit
 };
+
+// Waits for the child, with what it used; one still running after the
+// limit (when there is one) is killed and reported as not exited.
+inline bool wait_within(pid_t child, int limit_seconds, int& status, rusage& usage) {
+  if (limit_seconds <= 0) {
+    return ::wait4(child, &status, 0, &usage) == child;
+  }
+  for (int waited_ms = 0; waited_ms < limit_seconds * 1000; waited_ms += 10) {
+    const pid_t ended = ::wait4(child, &status, WNOHANG, &usage);
+    if (ended != 0) {
+      return ended == child;
+    }
+    ::usleep(10000);
+  }
+  ::kill(child, SIGKILL);
+  ::wait4(child, &status, 0, &usage);
+  return false;
+}
 
 // words[0] is the program: a path, or a name looked up on PATH. The
 // captured output goes through two files in the folder, removed afterwards.
@@ -71,7 +91,7 @@ inline ProgramRun run_program(const std::filesystem::path& folder, std::vector<s
   ProgramRun result;
   int status = 0;
   rusage usage{};
-  if (child > 0 && ::wait4(child, &status, 0, &usage) == child) {
+  if (child > 0 && wait_within(child, environment.time_limit_seconds, status, usage)) {
     result.peak_resident_kb = usage.ru_maxrss;
     if (WIFEXITED(status)) {
       result.exit_code = WEXITSTATUS(status);

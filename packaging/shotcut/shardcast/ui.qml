@@ -16,6 +16,7 @@ Item {
     id: panel
 
     readonly property var parameters: [
+        // begin generated: parameter list (from pipeline/parameter_table.h; build update_parameter_texts)
         {kind: 'slider', property: '0', name: 'Compression ratio', minimum: 1, maximum: 100, decimals: 0, value: 100},
         {kind: 'group', name: 'Broken bytes'},
         {kind: 'slider', property: '1', name: 'Broken bytes', minimum: 0, maximum: 10000, decimals: 0, value: 0},
@@ -45,6 +46,7 @@ Item {
         {kind: 'slider', property: '21', name: 'filter 1 value', minimum: -10, maximum: 10, decimals: 2, value: 1},
         {kind: 'switch', property: '22', name: 'filter 2', value: 0},
         {kind: 'slider', property: '23', name: 'filter 2 value', minimum: -10, maximum: 10, decimals: 2, value: -0.1}
+        // end generated: parameter list
     ]
 
     // The frei0r value for a number shown, and back.

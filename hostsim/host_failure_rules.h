@@ -1,7 +1,7 @@
 // What a failing host call means for each command the effect answers, read
 // off a command's call log: which failure decides the result, what that
-// result is, and which calls may still follow it (clean-up only). Shared by
-// the fault sweep and the effect fuzzer.
+// result is, and which calls may still follow it (clean-up only). The fault
+// sweep test and the effect fuzzer judge the effect by these rules.
 #pragma once
 
 #include <cstddef>
@@ -10,7 +10,7 @@
 
 #include "hostsim/simulated_host.h"
 
-namespace shardcast::testing_support {
+namespace shardcast::hostsim {
 
 enum class OnFailure {
   Ignored,     // the module carries on; the result is not touched
@@ -19,8 +19,7 @@ enum class OnFailure {
   ScopedSuite  // a missing suite of a ScopedSuite: 13
 };
 
-inline OnFailure on_failure(PF_Cmd command, hostsim::HostCall call) {
-  using hostsim::HostCall;
+inline OnFailure on_failure(PF_Cmd command, HostCall call) {
   switch (command) {
     case PF_Cmd_ABOUT:
       return call == HostCall::AcquireSuite ? OnFailure::SuiteCache : OnFailure::Ignored;
@@ -47,9 +46,11 @@ inline OnFailure on_failure(PF_Cmd command, hostsim::HostCall call) {
 }
 
 // The first call of the log whose failure counts for the command.
-inline std::optional<std::size_t> deciding_failure(PF_Cmd command, const std::vector<hostsim::CallRecord>& calls) {
+inline std::optional<std::size_t> deciding_failure(PF_Cmd command,
+                                                   const std::vector<CallRecord>& calls) {
   for (std::size_t n = 0; n < calls.size(); ++n) {
-    if (calls[n].result != PF_Err_NONE && on_failure(command, calls[n].call) != OnFailure::Ignored) {
+    if (calls[n].result != PF_Err_NONE &&
+        on_failure(command, calls[n].call) != OnFailure::Ignored) {
       return n;
     }
   }
@@ -57,7 +58,7 @@ inline std::optional<std::size_t> deciding_failure(PF_Cmd command, const std::ve
 }
 
 // The command's result as the log says it must be (with a basic suite).
-inline PF_Err expected_result(PF_Cmd command, const std::vector<hostsim::CallRecord>& calls) {
+inline PF_Err expected_result(PF_Cmd command, const std::vector<CallRecord>& calls) {
   const auto n = deciding_failure(command, calls);
   if (!n) {
     return PF_Err_NONE;
@@ -72,10 +73,10 @@ inline PF_Err expected_result(PF_Cmd command, const std::vector<hostsim::CallRec
   }
 }
 
-inline bool is_clean_up(hostsim::HostCall call) {
-  using hostsim::HostCall;
-  return call == HostCall::CheckinParam || call == HostCall::DisposeWorld || call == HostCall::ReleaseSuite ||
+inline bool is_clean_up(HostCall call) {
+  return call == HostCall::CheckinParam || call == HostCall::DisposeWorld ||
+         call == HostCall::ReleaseSuite ||
          call == HostCall::AnsiSprintf;  // the missing-suite message
 }
 
-}  // namespace shardcast::testing_support
+}  // namespace shardcast::hostsim

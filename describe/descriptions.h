@@ -1,0 +1,60 @@
+// The descriptions of the effect's parameters that live outside the code,
+// each made from the parameter table (pipeline/parameter_table.h):
+//   - Kdenlive's effect file for the frei0r filter (a whole file),
+//   - the parameter list of Shotcut's panel for it,
+//   - the README's table of the tool's options and of the frei0r filter's
+//     parameters,
+//   - the man page's section on the parameters (written at build time).
+//
+// The first three are checked in, where people read them and packages take
+// them from; each generated part sits between two marker lines ("begin
+// generated: NAME" and "end generated: NAME", in the file's comment form),
+// and the rest of the file is written by hand. A test holds the checked-in
+// copies against the table, and the update_parameter_texts target rewrites
+// them.
+//
+// A writer takes nothing but the table, so a description of another service
+// (the effect as a native MLT filter, say) is one more writer and one more
+// entry in checked_in_parts; the shared wording is in parameter_texts.h.
+#pragma once
+
+#include <array>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "describe/parameter_texts.h"
+
+namespace shardcast::describe {
+
+std::string kdenlive_frei0r_effect();
+// The values Kdenlive's list offers for a slider that does not start at 0,
+// in rising order (kdenlive_effect.cpp says which).
+std::vector<Decimal> kdenlive_list_values(const ParamRow& slider);
+std::string shotcut_frei0r_parameter_list();
+std::string readme_options_table();
+std::string readme_frei0r_table();
+std::string man_page_section();
+
+struct GeneratedPart {
+  const char* path;  // from the source folder
+  const char* name;  // the markers' name; empty for a whole file
+  std::string (*text)();
+};
+
+inline constexpr std::array<GeneratedPart, 4> checked_in_parts{{
+    {"packaging/kdenlive/frei0r_shardcast.xml", "", kdenlive_frei0r_effect},
+    {"packaging/shotcut/shardcast/ui.qml", "parameter list", shotcut_frei0r_parameter_list},
+    {"README.md", "parameter options", readme_options_table},
+    {"README.md", "frei0r parameters", readme_frei0r_table},
+}};
+
+// The file's text with the part replaced by its current text; false (and
+// `text` untouched) when the file lacks the part's markers.
+bool replace_part(std::string& text, const GeneratedPart& part);
+
+// The file's text as the table makes it: every part of checked_in_parts
+// that belongs to `path` replaced. Empty when a part's markers are missing.
+std::string refreshed(std::string_view path, const std::string& text);
+
+}  // namespace shardcast::describe
