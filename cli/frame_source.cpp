@@ -15,11 +15,23 @@
 #include <cstring>
 #include <filesystem>
 
+#include "AE_Effect.h"
 #include "cli/platform.h"
 #include "cli/sample_frame.h"
 
 namespace shardcast::cli {
 namespace {
+
+// The host's layers are at most 30000 pixels each way; a larger picture
+// is refused here, as the host would not take it.
+std::string check_host_layer(const std::string& what, std::int32_t width, std::int32_t height) {
+  if (width <= PF_MAX_WORLD_WIDTH && height <= PF_MAX_WORLD_HEIGHT) {
+    return {};
+  }
+  return what + " of " + std::to_string(width) + "x" + std::to_string(height) +
+         " pixels is larger than the host's largest layer (" + std::to_string(PF_MAX_WORLD_WIDTH) + "x" +
+         std::to_string(PF_MAX_WORLD_HEIGHT) + ")";
+}
 
 bool named_like_a_picture(const std::string& path) {
   ImageFormat format{};
@@ -56,14 +68,14 @@ std::string open_file(const RenderRequest& request, FrameSource& source) {
       return "cannot read " + request.input + ": " + read.error;
     }
     source.picture_warning = read.warning;
-    return {};
+    return check_host_layer(request.input, source.picture.width, source.picture.height);
   }
   source.kind = SourceKind::Clip;
   source.clip = std::make_unique<VideoReader>();
   if (std::string failure = source.clip->open(request.input, request.limits); !failure.empty()) {
     return "cannot read " + request.input + ": " + failure;
   }
-  return {};
+  return check_host_layer("each frame of " + request.input, source.clip->info().width, source.clip->info().height);
 }
 
 std::string open_sequence(const RenderRequest& request, FrameSource& source) {
@@ -71,6 +83,30 @@ std::string open_sequence(const RenderRequest& request, FrameSource& source) {
   const std::string failure = request.frames.has_value() ? check_sequence(source.pattern, source.range)
                                                          : find_sequence(source.pattern, source.range);
   return failure.empty() ? std::string() : "cannot read " + request.input + ": " + failure;
+}
+
+// Whether the render's checks need a clip's last frame number, which the
+// clip does not declare: to step the seed, or near the end of the host's
+// clock (the duration only suggests a count).
+bool needs_frame_count(const RenderRequest& request, const FrameSource& source) {
+  if (source.kind != SourceKind::Clip || source.bounded || source.time.has_value()) {
+    return false;
+  }
+  const ClipInfo& info = source.clip->info();
+  return !info.frame_count_known &&
+         (request.seed_step != 0 || info.frame_count <= 0 || info.frame_count > last_host_frame(source.rate) / 2);
+}
+
+// Every frame the render will give must have a time on the host's clock;
+// checked at the last frame known before the first is read.
+std::string check_host_time(const RenderRequest& request, FrameSource& source) {
+  if (needs_frame_count(request, source)) {
+    if (std::string failure = source.clip->count_frames(); !failure.empty()) {
+      return "cannot read " + source.name + ": " + failure;
+    }
+  }
+  const std::int64_t last = source.expected_frames().last;
+  return last > last_host_frame(source.rate) ? beyond_host_time(source.rate, last) : std::string();
 }
 
 std::string damaged(const std::string& name, const std::string& warning) {
@@ -113,7 +149,7 @@ std::string open_source(const RenderRequest& request, FrameSource& source) {
     source.rate = source.clip->info().rate;
   }
   source.next_number = source.kind == SourceKind::Stream || source.kind == SourceKind::Clip ? 0 : source.range.first;
-  return {};
+  return check_host_time(request, source);
 }
 
 bool FrameSource::single() const { return bounded && range.count() == 1; }
@@ -137,12 +173,15 @@ FrameRange FrameSource::expected_frames() const {
   if (bounded) {
     return range;
   }
-  const std::int64_t count = expected_count();
-  std::int64_t first = 0;
+  // Only a count the clip declares or that was counted gives the last
+  // frame: a guess from the duration may be far off either way, and so may
+  // the frames a time range holds.
   if (kind == SourceKind::Clip && time.has_value()) {
-    first = static_cast<std::int64_t>(std::ceil(time->start * rate.per_second()));
+    const double first = std::ceil(time->start * rate.per_second());
+    return FrameRange{first < max_frame_number ? static_cast<std::int64_t>(first) : max_frame_number, -1};
   }
-  return FrameRange{first, count > 0 ? first + count - 1 : -1};
+  const bool known = kind == SourceKind::Clip && clip->info().frame_count_known && clip->info().frame_count > 0;
+  return FrameRange{0, known ? clip->info().frame_count - 1 : -1};
 }
 
 std::string FrameSource::next(SourceFrame& frame, bool& end, const std::function<void(double)>& skipped) {
@@ -184,6 +223,9 @@ std::string FrameSource::next(SourceFrame& frame, bool& end, const std::function
       if (!read.ok()) {
         return "frame " + std::to_string(frame.number) + ": cannot read " + file + ": " + read.error;
       }
+      if (std::string refusal = check_host_layer(file, frame.image.width, frame.image.height); !refusal.empty()) {
+        return "frame " + std::to_string(frame.number) + ": " + refusal;
+      }
       frame.warning = damaged(file, read.warning);
       break;
     }
@@ -206,11 +248,15 @@ std::string FrameSource::next(SourceFrame& frame, bool& end, const std::function
           continue;
         }
         const ImageResult read = decode_image(bytes, frame.image, limits);
+        const std::string picture = "picture " + std::to_string(number + 1) + " on standard input";
         if (!read.ok()) {
           return "cannot read standard input: picture " + std::to_string(number + 1) + ": " + read.error;
         }
+        if (std::string refusal = check_host_layer(picture, frame.image.width, frame.image.height); !refusal.empty()) {
+          return refusal;
+        }
         frame.number = number;
-        frame.warning = damaged("picture " + std::to_string(number + 1) + " on standard input", read.warning);
+        frame.warning = damaged(picture, read.warning);
         break;
       }
       break;

@@ -7,7 +7,10 @@
 // What can be known before the first frame is checked when the source is
 // opened: a sequence's files are found (without --frames, from its first
 // to its last file) and a gap is refused naming the missing file; a clip is
-// probed and its frame size checked against the tool's limit.
+// probed and its frame size checked against the tool's limit; the last
+// frame must have a time on the host's clock. A clip whose last frame a
+// check needs (--seed-step, or a count near the clock's end) and that does
+// not declare its frames has them counted first.
 #pragma once
 
 #include <cstdint>
@@ -55,7 +58,9 @@ struct FrameSource {
   // How many frames will come; 0 when that is not known.
   std::int64_t expected_count() const;
   // The numbers of the first and last frame that will come, as far as they
-  // are known before the first: `last` is -1 when it is not.
+  // are known before the first: `last` is -1 when it is not (a clip that
+  // does not declare its frames and was not counted, a part of a clip by
+  // time, pictures on standard input to their end).
   FrameRange expected_frames() const;
   // The next frame; `end` instead when there are no more. A clip's frames
   // that are left out are passed to `skipped` (their time in seconds).

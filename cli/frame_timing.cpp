@@ -2,7 +2,8 @@
 //
 // A rate is kept as an exact fraction so that frame N's time is N whole
 // steps: the effect's parameters are read at current_time / time_step, and
-// that division must give the frame number back exactly.
+// that division must give the frame number back exactly. Frame times are
+// bounded before they are multiplied, so no product can overflow.
 #include "cli/frame_timing.h"
 
 #include <charconv>
@@ -57,6 +58,10 @@ bool parse_seconds(const std::string& text, double& seconds) {
 
 }  // namespace
 
+std::string FrameRate::text() const {
+  return denominator == 1 ? std::to_string(numerator) : std::to_string(numerator) + "/" + std::to_string(denominator);
+}
+
 std::string FrameRate::parse(const std::string& text, FrameRate& rate) {
   const std::string refusal = "expected frames per second such as 25, 30000/1001 or 29.97, not \"" + text + "\"";
   std::int64_t numerator = 0;
@@ -92,6 +97,20 @@ std::string FrameRate::parse(const std::string& text, FrameRate& rate) {
   return {};
 }
 
+bool FrameRate::from_fraction(std::int64_t numerator, std::int64_t denominator, FrameRate& rate) {
+  if (numerator <= 0 || denominator <= 0) {
+    return false;
+  }
+  const std::int64_t divisor = std::gcd(numerator, denominator);
+  if (numerator / divisor > std::numeric_limits<std::int32_t>::max() ||
+      denominator / divisor > std::numeric_limits<std::int32_t>::max()) {
+    return false;
+  }
+  rate.numerator = numerator / divisor;
+  rate.denominator = denominator / divisor;
+  return true;
+}
+
 std::string TimeRange::parse(const std::string& text, TimeRange& range) {
   const std::size_t dash = text.find('-');
   if (dash == std::string::npos || !parse_seconds(text.substr(0, dash), range.start) ||
@@ -104,15 +123,33 @@ std::string TimeRange::parse(const std::string& text, TimeRange& range) {
   return {};
 }
 
+std::int64_t last_host_frame(const FrameRate& rate) {
+  constexpr std::int64_t clock_end = std::numeric_limits<std::int32_t>::max();
+  if (rate.denominator <= 0 || rate.denominator > clock_end || rate.numerator <= 0 ||
+      rate.numerator > std::numeric_limits<std::uint32_t>::max()) {
+    return -1;
+  }
+  // Frame L ends at (L + 1) x time_step.
+  return clock_end / rate.denominator - 1;
+}
+
 bool host_time(const FrameRate& rate, std::int64_t frame, HostTime& time) {
-  const std::int64_t current = frame * rate.denominator;
-  if (frame < 0 || current > std::numeric_limits<std::int32_t>::max()) {
+  if (frame < 0 || frame > last_host_frame(rate)) {
     return false;
   }
-  time.current_time = static_cast<std::int32_t>(current);
+  time.current_time = static_cast<std::int32_t>(frame * rate.denominator);
   time.time_step = static_cast<std::int32_t>(rate.denominator);
   time.time_scale = static_cast<std::uint32_t>(rate.numerator);
   return true;
+}
+
+std::string beyond_host_time(const FrameRate& rate, std::int64_t frame) {
+  const std::int64_t last = last_host_frame(rate);
+  return "frame " + std::to_string(frame) + " lies beyond the host's time at " + rate.text() +
+         " frames per second: its 32-bit clock holds " +
+         (last < 0    ? std::string("no frame")
+          : last == 0 ? std::string("frame 0 only")
+                      : "frames 0 to " + std::to_string(last));
 }
 
 }  // namespace shardcast::cli

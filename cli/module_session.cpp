@@ -112,7 +112,7 @@ std::string ModuleSession::render(const Image& input, std::int64_t frame, Image&
   hostsim::SimulatedHost& host = *state_->host;
   HostTime time;
   if (!host_time(state_->rate, frame, time)) {
-    return "frame " + std::to_string(frame) + " lies beyond the host's time range at this frame rate";
+    return beyond_host_time(state_->rate, frame);
   }
   output.width = input.width;
   output.height = input.height;

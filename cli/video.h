@@ -18,14 +18,18 @@
 // object going away) removes it.
 //
 // Refuses, before any frame: files FFmpeg cannot read or that hold no
-// video, frames larger than the tool's limit, decoders and encoders this
-// FFmpeg lacks, a codec the container cannot hold, a stream the container
-// cannot take as it is, and options the encoder has no use for.
+// video, frames larger than the tool's limit (judged on the header where it
+// declares a size, and held by every decoder FFmpeg opens while probing),
+// clips of more than 100 streams, decoders and encoders this FFmpeg lacks,
+// a codec the container cannot hold, a stream the container cannot take as
+// it is, options the encoder has no use for, and a container whose clock
+// is too coarse for the frames' spacing.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "cli/frame_timing.h"
@@ -45,9 +49,10 @@ bool is_video_output(const std::string& path);
 struct ClipInfo {
   std::int32_t width = 0;
   std::int32_t height = 0;
-  FrameRate rate;                // average frames per second
-  std::int64_t frame_count = 0;  // as the file declares or its duration suggests; 0 when unknown
-  std::string description;       // "h264 1280x720, 25 fps, with 1 audio stream"
+  FrameRate rate;                  // average frames per second
+  std::int64_t frame_count = 0;    // as the file declares or its duration suggests; 0 when unknown
+  bool frame_count_known = false;  // declared by the container, or counted: the frames present
+  std::string description;         // "h264 1280x720, 25 fps, with 1 audio stream"
 };
 
 struct VideoFrame {
@@ -69,7 +74,14 @@ class VideoReader {
   // frame. Empty on success, otherwise the reason, worded to follow
   // "cannot read FILE: ".
   std::string open(const std::string& path, const PictureLimits& limits);
+  // The same for a clip held in memory, which must outlive the reader.
+  std::string open_memory(std::span<const std::uint8_t> bytes, const PictureLimits& limits);
   const ClipInfo& info() const;
+  // Counts the video's frames in a pass of its own over the file, reading
+  // packets without decoding them, so that a render can check its last
+  // frame before the first: info().frame_count becomes the frames present.
+  // Empty on success, otherwise the reason.
+  std::string count_frames();
   // The next frame; `end` is set instead when the clip has no more. Empty on
   // success, otherwise the reason.
   std::string next(VideoFrame& frame, bool& end);

@@ -15,6 +15,7 @@
 // libswscale, so the same file gives the same pixels on every machine.
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -24,6 +25,7 @@
 #include <limits>
 #include <mutex>
 #include <numeric>
+#include <span>
 #include <vector>
 
 extern "C" {
@@ -43,9 +45,17 @@ namespace {
 
 // ---- FFmpeg's log ----
 
+struct HeldLine {
+  LibraryLevel level;
+  std::string library;
+  std::string text;
+};
+
 struct LibraryLog {
   std::mutex lock;
   std::string last_error;
+  bool holding = false;  // lines are kept in `held` instead of shown
+  std::vector<HeldLine> held;
 };
 
 LibraryLog& library_log() {
@@ -76,15 +86,48 @@ void keep_log_line(void* context, int level, const char* format, va_list argumen
   if (text.empty()) {
     return;
   }
-  if (level > AV_LOG_ERROR) {
-    report_library_line(level > AV_LOG_WARNING ? LibraryLevel::Info : LibraryLevel::Warning, logger_name(context),
-                        text);
-    return;
+  // An error is shown as it comes only when verbose; the last one goes
+  // into the refusal.
+  HeldLine kept{level > AV_LOG_ERROR && level <= AV_LOG_WARNING ? LibraryLevel::Warning : LibraryLevel::Info,
+                logger_name(context), text};
+  LibraryLog& log = library_log();
+  {
+    const std::lock_guard<std::mutex> guard(log.lock);
+    if (level <= AV_LOG_ERROR) {
+      log.last_error = text;
+    }
+    if (log.holding) {
+      log.held.push_back(std::move(kept));
+      return;
+    }
   }
-  report_library_line(LibraryLevel::Info, logger_name(context), text);  // shown as it comes only when verbose
+  report_library_line(kept.level, kept.library, kept.text);
+}
+
+// While a clip is opened, FFmpeg's lines about it are held: a refusal says
+// in its one line what went wrong (probing warns, for one, of a frame size
+// it could not find, after the pixel limit kept the decoder from it), and
+// a clip that opens has them shown after all.
+void hold_library_lines() {
   LibraryLog& log = library_log();
   const std::lock_guard<std::mutex> guard(log.lock);
-  log.last_error = text;
+  log.holding = true;
+}
+
+void end_holding(bool show) {
+  std::vector<HeldLine> held;
+  {
+    LibraryLog& log = library_log();
+    const std::lock_guard<std::mutex> guard(log.lock);
+    log.holding = false;
+    held.swap(log.held);
+  }
+  if (!show) {
+    return;
+  }
+  for (const HeldLine& line : held) {
+    report_library_line(line.level, line.library, line.text);
+  }
 }
 
 void quiet_library_log() {
@@ -107,6 +150,15 @@ std::string reason(int code) {
     log.last_error.clear();
   }
   return result;
+}
+
+// FFmpeg's last error line, taken, in parentheses; empty when it logged none.
+std::string logged_error() {
+  LibraryLog& log = library_log();
+  const std::lock_guard<std::mutex> guard(log.lock);
+  std::string line = log.last_error.empty() ? std::string() : " (" + log.last_error + ")";
+  log.last_error.clear();
+  return line;
 }
 
 // ---- owners ----
@@ -143,7 +195,18 @@ using ScalerPointer = std::unique_ptr<SwsContext, ScalerDeleter>;
 
 constexpr int scaler_flags = SWS_BICUBIC | SWS_FULL_CHR_H_INT | SWS_ACCURATE_RND | SWS_BITEXACT;
 
-int matrix_for(AVColorSpace space, std::int32_t height) {
+// FFmpeg copies some colour fields from the bitstream as they are, so a
+// damaged clip can hold a value outside the field's enumeration, which must
+// not be loaded as one: the stored number is read instead.
+template <typename Enum>
+int stored_value(const Enum& field) {
+  static_assert(sizeof(Enum) == sizeof(int));
+  int value = 0;
+  std::memcpy(&value, &field, sizeof value);
+  return value;
+}
+
+int matrix_for(int space, std::int32_t height) {
   switch (space) {
     case AVCOL_SPC_BT709:
       return SWS_CS_ITU709;
@@ -177,7 +240,7 @@ AVColorSpace tag_for(int matrix) {
   }
 }
 
-bool full_range(AVPixelFormat format, AVColorRange range) {
+bool full_range(AVPixelFormat format, int range) {
   return range == AVCOL_RANGE_JPEG || format == AV_PIX_FMT_YUVJ420P || format == AV_PIX_FMT_YUVJ422P ||
          format == AV_PIX_FMT_YUVJ444P || format == AV_PIX_FMT_YUVJ440P || format == AV_PIX_FMT_YUVJ411P;
 }
@@ -199,6 +262,19 @@ std::string codec_name(AVCodecID id) {
 
 double seconds_of(std::int64_t timestamp, AVRational base) { return static_cast<double>(timestamp) * av_q2d(base); }
 
+// Frames in so many seconds at a rate, for a clip that does not say; 0
+// when that is no count at all.
+std::int64_t guess_count(double seconds, const FrameRate& rate) {
+  const double frames = seconds * rate.per_second();
+  return frames >= 0 && frames < 1e15 ? std::llround(frames) : 0;
+}
+
+// later - earlier in one time base; false when timestamps a damaged file
+// gives lie too far apart for 64 bits.
+bool time_between(std::int64_t later, std::int64_t earlier, std::int64_t& difference) {
+  return !__builtin_sub_overflow(later, earlier, &difference);
+}
+
 // Presentation time, else decoding time; AV_NOPTS_VALUE when it has neither.
 std::int64_t packet_time(const AVPacket& packet) { return packet.pts != AV_NOPTS_VALUE ? packet.pts : packet.dts; }
 
@@ -213,10 +289,29 @@ bool is_video_output(const std::string& path) {
 
 // ---- reading ----
 
+// Where a clip's bytes come from: a file, or memory read through our own
+// AVIOContext (which FFmpeg does not free).
+struct ClipBytes {
+  std::string path;
+  std::span<const std::uint8_t> memory;
+  std::size_t position = 0;
+};
+
+struct IoDeleter {
+  void operator()(AVIOContext* context) const {
+    av_freep(&context->buffer);
+    avio_context_free(&context);
+  }
+};
+using IoContext = std::unique_ptr<AVIOContext, IoDeleter>;
+
 struct VideoReader::State {
+  ClipBytes bytes;
+  IoContext io;  // memory only; outlives `format`, declared before it
   InputContext format;
   int video = -1;
   AVRational time_base{1, 25};
+  std::int64_t max_pixels = 0;  // as FFmpeg's decoders take it
   CodecContext decoder;
   ScalerPointer scaler;
   PacketPointer packet{av_packet_alloc()};
@@ -235,71 +330,260 @@ VideoReader::~VideoReader() = default;
 
 const ClipInfo& VideoReader::info() const { return state_->info; }
 
-std::string VideoReader::open(const std::string& path, const PictureLimits& limits) {
-  quiet_library_log();
-  State& state = *state_;
-  if (state.packet == nullptr || state.frame == nullptr) {
-    return "out of memory";
+namespace {
+
+// What reading a clip may cost before its first frame. Probing reads at
+// most 5 MB or 5 seconds of it (FFmpeg's defaults, fixed here so that no
+// build or environment widens them); a real clip shows every stream's kind
+// and codec well within that. A clip of more streams than this is refused
+// rather than probed stream by stream.
+constexpr const char* probe_bytes = "5000000";
+constexpr const char* probe_microseconds = "5000000";
+constexpr const char* most_streams = "100";
+// Each decoder opened while probing gets the pixel limit, and an audio
+// decoder a bound on the samples of one frame (a real one holds a few
+// thousand; 4 Mi samples over all channels is seconds of sound).
+constexpr std::int64_t most_audio_samples = std::int64_t{1} << 22;
+
+int read_memory(void* opaque, std::uint8_t* buffer, int size) {
+  ClipBytes& bytes = *static_cast<ClipBytes*>(opaque);
+  const std::size_t left = bytes.memory.size() - bytes.position;
+  const std::size_t count = std::min(left, static_cast<std::size_t>(std::max(size, 0)));
+  if (count == 0) {
+    return AVERROR_EOF;
   }
-  AVFormatContext* opened = nullptr;
-  if (const int result = avformat_open_input(&opened, path.c_str(), nullptr, nullptr); result < 0) {
-    return "not a picture or a video FFmpeg reads (" + reason(result) + ")";
+  std::memcpy(buffer, bytes.memory.data() + bytes.position, count);
+  bytes.position += count;
+  return static_cast<int>(count);
+}
+
+std::int64_t seek_memory(void* opaque, std::int64_t offset, int whence) {
+  ClipBytes& bytes = *static_cast<ClipBytes*>(opaque);
+  const auto size = static_cast<std::int64_t>(bytes.memory.size());
+  std::int64_t base = 0;
+  switch (whence & ~AVSEEK_FORCE) {
+    case AVSEEK_SIZE:
+      return size;
+    case SEEK_SET:
+      break;
+    case SEEK_CUR:
+      base = static_cast<std::int64_t>(bytes.position);
+      break;
+    case SEEK_END:
+      base = size;
+      break;
+    default:
+      return AVERROR(EINVAL);
   }
-  state.format.reset(opened);
-  if (const int result = avformat_find_stream_info(opened, nullptr); result < 0) {
-    return "cannot find its streams (" + reason(result) + ")";
+  if (offset < -base || offset > size - base) {
+    return AVERROR(EINVAL);
   }
-  int others = 0;
-  for (unsigned i = 0; i < opened->nb_streams; ++i) {
-    const AVStream* stream = opened->streams[i];
-    if (state.video < 0 && stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
-        (stream->disposition & AV_DISPOSITION_ATTACHED_PIC) == 0) {
-      state.video = static_cast<int>(i);
-    } else {
-      ++others;
+  bytes.position = static_cast<std::size_t>(base + offset);
+  return base + offset;
+}
+
+// Opens the demuxer on a file or on memory, with probing bounded and
+// nothing but the header read.
+int open_demuxer(ClipBytes& bytes, IoContext& io, InputContext& format) {
+  AVFormatContext* opened = avformat_alloc_context();
+  if (opened == nullptr) {
+    return AVERROR(ENOMEM);
+  }
+  if (bytes.path.empty()) {
+    constexpr int buffer_size = 1 << 15;
+    auto* buffer = static_cast<std::uint8_t*>(av_malloc(buffer_size));
+    io.reset(buffer != nullptr ? avio_alloc_context(buffer, buffer_size, 0, &bytes, &read_memory, nullptr, &seek_memory)
+                               : nullptr);
+    if (io == nullptr) {
+      av_free(buffer);
+      avformat_free_context(opened);
+      return AVERROR(ENOMEM);
+    }
+    opened->pb = io.get();
+    opened->flags |= AVFMT_FLAG_CUSTOM_IO;
+  }
+  AVDictionary* options = nullptr;
+  av_dict_set(&options, "probesize", probe_bytes, 0);
+  av_dict_set(&options, "analyzeduration", probe_microseconds, 0);
+  av_dict_set(&options, "max_streams", most_streams, 0);
+  const int result = avformat_open_input(&opened, bytes.path.empty() ? "" : bytes.path.c_str(), nullptr, &options);
+  av_dict_free(&options);
+  format.reset(opened);  // avformat_open_input frees the context when it fails
+  return result;
+}
+
+// The clip's first video stream that is not a cover picture; -1 when none.
+int find_video(const AVFormatContext& format) {
+  for (unsigned i = 0; i < format.nb_streams; ++i) {
+    const AVStream& stream = *format.streams[i];
+    if (stream.codecpar->codec_type == AVMEDIA_TYPE_VIDEO && (stream.disposition & AV_DISPOSITION_ATTACHED_PIC) == 0) {
+      return static_cast<int>(i);
     }
   }
-  if (state.video < 0) {
-    return "it holds no video stream";
+  return -1;
+}
+
+// Reads far enough to know every stream, each decoder that probing opens
+// held to the limits.
+int probe_streams(AVFormatContext& format, std::int64_t max_pixels) {
+  std::vector<AVDictionary*> options(format.nb_streams, nullptr);
+  for (AVDictionary*& stream_options : options) {
+    av_dict_set_int(&stream_options, "max_pixels", max_pixels, 0);
+    av_dict_set_int(&stream_options, "max_samples", most_audio_samples, 0);
   }
-  AVStream* stream = opened->streams[state.video];
-  const AVCodecParameters* parameters = stream->codecpar;
-  state.time_base = stream->time_base;
+  const int result = avformat_find_stream_info(&format, options.empty() ? nullptr : options.data());
+  for (AVDictionary*& stream_options : options) {
+    av_dict_free(&stream_options);
+  }
+  return result;
+}
+
+// The frame size a stream declares, checked against the limit.
+std::string check_frame_size(const AVStream& stream, const PictureLimits& limits) {
+  return limits.check_size("each frame", static_cast<std::uint64_t>(std::max(stream.codecpar->width, 0)),
+                           static_cast<std::uint64_t>(std::max(stream.codecpar->height, 0)));
+}
+
+// Rate, frame count and description, from the probed header.
+void describe_clip(VideoReader::State& state, int others) {
+  AVFormatContext& format = *state.format;
+  AVStream& stream = *format.streams[state.video];
   ClipInfo& info = state.info;
-  info.width = parameters->width;
-  info.height = parameters->height;
-  if (info.width <= 0 || info.height <= 0) {
-    return "its video declares no frame size";
-  }
-  // Judged on the stream's header, before any frame is decoded.
-  if (std::string refusal = limits.check_size("each frame", static_cast<std::uint64_t>(info.width),
-                                              static_cast<std::uint64_t>(info.height));
-      !refusal.empty()) {
-    return refusal;
-  }
-  if (avcodec_find_decoder(parameters->codec_id) == nullptr) {
-    return "this FFmpeg has no decoder for its " + codec_name(parameters->codec_id) + " video";
-  }
-  const AVRational guessed = av_guess_frame_rate(opened, stream, nullptr);
-  const std::string rate_text = std::to_string(guessed.num) + "/" + std::to_string(guessed.den);
-  if (guessed.num <= 0 || guessed.den <= 0 || !FrameRate::parse(rate_text, info.rate).empty()) {
+  const AVRational guessed = av_guess_frame_rate(&format, &stream, nullptr);
+  if (!FrameRate::from_fraction(guessed.num, guessed.den, info.rate)) {
     info.rate = FrameRate{25, 1};
   }
-  if (stream->nb_frames > 0) {
-    info.frame_count = stream->nb_frames;
-  } else if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0) {
-    info.frame_count = std::llround(seconds_of(stream->duration, stream->time_base) * info.rate.per_second());
-  } else if (opened->duration != AV_NOPTS_VALUE && opened->duration > 0) {
-    info.frame_count = std::llround(static_cast<double>(opened->duration) / AV_TIME_BASE * info.rate.per_second());
+  if (stream.nb_frames > 0) {
+    info.frame_count = stream.nb_frames;
+    info.frame_count_known = true;
+  } else if (stream.duration != AV_NOPTS_VALUE && stream.duration > 0) {
+    info.frame_count = guess_count(seconds_of(stream.duration, stream.time_base), info.rate);
+  } else if (format.duration != AV_NOPTS_VALUE && format.duration > 0) {
+    info.frame_count = guess_count(static_cast<double>(format.duration) / AV_TIME_BASE, info.rate);
   }
   char rate[32];
   std::snprintf(rate, sizeof rate, "%.6g", info.rate.per_second());
-  info.description = codec_name(parameters->codec_id) + " " + std::to_string(info.width) + "x" +
+  info.description = codec_name(stream.codecpar->codec_id) + " " + std::to_string(info.width) + "x" +
                      std::to_string(info.height) + ", " + rate + " fps";
   if (others > 0) {
     info.description += ", with " + std::to_string(others) + (others == 1 ? " other stream" : " other streams");
   }
+}
+
+std::string open_clip(VideoReader::State& state, const PictureLimits& limits) {
+  if (state.packet == nullptr || state.frame == nullptr) {
+    return "out of memory";
+  }
+  state.max_pixels = static_cast<std::int64_t>(std::min<std::uint64_t>(limits.max_pixels, INT_MAX));
+  if (const int result = open_demuxer(state.bytes, state.io, state.format); result < 0) {
+    return "not a picture or a video FFmpeg reads (" + reason(result) + ")";
+  }
+  // A size the header declares is judged before probing decodes anything.
+  if (const int declared = find_video(*state.format); declared >= 0) {
+    const AVCodecParameters& parameters = *state.format->streams[declared]->codecpar;
+    if (parameters.width > 0 && parameters.height > 0) {
+      if (std::string refusal = check_frame_size(*state.format->streams[declared], limits); !refusal.empty()) {
+        return refusal;
+      }
+    }
+  }
+  if (const int result = probe_streams(*state.format, state.max_pixels); result < 0) {
+    return "cannot find its streams (" + reason(result) + ")";
+  }
+  AVFormatContext& format = *state.format;
+  state.video = find_video(format);
+  if (state.video < 0) {
+    return "it holds no video stream";
+  }
+  const AVStream& stream = *format.streams[state.video];
+  state.time_base = stream.time_base;
+  state.info.width = stream.codecpar->width;
+  state.info.height = stream.codecpar->height;
+  if (state.info.width <= 0 || state.info.height <= 0) {
+    // A decoder that met a size beyond the limit while probing leaves none.
+    return "the frame size of its video is unknown or beyond the limit of " + std::to_string(limits.max_pixels) +
+           " pixels; --max-pixels raises it" + logged_error();
+  }
+  if (std::string refusal = check_frame_size(stream, limits); !refusal.empty()) {
+    return refusal;
+  }
+  if (avcodec_find_decoder(stream.codecpar->codec_id) == nullptr) {
+    return "this FFmpeg has no decoder for its " + codec_name(stream.codecpar->codec_id) + " video";
+  }
+  describe_clip(state, static_cast<int>(format.nb_streams) - 1);
   return {};
+}
+
+std::string open_holding_lines(VideoReader::State& state, const PictureLimits& limits) {
+  quiet_library_log();
+  hold_library_lines();
+  std::string refusal = open_clip(state, limits);
+  end_holding(refusal.empty());
+  return refusal;
+}
+
+}  // namespace
+
+std::string VideoReader::open(const std::string& path, const PictureLimits& limits) {
+  state_->bytes = ClipBytes{path, {}, 0};
+  return open_holding_lines(*state_, limits);
+}
+
+std::string VideoReader::open_memory(std::span<const std::uint8_t> bytes, const PictureLimits& limits) {
+  state_->bytes = ClipBytes{{}, bytes, 0};
+  return open_holding_lines(*state_, limits);
+}
+
+namespace {
+
+std::string count_packets(VideoReader::State& state) {
+  // A second demuxer over the same bytes; the first keeps its place. The
+  // video keeps its stream number: streams are numbered in the order the
+  // file brings them, whether its header lists them or packets do.
+  ClipBytes bytes{state.bytes.path, state.bytes.memory, 0};
+  IoContext io;
+  InputContext format;
+  if (const int result = open_demuxer(bytes, io, format); result < 0) {
+    return "cannot read it again to count its frames (" + reason(result) + ")";
+  }
+  for (unsigned i = 0; i < format->nb_streams; ++i) {
+    if (static_cast<int>(i) != state.video) {
+      format->streams[i]->discard = AVDISCARD_ALL;
+    }
+  }
+  const PacketPointer packet{av_packet_alloc()};
+  if (packet == nullptr) {
+    return "out of memory";
+  }
+  std::int64_t count = 0;
+  for (;;) {
+    const int read = av_read_frame(format.get(), packet.get());
+    if (read == AVERROR_EOF) {
+      break;
+    }
+    if (read < 0) {
+      return "counting its frames failed after " + std::to_string(count) + " (" + reason(read) + ")";
+    }
+    // Empty packets (a dropped frame, in AVI) and those marked for
+    // discarding give no frame.
+    if (packet->stream_index == state.video && packet->size > 0 && (packet->flags & AV_PKT_FLAG_DISCARD) == 0) {
+      ++count;
+    }
+    av_packet_unref(packet.get());
+  }
+  state.info.frame_count = count;
+  state.info.frame_count_known = true;
+  return {};
+}
+
+}  // namespace
+
+// FFmpeg's lines from the second pass repeat those of the first.
+std::string VideoReader::count_frames() {
+  hold_library_lines();
+  std::string failure = count_packets(*state_);
+  end_holding(false);
+  return failure;
 }
 
 namespace {
@@ -316,6 +600,9 @@ std::string start_decoder(VideoReader::State& state) {
   }
   state.decoder->pkt_timebase = stream->time_base;
   state.decoder->thread_count = 0;
+  // A stream that grows past the limit is refused by the decoder before it
+  // allocates the larger frame.
+  state.decoder->max_pixels = state.max_pixels;
   if (const int result = avcodec_open2(state.decoder.get(), codec, nullptr); result < 0) {
     return "cannot start its " + std::string(codec->name) + " decoder (" + reason(result) + ")";
   }
@@ -336,9 +623,9 @@ std::string to_rgba(VideoReader::State& state, const AVFrame& decoded, Image& im
     return "cannot convert its " + std::string(av_get_pix_fmt_name(format)) + " frames to RGBA";
   }
   if (!is_rgb(format)) {
-    const int* matrix = sws_getCoefficients(matrix_for(decoded.colorspace, info.height));
-    sws_setColorspaceDetails(state.scaler.get(), matrix, full_range(format, decoded.color_range) ? 1 : 0, matrix, 1, 0,
-                             1 << 16, 1 << 16);
+    const int* matrix = sws_getCoefficients(matrix_for(stored_value(decoded.colorspace), info.height));
+    sws_setColorspaceDetails(state.scaler.get(), matrix, full_range(format, stored_value(decoded.color_range)) ? 1 : 0,
+                             matrix, 1, 0, 1 << 16, 1 << 16);
   }
   image.width = info.width;
   image.height = info.height;
@@ -346,6 +633,30 @@ std::string to_rgba(VideoReader::State& state, const AVFrame& decoded, Image& im
   std::uint8_t* planes[4] = {image.rgba.data(), nullptr, nullptr, nullptr};
   const int strides[4] = {info.width * 4, 0, 0, 0};
   sws_scale(state.scaler.get(), decoded.data, decoded.linesize, 0, decoded.height, planes, strides);
+  return {};
+}
+
+// A decoded frame's number and times: its own timestamp where the stream
+// gives one, else its place at the clip's rate.
+std::string frame_times(VideoReader::State& state, const AVFrame& decoded, VideoFrame& frame) {
+  std::int64_t timestamp = decoded.best_effort_timestamp;
+  if (timestamp == AV_NOPTS_VALUE) {
+    timestamp = av_rescale_q(state.next_number,
+                             AVRational{static_cast<int>(state.info.rate.denominator),
+                                        static_cast<int>(state.info.rate.numerator)},
+                             state.time_base);
+  }
+  if (state.first_timestamp == AV_NOPTS_VALUE) {
+    state.first_timestamp = timestamp;
+  }
+  frame.number = state.next_number;
+  frame.timestamp = timestamp;
+  frame.duration = decoded.pkt_duration > 0 ? decoded.pkt_duration : 0;
+  std::int64_t since_first = 0;
+  if (!time_between(timestamp, state.first_timestamp, since_first)) {
+    return "the timestamp of frame " + std::to_string(state.next_number) + " lies out of reach of the first frame's";
+  }
+  frame.seconds = seconds_of(since_first, state.time_base);
   return {};
 }
 
@@ -398,22 +709,10 @@ std::string VideoReader::next(VideoFrame& frame, bool& end) {
     av_packet_unref(state.packet.get());
   }
 
-  const AVFrame& decoded = *state.frame;
-  std::int64_t timestamp = decoded.best_effort_timestamp;
-  if (timestamp == AV_NOPTS_VALUE) {
-    timestamp = av_rescale_q(state.next_number,
-                             AVRational{static_cast<int>(state.info.rate.denominator),
-                                        static_cast<int>(state.info.rate.numerator)},
-                             state.time_base);
+  std::string failure = frame_times(state, *state.frame, frame);
+  if (failure.empty()) {
+    failure = to_rgba(state, *state.frame, frame.image);
   }
-  if (state.first_timestamp == AV_NOPTS_VALUE) {
-    state.first_timestamp = timestamp;
-  }
-  frame.number = state.next_number;
-  frame.timestamp = timestamp;
-  frame.duration = decoded.pkt_duration > 0 ? decoded.pkt_duration : 0;
-  frame.seconds = seconds_of(timestamp - state.first_timestamp, state.time_base);
-  std::string failure = to_rgba(state, decoded, frame.image);
   av_frame_unref(state.frame.get());
   ++state.next_number;
   return failure;
@@ -490,12 +789,14 @@ struct VideoWriter::State {
   bool file_started = false;
   bool finished = false;
 
-  bool started = false;              // a frame has been written
-  std::int64_t start_timestamp = 0;  // the first written frame's, in the source's video time base
-  double start_seconds = 0;          // the same, from the clip's first frame
-  bool from_clip_start = false;      // it is the clip's first frame: nothing before it is cut
-  double end_seconds = 0;            // the end of the last frame written
-  std::int64_t next_index = 0;       // frames from pictures
+  bool started = false;                     // a frame has been written
+  std::int64_t start_timestamp = 0;         // the first written frame's, in the source's video time base
+  double start_seconds = 0;                 // the same, from the clip's first frame
+  bool from_clip_start = false;             // it is the clip's first frame: nothing before it is cut
+  double end_seconds = 0;                   // the end of the last frame written
+  std::int64_t next_index = 0;              // frames from pictures
+  std::int64_t last_pts = AV_NOPTS_VALUE;   // the last frame's time, in the encoder's time base
+  std::int64_t last_tick = AV_NOPTS_VALUE;  // the same on the container's clock
 
   ~State() {
     if (file_started && !finished) {
@@ -613,7 +914,7 @@ std::string VideoWriter::prepare(const std::string& path, const VideoOutputOptio
   if (state.source != nullptr) {
     const AVFormatContext& input = *state.source->format;
     const AVCodecParameters& video = *input.streams[state.source->video]->codecpar;
-    state.matrix = matrix_for(video.color_space, height);
+    state.matrix = matrix_for(stored_value(video.color_space), height);
     state.stream_map.assign(input.nb_streams, -1);
     for (unsigned i = 0; i < input.nb_streams; ++i) {
       if (static_cast<int>(i) == state.source->video) {
@@ -667,8 +968,13 @@ std::string open_encoder(VideoWriter::State& state) {
     if (aspect.num > 0 && aspect.den > 0) {
       context.sample_aspect_ratio = aspect;
     }
-    context.color_primaries = stream->codecpar->color_primaries;
-    context.color_trc = stream->codecpar->color_trc;
+    if (const int primaries = stored_value(stream->codecpar->color_primaries);
+        primaries >= 0 && primaries < AVCOL_PRI_NB) {
+      context.color_primaries = static_cast<AVColorPrimaries>(primaries);
+    }
+    if (const int transfer = stored_value(stream->codecpar->color_trc); transfer >= 0 && transfer < AVCOL_TRC_NB) {
+      context.color_trc = static_cast<AVColorTransferCharacteristic>(transfer);
+    }
   }
   if (!is_rgb(state.pixel_format)) {
     context.colorspace = tag_for(state.matrix);
@@ -798,11 +1104,11 @@ std::string copy_other_packets(VideoWriter::State& state, double until) {
     // within it: none reaches before its first frame.
     if (to >= 0 && (state.from_clip_start || seconds >= state.start_seconds - 1e-9)) {
       const std::int64_t shift = av_rescale_q(video_start, state.source->time_base, base);
-      if (packet.pts != AV_NOPTS_VALUE) {
-        packet.pts -= shift;
-      }
-      if (packet.dts != AV_NOPTS_VALUE) {
-        packet.dts -= shift;
+      if ((packet.pts != AV_NOPTS_VALUE && !time_between(packet.pts, shift, packet.pts)) ||
+          (packet.dts != AV_NOPTS_VALUE && !time_between(packet.dts, shift, packet.dts))) {
+        const int stream = packet.stream_index;
+        queue.pop_front();
+        return "a packet of stream " + std::to_string(stream) + " has a time out of reach of the video's";
       }
       packet.stream_index = to;
       packet.pos = -1;
@@ -834,6 +1140,38 @@ std::string write_encoded(VideoWriter::State& state) {
   }
 }
 
+std::string fraction_text(std::int64_t numerator, std::int64_t denominator) {
+  return denominator == 1 ? std::to_string(numerator) : std::to_string(numerator) + "/" + std::to_string(denominator);
+}
+
+// The container's clock, as its muxer chose it, against the frames'
+// spacing: a clock too coarse would give several frames one time.
+std::string check_clock(const VideoWriter::State& state) {
+  const AVRational tick = state.video->time_base;
+  const FrameRate& rate = state.source != nullptr ? state.source->info.rate : state.options.rate;
+  if (std::int64_t{tick.num} * rate.numerator <= std::int64_t{tick.den} * rate.denominator) {
+    return {};
+  }
+  return "a " + lower_extension(state.target) + " file counts time in steps of " + fraction_text(tick.num, tick.den) +
+         " s, too coarse for frames " + fraction_text(rate.denominator, rate.numerator) +
+         " s apart: choose .mov or .mp4";
+}
+
+// Frames come in presentation order: each frame later than the one before
+// must stay later on the container's clock, however the clip spaces them.
+std::string check_tick(VideoWriter::State& state, const AVFrame& frame, std::int64_t number) {
+  const std::int64_t tick = av_rescale_q(frame.pts, state.encoding->time_base, state.video->time_base);
+  const bool later = state.last_pts == AV_NOPTS_VALUE || frame.pts > state.last_pts;
+  state.last_pts = frame.pts;
+  if (later && state.last_tick != AV_NOPTS_VALUE && tick <= state.last_tick) {
+    return "frame " + std::to_string(number) + " falls on the same tick of the " + lower_extension(state.target) +
+           " file's clock (" + fraction_text(state.video->time_base.num, state.video->time_base.den) +
+           " s) as the frame before it: choose .mov or .mp4";
+  }
+  state.last_tick = tick;
+  return {};
+}
+
 }  // namespace
 
 std::string VideoWriter::open() {
@@ -862,7 +1200,8 @@ std::string VideoWriter::open() {
   if (const int result = avformat_write_header(state.output.get(), nullptr); result < 0) {
     return "the " + std::string(state.container->name) + " container refused the streams (" + reason(result) + ")";
   }
-  return {};
+  // Some muxers settle their clock only in the header.
+  return check_clock(state);
 }
 
 std::string VideoWriter::write(const Image& image, const VideoFrame* timing) {
@@ -885,7 +1224,9 @@ std::string VideoWriter::write(const Image& image, const VideoFrame* timing) {
       state.start_seconds = timing->seconds;
       state.from_clip_start = timing->number == 0;
     }
-    frame.pts = timing->timestamp - state.start_timestamp;
+    if (!time_between(timing->timestamp, state.start_timestamp, frame.pts)) {
+      return "the timestamp of frame " + std::to_string(timing->number) + " lies out of reach of the first frame's";
+    }
     frame.pkt_duration = timing->duration;
     const double length = timing->duration > 0 ? seconds_of(timing->duration, state.source->time_base)
                                                : 1.0 / state.source->info.rate.per_second();
@@ -893,6 +1234,10 @@ std::string VideoWriter::write(const Image& image, const VideoFrame* timing) {
   } else {
     frame.pts = state.next_index++;
     frame.pkt_duration = 1;
+  }
+  if (std::string refusal = check_tick(state, frame, timing != nullptr ? timing->number : state.next_index - 1);
+      !refusal.empty()) {
+    return refusal;
   }
   state.started = true;
   if (const int result = avcodec_send_frame(state.encoding.get(), &frame); result < 0) {

@@ -28,6 +28,8 @@ struct VideoReader::State {
 VideoReader::VideoReader() : state_(std::make_unique<State>()) {}
 VideoReader::~VideoReader() = default;
 std::string VideoReader::open(const std::string&, const PictureLimits&) { return unavailable; }
+std::string VideoReader::open_memory(std::span<const std::uint8_t>, const PictureLimits&) { return unavailable; }
+std::string VideoReader::count_frames() { return unavailable; }
 const ClipInfo& VideoReader::info() const { return state_->info; }
 std::string VideoReader::next(VideoFrame&, bool& end) {
   end = true;
