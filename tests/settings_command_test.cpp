@@ -43,11 +43,11 @@ TEST_F(SettingsCommand, AFileRendersWhatItsOptionsRenderAndOptionsBesideItWin) {
   write("look.toml", "broken-bytes = 9\nseed = 4\nqtl = true\nqtl-position = 2\nqtl-value = \"60\"\n");
   const std::string from_file = render({"--settings", "look.toml"});
   ASSERT_FALSE(from_file.empty());
-  EXPECT_EQ(from_file, render({"--broken-bytes", "9", "--seed", "4", "--qtl", "on", "--qtl-position", "2",
-                               "--qtl-value", "60"}));
+  EXPECT_EQ(from_file,
+            render({"--broken-bytes", "9", "--seed", "4", "--qtl", "on", "--qtl-position", "2", "--qtl-value", "60"}));
   // Before or after --settings on the line, an option replaces the file's value.
-  const std::string overridden = render({"--broken-bytes", "9", "--seed", "4", "--qtl", "off", "--qtl-position", "2",
-                                         "--qtl-value", "60"});
+  const std::string overridden =
+      render({"--broken-bytes", "9", "--seed", "4", "--qtl", "off", "--qtl-position", "2", "--qtl-value", "60"});
   EXPECT_EQ(render({"--qtl", "off", "--settings", "look.toml"}), overridden);
   EXPECT_EQ(render({"--settings", "look.toml", "--qtl", "off"}), overridden);
   EXPECT_NE(overridden, from_file);
@@ -77,9 +77,8 @@ TEST_F(SettingsCommand, ABadFileStopsTheToolWithOneLineNamingFileLineAndKey) {
 }
 
 TEST_F(SettingsCommand, ASavedFileRendersWhatItsCommandLineRenders) {
-  const std::vector<std::string> values = {"--broken-bytes", "0@0,40@10", "--glitch-end", "99.9",
-                                           "--filter2",      "on",        "--filter2-value", "-0.1",
-                                           "--seed",         "7",         "--frames",  "5"};
+  const std::vector<std::string> values = {"--broken-bytes",  "0@0,40@10", "--glitch-end", "99.9", "--filter2", "on",
+                                           "--filter2-value", "-0.1",      "--seed",       "7",    "--frames",  "5"};
   ProgramRun saved = run({"params", "--save", "saved.toml", "--broken-bytes", "0@0,40@10", "--glitch-end", "99.9",
                           "--filter2", "on", "--filter2-value", "-0.1", "--seed", "7"});
   ASSERT_EQ(saved.exit_code, 0) << saved.err;
@@ -118,8 +117,7 @@ TEST_F(SettingsCommand, EachLookMakesThePictureTheReadmeShows) {
   int looks = 0;
   for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(SHARDCAST_SOURCE_DIR) / "looks")) {
     const std::string name = entry.path().stem().string();
-    const ProgramRun outcome =
-        run({"render", "--sample-size", "320x180", "-o", "look.png", "-q", "--settings", name});
+    const ProgramRun outcome = run({"render", "--sample-size", "320x180", "-o", "look.png", "-q", "--settings", name});
     ASSERT_EQ(outcome.exit_code, 0) << name << ": " << outcome.err;
     EXPECT_EQ(slurp(file("look.png")), slurp(pictures / ("look-" + name + ".png"))) << name;
     ++looks;

@@ -70,8 +70,9 @@ TEST(SettingsFile, RefusesWithOneLineNamingTheFileTheLineAndTheKey) {
       {"\n[seed]\nvalue = 3\n", "s.toml:2: seed: expected a number, not a table"},
       {"seed = 1979-05-27\n", "s.toml:1: seed: expected a number, not a date or time"},
       {"broken-bytes = \"5@10,2@3\"\n", "s.toml:1: broken-bytes: key frames must ascend"},
-      {"broken-bytes = 20000\n", "s.toml:1: broken-bytes (\"Broken bytes\" in \"Broken bytes\") must lie between 0 and "
-                                 "10000"},
+      {"broken-bytes = 20000\n",
+       "s.toml:1: broken-bytes (\"Broken bytes\" in \"Broken bytes\") must lie between 0 and "
+       "10000"},
       {"glitch-end = 0.05\n", "s.toml:1: glitch-end (\"end of glitch\" in \"Broken bytes\") must lie between 0.1"},
       {"broken-bytes = \"0@0,10001@5\"\n", "must lie between 0 and 10000 (the key at frame 5 is 10001)"},
       {"seed = nan\n", "s.toml:1: seed (\"seed\" in \"Broken bytes\") must lie between 1 and 100000000"},
@@ -99,9 +100,12 @@ TEST(SettingsFile, WritesTextThatReadsBackAsTheSameValues) {
     const char* text;
     bool checkbox;
   } given[] = {
-      {PARAM_BROKEN_BYTES, "0@0,400@48,0@96", false}, {PARAM_GLITCH_END, "99.9", false},
-      {PARAM_FILTER2_VALUE, "-0.1", false},           {PARAM_SEED, "100000000", false},
-      {PARAM_QTL, "on", true},                        {PARAM_FILTER1, "off@0,on@24", true},
+      {PARAM_BROKEN_BYTES, "0@0,400@48,0@96", false},
+      {PARAM_GLITCH_END, "99.9", false},
+      {PARAM_FILTER2_VALUE, "-0.1", false},
+      {PARAM_SEED, "100000000", false},
+      {PARAM_QTL, "on", true},
+      {PARAM_FILTER1, "off@0,on@24", true},
       {PARAM_GLITCH_START, "0.5@3,12.25@7", false},
   };
   for (const auto& g : given) {
@@ -149,8 +153,8 @@ TEST(SettingsFile, ShortensTracksToTheCommandLinesForm) {
   const struct {
     const char* text;
     bool checkbox;
-  } tracks[] = {{"12", false}, {"-0.1", false}, {"1e+08", false}, {"on", true}, {"0@0,400@48", false},
-                {"off@0,on@24,off@30", true}};
+  } tracks[] = {{"12", false}, {"-0.1", false},       {"1e+08", false},
+                {"on", true},  {"0@0,400@48", false}, {"off@0,on@24,off@30", true}};
   for (const auto& t : tracks) {
     ValueTrack track;
     ASSERT_EQ(parse_track(t.text, t.checkbox, track), "");

@@ -175,7 +175,7 @@ void ClipRender::cancel() {
   std::lock_guard lock(mutex_);
   if (progress_.state == ClipProgress::State::Running && child_ > 0) {
     cancelled_ = true;
-    ::kill(child_, SIGTERM);
+    ::kill(-child_, SIGTERM);  // its group: the render and its workers
   }
 }
 

@@ -60,7 +60,8 @@ class ClipRender {
   std::string start(const std::string& program, const std::vector<std::string>& arguments, const std::string& shown,
                     std::int64_t total);
   ClipProgress progress() const;
-  // Asks a running render to stop (it removes what it began).
+  // Asks a running render to stop (it removes what it began): a request to
+  // terminate, to it and its worker processes.
   void cancel();
 
  private:

@@ -47,6 +47,11 @@ void RenderQueue::stop() {
   changed_.notify_all();
 }
 
+std::size_t RenderQueue::waiting() {
+  std::lock_guard lock(mutex_);
+  return waiting_.size();
+}
+
 void RenderQueue::serve() {
   std::unique_lock lock(mutex_);
   for (;;) {

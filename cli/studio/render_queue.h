@@ -11,6 +11,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstddef>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -41,6 +42,8 @@ class RenderQueue {
   JobOutcome run(QueuedJob& job);
   // Jobs still waiting are answered Stopped; the one running finishes.
   void stop();
+  // How many jobs wait for the thread.
+  std::size_t waiting();
 
  private:
   void serve();
