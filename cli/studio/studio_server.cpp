@@ -187,6 +187,13 @@ std::string StudioServer::Listeners::admission(const httplib::Request& request, 
     response.set_header("Allow", methods);
     return request.method + " is not taken here; " + methods + " is";
   }
+  // The library caps a body by its declared length only: a chunked body,
+  // or one that runs to the end of the connection, would have no cap.
+  if (request.has_header("Transfer-Encoding") ||
+      (request.method == "POST" && request.get_header_value_count("Content-Length") != 1)) {
+    status = 411;
+    return "send the body with its length (Content-Length), not in chunks";
+  }
   if (request.method == "POST") {
     const std::string type = lower(request.get_header_value("Content-Type"));
     const std::string expected = expected_body_type(request.path);

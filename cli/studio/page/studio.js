@@ -54,8 +54,11 @@ function showAlert(text) {
   $('alert').hidden = !text;
 }
 
-function setStatus(text) {
+// The timing goes into the tooltip, so that the page looks the same from
+// one render to the next.
+function setStatus(text, timing = '') {
   $('status').textContent = text;
+  $('status').title = timing;
 }
 
 // A picture as the server frames it: the length of a JSON head, the head,
@@ -308,6 +311,7 @@ async function pump() {
   }
   stale = false;
   rendering = true;
+  canvas.dataset.busy = 'true';
   const since = staleSince;
   const body = {frame: studio.frame, values: valuesForServer()};
   try {
@@ -323,6 +327,7 @@ async function pump() {
     showAlert(`The studio does not answer (${error.message}). Is it still running?`);
   }
   rendering = false;
+  canvas.dataset.busy = String(stale);
   pump();
 }
 
@@ -340,7 +345,7 @@ function showRendered(head, image, since) {
     const latency = performance.now() - since;
     window.studioLatencies.push(latency);
     canvas.dataset.renders = Number(canvas.dataset.renders) + 1;
-    setStatus(`frame ${head.frame} \u00B7 rendered in ${head.milliseconds.toFixed(0)} ms, ` +
+    setStatus(`frame ${head.frame}`, `rendered in ${head.milliseconds.toFixed(0)} ms, ` +
               `on screen ${latency.toFixed(0)} ms after the change`);
   }));
   updateCommand();
