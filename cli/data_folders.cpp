@@ -31,7 +31,7 @@ std::filesystem::path find_data_folder(const std::string& name, std::string& loo
     if (std::filesystem::is_directory(place, error)) {
       return place;
     }
-    looked_at += (looked_at.empty() ? "" : " and ") + place.string();
+    looked_at += looked_at.empty() ? place.string() : " and " + place.string();
   }
   return {};
 }

@@ -213,7 +213,7 @@ std::string read_settings(const std::string& file_or_look, Settings& settings) {
     if (path.empty()) {
       std::string names;
       for (const std::string& look : look_names()) {
-        names += (names.empty() ? "" : ", ") + look;
+        names += names.empty() ? look : ", " + look;
       }
       return "--settings " + file_or_look + ": no such file, and no look of that name (" +
              (names.empty() ? std::string("no looks are installed") : "the looks: " + names) + ")";
@@ -260,7 +260,12 @@ std::string track_text(const ValueTrack& track, bool checkbox) {
   }
   std::string text;
   for (const ValueKey& key : track.keys) {
-    text += (text.empty() ? "" : ",") + value_text(key.value) + "@" + std::to_string(key.frame);
+    if (!text.empty()) {
+      text += ',';
+    }
+    text += value_text(key.value);
+    text += '@';
+    text += std::to_string(key.frame);
   }
   return text;
 }
