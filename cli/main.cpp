@@ -21,12 +21,12 @@
 #include <sstream>
 #include <string>
 
-#include "cli/commands.h"
-#include "cli/frame_sequence.h"
-#include "cli/module_session.h"
-#include "cli/parameter_options.h"
-#include "cli/process_memory.h"
-#include "cli/sample_frame.h"
+#include "cli/commands/commands.h"
+#include "cli/effect/module_session.h"
+#include "cli/frames/frame_sequence.h"
+#include "cli/parameters/parameter_options.h"
+#include "cli/pictures/sample_frame.h"
+#include "cli/system/process_memory.h"
 
 namespace shardcast::cli {
 namespace {
