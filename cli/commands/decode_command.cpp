@@ -26,6 +26,7 @@
 #include "cli/messages/decoder_messages.h"
 #include "cli/output/output_guard.h"
 #include "cli/output/pending_file.h"
+#include "cli/pictures/file_signatures.h"
 #include "cli/pictures/image.h"
 #include "cli/pictures/jpeg_kind.h"
 #include "decoder/decoder.h"
@@ -46,7 +47,7 @@ int read_stream(const DecodeRequest& request, std::vector<std::uint8_t>& stream,
     report("cannot read " + request.input + ": " + read.error);
     return exit_bad_input;
   }
-  if (stream.size() < 2 || stream[0] != 0xFF || stream[1] != 0xD8) {
+  if (!begins_with(stream, jpeg_start_of_image)) {
     report("cannot read " + request.input + ": not a JPEG file");
     return exit_bad_input;
   }

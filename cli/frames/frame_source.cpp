@@ -16,6 +16,7 @@
 #include <filesystem>
 
 #include "AE_Effect.h"
+#include "cli/pictures/file_signatures.h"
 #include "cli/pictures/sample_frame.h"
 #include "cli/system/platform.h"
 
@@ -59,8 +60,10 @@ std::string open_file(const RenderRequest& request, FrameSource& source) {
   if (std::string failure = first_bytes(request.input, bytes, count); !failure.empty()) {
     return "cannot read " + request.input + ": " + failure;
   }
-  const bool png = count == 4 && std::equal(bytes, bytes + 4, png_signature);
-  const bool jpeg = count >= 3 && std::equal(jpeg_start, jpeg_start + 3, bytes);
+  // Only four bytes are read: a PNG is told by the first four of its signature.
+  const std::span<const std::uint8_t> start(bytes, count);
+  const bool png = begins_with(start, std::span(png_signature).first<4>());
+  const bool jpeg = begins_with(start, jpeg_start);
   if (png || jpeg || named_like_a_picture(request.input)) {
     source.kind = SourceKind::Picture;
     const ImageResult read = read_image(request.input, source.picture, request.limits);
@@ -111,6 +114,119 @@ std::string check_host_time(const RenderRequest& request, FrameSource& source) {
 
 std::string damaged(const std::string& name, const std::string& warning) {
   return warning.empty() ? warning : name + " is damaged (" + warning + "); the effect gets what could be decoded";
+}
+
+// The stream or clip has no more frames: the end, unless --frames asked
+// for more.
+std::string ran_out(const FrameSource& source, bool& end) {
+  if (!source.bounded) {
+    end = true;
+    return {};
+  }
+  return "cannot read " + source.name + ": " +
+         (source.next_number == 0 ? std::string("it holds no frame")
+                                  : "it ends after frame " + std::to_string(source.next_number - 1) +
+                                        ", but --frames asks for frames up to " + std::to_string(source.range.last));
+}
+
+// The sample frame or the one picture, once for each frame asked for.
+std::string next_picture(FrameSource& source, SourceFrame& frame, bool& end) {
+  if (source.next_number > source.range.last) {
+    end = true;
+    return {};
+  }
+  frame.number = source.next_number++;
+  frame.image = source.picture;
+  if (source.given == 0) {
+    frame.warning = damaged(source.name, source.picture_warning);
+  }
+  return {};
+}
+
+std::string next_in_sequence(FrameSource& source, SourceFrame& frame, bool& end) {
+  if (source.next_number > source.range.last) {
+    end = true;
+    return {};
+  }
+  frame.number = source.next_number++;
+  const std::string file = source.pattern.name_for(frame.number);
+  const ImageResult read = read_image(file, frame.image, source.limits);
+  if (!read.ok()) {
+    return "frame " + std::to_string(frame.number) + ": cannot read " + file + ": " + read.error;
+  }
+  if (std::string refusal = check_host_layer(file, frame.image.width, frame.image.height); !refusal.empty()) {
+    return "frame " + std::to_string(frame.number) + ": " + refusal;
+  }
+  frame.warning = damaged(file, read.warning);
+  return {};
+}
+
+// Pictures before --frames are read and passed over.
+std::string next_from_stream(FrameSource& source, SourceFrame& frame, bool& end) {
+  for (;;) {
+    if (source.next_number > source.range.last) {
+      end = true;
+      return {};
+    }
+    std::vector<std::uint8_t> bytes;
+    bool stream_end = false;
+    if (std::string failure = source.stream->next(bytes, stream_end); !failure.empty()) {
+      return "cannot read standard input: " + failure;
+    }
+    if (stream_end) {
+      return ran_out(source, end);
+    }
+    const std::int64_t number = source.next_number++;
+    if (number < source.range.first) {
+      continue;
+    }
+    const ImageResult read = decode_image(bytes, frame.image, source.limits);
+    const std::string picture = "picture " + std::to_string(number + 1) + " on standard input";
+    if (!read.ok()) {
+      return "cannot read standard input: picture " + std::to_string(number + 1) + ": " + read.error;
+    }
+    if (std::string refusal = check_host_layer(picture, frame.image.width, frame.image.height); !refusal.empty()) {
+      return refusal;
+    }
+    frame.number = number;
+    frame.warning = damaged(picture, read.warning);
+    return {};
+  }
+}
+
+// Frames before --frames or --time are decoded and passed to `skipped`; a
+// frame at or past the end of --time ends the render.
+std::string next_from_clip(FrameSource& source, SourceFrame& frame, bool& end,
+                           const std::function<void(double)>& skipped) {
+  for (;;) {
+    if (source.next_number > source.range.last) {
+      end = true;
+      return {};
+    }
+    VideoFrame decoded;
+    bool clip_end = false;
+    if (std::string failure = source.clip->next(decoded, clip_end); !failure.empty()) {
+      return "cannot read " + source.name + ": " + failure;
+    }
+    if (clip_end) {
+      return ran_out(source, end);
+    }
+    source.next_number = decoded.number + 1;
+    const std::optional<TimeRange>& time = source.time;
+    if (time.has_value() && decoded.seconds >= time->end) {
+      end = true;
+      return {};
+    }
+    if (decoded.number < source.range.first || (time.has_value() && decoded.seconds < time->start)) {
+      skipped(decoded.seconds);
+      continue;
+    }
+    frame.number = decoded.number;
+    frame.image = std::move(decoded.image);
+    decoded.image = Image{};
+    frame.timing = std::move(decoded);
+    return {};
+  }
 }
 
 }  // namespace
@@ -187,112 +303,26 @@ FrameRange FrameSource::expected_frames() const {
 std::string FrameSource::next(SourceFrame& frame, bool& end, const std::function<void(double)>& skipped) {
   end = false;
   frame = SourceFrame{};
-  // The stream or clip has no more frames: the end, unless --frames asked
-  // for more.
-  const auto ran_out = [&] {
-    if (!bounded) {
-      end = true;
-      return std::string();
-    }
-    return "cannot read " + name + ": " +
-           (next_number == 0 ? std::string("it holds no frame")
-                             : "it ends after frame " + std::to_string(next_number - 1) +
-                                   ", but --frames asks for frames up to " + std::to_string(range.last));
-  };
+  std::string failure;
   switch (kind) {
     case SourceKind::Sample:
     case SourceKind::Picture:
-      if (next_number > range.last) {
-        end = true;
-        return {};
-      }
-      frame.number = next_number++;
-      frame.image = picture;
-      if (given == 0) {
-        frame.warning = damaged(name, picture_warning);
-      }
+      failure = next_picture(*this, frame, end);
       break;
-    case SourceKind::Sequence: {
-      if (next_number > range.last) {
-        end = true;
-        return {};
-      }
-      frame.number = next_number++;
-      const std::string file = pattern.name_for(frame.number);
-      const ImageResult read = read_image(file, frame.image, limits);
-      if (!read.ok()) {
-        return "frame " + std::to_string(frame.number) + ": cannot read " + file + ": " + read.error;
-      }
-      if (std::string refusal = check_host_layer(file, frame.image.width, frame.image.height); !refusal.empty()) {
-        return "frame " + std::to_string(frame.number) + ": " + refusal;
-      }
-      frame.warning = damaged(file, read.warning);
+    case SourceKind::Sequence:
+      failure = next_in_sequence(*this, frame, end);
       break;
-    }
     case SourceKind::Stream:
-      for (;;) {
-        if (next_number > range.last) {
-          end = true;
-          return {};
-        }
-        std::vector<std::uint8_t> bytes;
-        bool stream_end = false;
-        if (std::string failure = stream->next(bytes, stream_end); !failure.empty()) {
-          return "cannot read standard input: " + failure;
-        }
-        if (stream_end) {
-          return ran_out();
-        }
-        const std::int64_t number = next_number++;
-        if (number < range.first) {
-          continue;
-        }
-        const ImageResult read = decode_image(bytes, frame.image, limits);
-        const std::string picture = "picture " + std::to_string(number + 1) + " on standard input";
-        if (!read.ok()) {
-          return "cannot read standard input: picture " + std::to_string(number + 1) + ": " + read.error;
-        }
-        if (std::string refusal = check_host_layer(picture, frame.image.width, frame.image.height); !refusal.empty()) {
-          return refusal;
-        }
-        frame.number = number;
-        frame.warning = damaged(picture, read.warning);
-        break;
-      }
+      failure = next_from_stream(*this, frame, end);
       break;
     case SourceKind::Clip:
-      for (;;) {
-        if (next_number > range.last) {
-          end = true;
-          return {};
-        }
-        VideoFrame decoded;
-        bool clip_end = false;
-        if (std::string failure = clip->next(decoded, clip_end); !failure.empty()) {
-          return "cannot read " + name + ": " + failure;
-        }
-        if (clip_end) {
-          return ran_out();
-        }
-        next_number = decoded.number + 1;
-        if (time.has_value() && decoded.seconds >= time->end) {
-          end = true;
-          return {};
-        }
-        if (decoded.number < range.first || (time.has_value() && decoded.seconds < time->start)) {
-          skipped(decoded.seconds);
-          continue;
-        }
-        frame.number = decoded.number;
-        frame.image = std::move(decoded.image);
-        decoded.image = Image{};
-        frame.timing = std::move(decoded);
-        break;
-      }
+      failure = next_from_clip(*this, frame, end, skipped);
       break;
   }
-  ++given;
-  return {};
+  if (failure.empty() && !end) {
+    ++given;
+  }
+  return failure;
 }
 
 }  // namespace shardcast::cli

@@ -55,11 +55,6 @@ struct ImageResult {
 
 enum class ImageFormat { Png, Jpeg };
 
-// How the two formats begin: PNG's signature, and a JPEG's start-of-image
-// marker followed by the first segment's marker.
-inline constexpr std::uint8_t png_signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-inline constexpr std::uint8_t jpeg_start[3] = {0xFF, 0xD8, 0xFF};
-
 // The whole file, bounded by max_file_bytes.
 ImageResult read_file_bytes(const std::string& path, std::vector<std::uint8_t>& bytes);
 inline constexpr std::size_t max_file_bytes = std::size_t{1} << 30;

@@ -27,6 +27,7 @@
 #include <random>
 
 #include "cli/output/pending_file.h"
+#include "cli/pictures/file_signatures.h"
 
 namespace shardcast::cli {
 namespace {
@@ -228,8 +229,7 @@ JpegLayout jpeg_layout(const std::vector<std::uint8_t>& bytes) {
     if (length < 2 || length > bytes.size() - at - 2) {
       break;
     }
-    const bool frame_header = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-    if (frame_header && length >= 7) {
+    if (is_start_of_frame(marker) && length >= 7) {
       layout.height = (std::uint32_t{bytes[at + 5]} << 8) | bytes[at + 6];
       layout.width = (std::uint32_t{bytes[at + 7]} << 8) | bytes[at + 8];
     }
@@ -542,10 +542,10 @@ ImageResult read_image(const std::string& path, Image& image, const PictureLimit
 }
 
 ImageResult decode_image(const std::vector<std::uint8_t>& bytes, Image& image, const PictureLimits& limits) {
-  if (bytes.size() >= sizeof png_signature && std::equal(png_signature, png_signature + 8, bytes.begin())) {
+  if (begins_with(bytes, png_signature)) {
     return decode_png(bytes, image, limits);
   }
-  if (bytes.size() >= sizeof jpeg_start && std::equal(jpeg_start, jpeg_start + 3, bytes.begin())) {
+  if (begins_with(bytes, jpeg_start)) {
     return decode_jpeg(bytes, image, limits);
   }
   return {"not a PNG or JPEG file"};

@@ -1,6 +1,8 @@
 // JPEG kinds from the frame header.
 #include "cli/pictures/jpeg_kind.h"
 
+#include "cli/pictures/file_signatures.h"
+
 namespace shardcast::cli {
 
 JpegKind read_jpeg_kind(const std::vector<std::uint8_t>& bytes) {
@@ -16,7 +18,7 @@ JpegKind read_jpeg_kind(const std::vector<std::uint8_t>& bytes) {
       continue;
     }
     const std::size_t length = (std::size_t{bytes[at + 2]} << 8) | bytes[at + 3];
-    const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+    const bool frame = is_start_of_frame(marker);
     if (frame) {
       kind.frame_marker = marker;
       if (at + 10 > bytes.size()) {

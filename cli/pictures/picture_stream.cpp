@@ -12,8 +12,12 @@
 #include <cerrno>
 #include <cstring>
 
+#include "cli/pictures/file_signatures.h"
+
 namespace shardcast::cli {
 namespace {
+
+constexpr const char* jpeg_ended = "the stream ends inside a JPEG picture";
 
 std::uint32_t big_endian(const std::uint8_t* bytes) {
   return (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) | (std::uint32_t{bytes[2]} << 8) |
@@ -67,7 +71,7 @@ std::string PictureStreamReader::next(std::vector<std::uint8_t>& out, bool& end)
   std::string failure;
   if (first == png_signature[0]) {
     failure = read_png(out);
-  } else if (first == 0xFF) {
+  } else if (first == jpeg_start[0]) {
     failure = read_jpeg(out);
   } else {
     failure = "not a PNG or JPEG picture";
@@ -80,7 +84,7 @@ std::string PictureStreamReader::next(std::vector<std::uint8_t>& out, bool& end)
 }
 
 std::string PictureStreamReader::read_png(std::vector<std::uint8_t>& out) {
-  if (!bytes(7, out) || !std::equal(png_signature, png_signature + 8, out.begin())) {
+  if (!bytes(sizeof png_signature - 1, out) || !begins_with(out, png_signature)) {
     return "not a PNG or JPEG picture";
   }
   for (;;) {
@@ -112,9 +116,8 @@ std::string PictureStreamReader::read_png(std::vector<std::uint8_t>& out) {
 }
 
 std::string PictureStreamReader::read_jpeg(std::vector<std::uint8_t>& out) {
-  const char* const ended = "the stream ends inside a JPEG picture";
   std::uint8_t value = 0;
-  if (!byte(value) || value != 0xD8) {
+  if (!byte(value) || value != jpeg_start_of_image[1]) {
     return "not a PNG or JPEG picture";
   }
   out.push_back(value);
@@ -124,7 +127,7 @@ std::string PictureStreamReader::read_jpeg(std::vector<std::uint8_t>& out) {
       return "a picture larger than 1 GiB";
     }
     if (!byte(value)) {
-      return ended;
+      return jpeg_ended;
     }
     out.push_back(value);
     if (value != 0xFF) {
@@ -136,7 +139,7 @@ std::string PictureStreamReader::read_jpeg(std::vector<std::uint8_t>& out) {
     std::uint8_t marker = 0xFF;
     while (marker == 0xFF) {
       if (!byte(marker)) {
-        return ended;
+        return jpeg_ended;
       }
       out.push_back(marker);
     }
@@ -150,27 +153,35 @@ std::string PictureStreamReader::read_jpeg(std::vector<std::uint8_t>& out) {
     if ((marker >= 0xD0 && marker <= 0xD7) || marker == 0x01 || marker == 0x00) {
       continue;
     }
-    const std::size_t at = out.size();
-    if (!bytes(2, out)) {
-      return ended;
-    }
-    const std::size_t length = (std::size_t{out[at]} << 8) | out[at + 1];
-    if (length < 2) {
-      return "corrupt JPEG picture (a segment shorter than its length field)";
-    }
-    if (!bytes(length - 2, out)) {
-      return ended;
-    }
-    const bool frame_header = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-    if (frame_header && length >= 7) {
-      const std::uint32_t height = (std::uint32_t{out[at + 3]} << 8) | out[at + 4];
-      const std::uint32_t width = (std::uint32_t{out[at + 5]} << 8) | out[at + 6];
-      if (std::string refusal = limits_.check_size("picture", width, height); !refusal.empty()) {
-        return refusal;
-      }
+    if (std::string failure = read_segment(marker, out); !failure.empty()) {
+      return failure;
     }
     in_scan = marker == 0xDA;
   }
+}
+
+// A marker's segment: its length field and what the length covers. A
+// frame header's size is judged as soon as it has passed.
+std::string PictureStreamReader::read_segment(std::uint8_t marker, std::vector<std::uint8_t>& out) {
+  const std::size_t at = out.size();
+  if (!bytes(2, out)) {
+    return jpeg_ended;
+  }
+  const std::size_t length = (std::size_t{out[at]} << 8) | out[at + 1];
+  if (length < 2) {
+    return "corrupt JPEG picture (a segment shorter than its length field)";
+  }
+  if (!bytes(length - 2, out)) {
+    return jpeg_ended;
+  }
+  if (is_start_of_frame(marker) && length >= 7) {
+    const std::uint32_t height = (std::uint32_t{out[at + 3]} << 8) | out[at + 4];
+    const std::uint32_t width = (std::uint32_t{out[at + 5]} << 8) | out[at + 6];
+    if (std::string refusal = limits_.check_size("picture", width, height); !refusal.empty()) {
+      return refusal;
+    }
+  }
+  return {};
 }
 
 std::string write_picture(std::FILE* file, const Image& image, ImageFormat format, int quality) {

@@ -37,6 +37,7 @@ class PictureStreamReader {
   bool bytes(std::size_t count, std::vector<std::uint8_t>& out);
   std::string read_png(std::vector<std::uint8_t>& out);
   std::string read_jpeg(std::vector<std::uint8_t>& out);
+  std::string read_segment(std::uint8_t marker, std::vector<std::uint8_t>& out);
 
   std::FILE* file_;
   PictureLimits limits_;
