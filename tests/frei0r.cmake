@@ -8,6 +8,8 @@ if(TARGET frei0r_test)
     target_sources(frei0r_test PRIVATE
       ${PROJECT_SOURCE_DIR}/frei0r/frei0r_parameters.cpp
       ${PROJECT_SOURCE_DIR}/cli/pictures/image_files.cpp
+      ${PROJECT_SOURCE_DIR}/cli/pictures/png_files.cpp
+      ${PROJECT_SOURCE_DIR}/cli/pictures/jpeg_files.cpp
       ${PROJECT_SOURCE_DIR}/cli/output/pending_file.cpp
       ${PROJECT_SOURCE_DIR}/cli/pictures/picture_limits.cpp)
     target_include_directories(frei0r_test PRIVATE ${PROJECT_SOURCE_DIR} ${FREI0R_INCLUDE_DIR})

@@ -80,6 +80,8 @@ bool output_format_for(const std::string& path, ImageFormat& format);
 inline constexpr int default_jpeg_quality = 95;
 
 ImageResult encode_image(const Image& image, ImageFormat format, int jpeg_quality, std::vector<std::uint8_t>& bytes);
+ImageResult encode_png(const Image& image, std::vector<std::uint8_t>& bytes);
+ImageResult encode_jpeg(const Image& image, int quality, std::vector<std::uint8_t>& bytes);
 ImageResult write_image(const std::string& path, const Image& image, int jpeg_quality = default_jpeg_quality);
 
 // Whether a file can be created at path: its folder exists and path is not
