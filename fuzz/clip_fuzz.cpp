@@ -22,7 +22,7 @@
 #include <string>
 
 #include "AE_Effect.h"
-#include "cli/video.h"
+#include "cli/video/video.h"
 #include "host/effect_messages.h"
 #include "host/entry_points.h"
 #include "hostsim/simulated_host.h"

@@ -9,9 +9,9 @@
 #include <string>
 #include <utility>
 
-#include "cli/animated_values.h"
-#include "cli/frame_timing.h"
-#include "cli/parameter_options.h"
+#include "cli/frames/frame_timing.h"
+#include "cli/parameters/animated_values.h"
+#include "cli/parameters/parameter_options.h"
 
 namespace shardcast::cli {
 namespace {

@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "cli/animated_values.h"
-#include "cli/data_folders.h"
-#include "cli/settings_file.h"
+#include "cli/parameters/animated_values.h"
+#include "cli/parameters/settings_file.h"
+#include "cli/system/data_folders.h"
 
 namespace shardcast::cli {
 namespace {

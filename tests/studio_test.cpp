@@ -14,7 +14,7 @@
 #include <new>
 #include <thread>
 
-#include "cli/image.h"
+#include "cli/pictures/image.h"
 #include "cli/studio/clip_render.h"
 #include "cli/studio/render_queue.h"
 #include "cli/studio/studio_input.h"

@@ -29,7 +29,7 @@
 #include <fstream>
 #include <memory>
 
-#include "cli/commands.h"
+#include "cli/commands/commands.h"
 #include "cli/studio/studio_api.h"
 #include "cli/studio/studio_server.h"
 

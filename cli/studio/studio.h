@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <string>
 
-#include "cli/picture_limits.h"
+#include "cli/pictures/picture_limits.h"
 
 namespace shardcast::cli {
 

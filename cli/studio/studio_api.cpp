@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "cli/settings_file.h"
+#include "cli/parameters/settings_file.h"
 #include "cli/studio/studio_calls.h"
 #include "cli/studio/studio_values.h"
 

@@ -26,7 +26,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/module_session.h"
+#include "cli/effect/module_session.h"
 #include "cli/studio/clip_render.h"
 #include "cli/studio/render_queue.h"
 #include "cli/studio/studio.h"

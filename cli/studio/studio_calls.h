@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "cli/parameter_options.h"
+#include "cli/parameters/parameter_options.h"
 #include "cli/studio/studio_api.h"
 
 namespace shardcast::cli {

@@ -8,9 +8,9 @@
 // same PNG writer.
 #include <chrono>
 
-#include "cli/render_workers.h"
 #include "cli/studio/studio_calls.h"
 #include "cli/studio/studio_values.h"
+#include "cli/workers/render_workers.h"
 
 namespace shardcast::cli {
 namespace {

@@ -17,8 +17,8 @@
 #include <string>
 #include <utility>
 
-#include "cli/commands.h"
-#include "cli/frame_source.h"
+#include "cli/commands/commands.h"
+#include "cli/frames/frame_source.h"
 #include "cli/studio/studio.h"
 
 namespace shardcast::cli {

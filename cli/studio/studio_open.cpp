@@ -6,11 +6,11 @@
 #include <iterator>
 #include <system_error>
 
-#include "cli/commands.h"
-#include "cli/data_folders.h"
-#include "cli/platform.h"
-#include "cli/settings_file.h"
+#include "cli/commands/commands.h"
+#include "cli/parameters/settings_file.h"
 #include "cli/studio/studio_api.h"
+#include "cli/system/data_folders.h"
+#include "cli/system/platform.h"
 
 namespace shardcast::cli {
 namespace {

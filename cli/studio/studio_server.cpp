@@ -18,8 +18,8 @@
 #include <chrono>
 #include <thread>
 
+#include "cli/messages/tool_log.h"
 #include "cli/studio/studio_calls.h"
-#include "cli/tool_log.h"
 
 namespace shardcast::cli {
 namespace {

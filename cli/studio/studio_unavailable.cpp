@@ -1,6 +1,6 @@
 // `studio` in a build without an HTTP server and threads (the Windows
 // build): refused with one line.
-#include "cli/commands.h"
+#include "cli/commands/commands.h"
 #include "cli/studio/studio.h"
 
 namespace shardcast::cli {

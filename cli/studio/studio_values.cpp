@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "cli/sample_frame.h"
-#include "cli/settings_file.h"
+#include "cli/parameters/settings_file.h"
+#include "cli/pictures/sample_frame.h"
 
 namespace shardcast::cli {
 namespace {

@@ -18,8 +18,8 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/image.h"
-#include "cli/parameter_options.h"
+#include "cli/parameters/parameter_options.h"
+#include "cli/pictures/image.h"
 #include "cli/studio/studio_input.h"
 
 namespace shardcast::cli {
