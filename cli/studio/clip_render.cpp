@@ -137,6 +137,9 @@ std::string ClipRender::start(const std::string& program, const std::vector<std:
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_adddup2(&actions, child_side, 2);
+  // Nothing else of ours: not the server's sockets, not the terminal's
+  // other side.
+  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
   sigset_t none;

@@ -5,7 +5,8 @@ The page is loaded on a clip; every control is checked against what the
 module registers (as `shardcast params` lists it); sliders are moved by
 keyboard and a parameter keyed at two frames, waiting each time for the
 new picture; the frame is exported and compared byte for byte with what
-the render command copied from the page writes; the studio refuses the
+the render command copied from the page writes; the whole clip is
+rendered from the page into a file, with its progress; the studio refuses the
 browser without the token and under another host name. The time from a
 key press to the new pixels on screen is measured at 1280x720 and
 1920x1080 and printed (not judged: timings depend on the machine). A
@@ -181,6 +182,7 @@ class Browser(unittest.TestCase):
         print(f'\nlatency at 1280x720 over {KEY_PRESSES} key presses: median {median:.0f} ms, '
               f'p90 {p90:.0f} ms, worst {worst:.0f} ms', flush=True)
         self.key_and_export(page, studio)
+        self.render_the_clip(page)
         self.screenshot(page)
         self.check_refusals(page, studio)
 
@@ -264,6 +266,28 @@ class Browser(unittest.TestCase):
         decoder = driver.find_element(By.ID, 'decoder-count').text
         self.assertRegex(decoder, r'^[\d,]+ lines$')
         self.assertNotEqual(decoder, '0 lines')
+
+    def render_the_clip(self, page):
+        """Every frame into a file the studio names, with the progress
+        shown; the page keeps working meanwhile."""
+        driver = page.driver
+        driver.find_element(By.CSS_SELECTOR, '#clip-format option[value="mkv"]').click()
+        driver.find_element(By.ID, 'clip-start').click()
+        page.press('seed', Keys.ARROW_RIGHT)
+        page.press('seed', Keys.ARROW_LEFT)
+        state = ''
+        for _ in range(1200):
+            state = driver.find_element(By.ID, 'clip-state').text
+            if state.startswith(('written', 'failed', 'stopped')):
+                break
+            time.sleep(0.05)
+        output = os.path.join(self.folder, 'clip-glitched.mkv')
+        self.assertEqual(state, f'written: 50/50 frames \u2192 {output}')
+        self.assertEqual(driver.find_element(By.ID, 'clip-progress').get_attribute('value'), '50')
+        self.assertIn('shardcast: render: 50 frames', driver.find_element(By.ID, 'clip-message').text)
+        frames = subprocess.run(['ffprobe', '-v', 'error', '-count_frames', '-select_streams', 'v:0', '-show_entries',
+                                 'stream=nb_read_frames', '-of', 'csv=p=0', output], capture_output=True, text=True)
+        self.assertEqual(frames.stdout.strip(), '50')
 
     def screenshot(self, page):
         page.set_frame(36)
