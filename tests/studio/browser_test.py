@@ -5,7 +5,8 @@ The page is loaded on a clip; every control is checked against what the
 module registers (as `shardcast params` lists it); sliders are moved by
 keyboard and a parameter keyed at two frames, waiting each time for the
 new picture; the frame is exported and compared byte for byte with what
-the render command copied from the page writes; the whole clip is
+the render command copied from the page writes; the settings are saved
+and loaded again; the whole clip is
 rendered from the page into a file, with its progress; the studio refuses the
 browser without the token and under another host name. The time from a
 key press to the new pixels on screen is measured at 1280x720 and
@@ -182,6 +183,7 @@ class Browser(unittest.TestCase):
         print(f'\nlatency at 1280x720 over {KEY_PRESSES} key presses: median {median:.0f} ms, '
               f'p90 {p90:.0f} ms, worst {worst:.0f} ms', flush=True)
         self.key_and_export(page, studio)
+        self.save_and_load(page)
         self.render_the_clip(page)
         self.screenshot(page)
         self.check_refusals(page, studio)
@@ -266,6 +268,35 @@ class Browser(unittest.TestCase):
         decoder = driver.find_element(By.ID, 'decoder-count').text
         self.assertRegex(decoder, r'^[\d,]+ lines$')
         self.assertNotEqual(decoder, '0 lines')
+
+    def save_and_load(self, page):
+        """The settings as a file the browser saves, and the same file
+        loaded again after a reset."""
+        driver = page.driver
+        driver.find_element(By.ID, 'save-settings').click()
+        saved = os.path.join(self.downloads, 'shardcast-settings.toml')
+        for _ in range(500):
+            if os.path.exists(saved):
+                break
+            time.sleep(0.02)
+        time.sleep(0.2)
+        with open(saved) as file:
+            text = file.read()
+        self.assertIn('\nbroken-bytes = "30@4,0@44" ', text)
+        self.assertIn('\nqtc = true ', text)
+        driver.find_element(By.ID, 'reset-all').click()
+        page.settle()
+        self.assertFalse(page.row('qtc').find_element(By.CLASS_NAME, 'switch').is_selected())
+        driver.find_element(By.ID, 'load-settings').send_keys(saved)
+        for _ in range(500):
+            if page.row('qtc').find_element(By.CLASS_NAME, 'switch').is_selected():
+                break
+            time.sleep(0.02)
+        page.settle()
+        self.assertTrue(page.row('qtc').find_element(By.CLASS_NAME, 'switch').is_selected())
+        self.assertEqual(page.row('broken-bytes').find_element(By.CLASS_NAME, 'number').get_attribute('value'),
+                         '22.5')
+        self.assertIn('keyed', page.row('broken-bytes').find_element(By.CLASS_NAME, 'key').get_attribute('class'))
 
     def render_the_clip(self, page):
         """Every frame into a file the studio names, with the progress
