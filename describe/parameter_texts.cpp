@@ -140,6 +140,12 @@ std::string listed_name(const ParamRow& row) {
   return std::string(name) + " (" + word + ")";
 }
 
+std::string mlt_name(const ParamRow& row) {
+  std::string name = row.option;
+  std::replace(name.begin(), name.end(), '-', '_');
+  return name;
+}
+
 std::string steps_text(int decimals) {
   switch (decimals) {
     case 0:
