@@ -5,8 +5,11 @@
 // Keyframes panel shows and edits them too, and the row follows the
 // playhead. The filter reads the keys as the shardcast tool reads its keys.
 //
-// Values are written as text with every digit: MLT keeps only six
-// significant digits of a number it is handed, too few for a seed.
+// MLT keeps only six significant digits of a number it is handed, too few
+// for a seed, so values are written as text with every digit. A keyframe
+// takes a number, which makes a linear key, wherever six digits hold the
+// value exactly, and text otherwise (a seed above 999999), which Shotcut
+// makes a discrete key: that seed holds until the next key.
 import QtQuick 2.12
 import QtQuick.Controls 2.12
 import QtQuick.Layouts 1.12
@@ -52,6 +55,16 @@ Item {
     // Rows show the values again when the playhead moves or another panel
     // changes the filter.
     signal refresh()
+
+    // Sets the keyframe at the playhead, or with `keyed` false the value.
+    function store(property, value, keyed) {
+        if (!keyed)
+            filter.set(property, String(value));
+        else if (Number(value.toPrecision(6)) === value)
+            filter.set(property, value, position());
+        else
+            filter.set(property, String(value), position());
+    }
 
     // The frame at the playhead, counted from the filter's start.
     function position() {
@@ -111,12 +124,8 @@ Item {
                 }
 
                 function store(value) {
-                    if (showing)
-                        return;
-                    if (parameter.kind === 'slider' && keyframes.checked)
-                        filter.set(parameter.property, String(value), panel.position());
-                    else
-                        filter.set(parameter.property, String(value));
+                    if (!showing)
+                        panel.store(parameter.property, value, parameter.kind === 'slider' && keyframes.checked);
                 }
 
                 Layout.fillWidth: true
@@ -181,12 +190,8 @@ Item {
 
                     visible: parameter.kind === 'slider'
                     onToggled: {
-                        var value = String(slider.value);
                         filter.resetProperty(parameter.property);
-                        if (checked)
-                            filter.set(parameter.property, value, panel.position());
-                        else
-                            filter.set(parameter.property, value);
+                        panel.store(parameter.property, slider.value, checked);
                     }
                 }
 
