@@ -37,6 +37,10 @@ std::vector<Decimal> kdenlive_list_values(const ParamRow& slider);
 std::string shotcut_frei0r_parameter_list();
 std::string mlt_metadata();
 std::string kdenlive_mlt_effect();
+// The largest value Kdenlive's number for the slider offers: its maximum,
+// or where that needs more than six significant digits, 999999 of its
+// steps (mlt_service.cpp says why).
+Decimal kdenlive_maximum(const ParamRow& slider);
 std::string shotcut_mlt_parameter_list();
 std::string shotcut_mlt_keyframe_list();
 std::string readme_options_table();

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -638,6 +639,55 @@ TEST_F(Frei0rFiles, MeltClipFramesEqualTheToolsRendersOfTheSameFrames) {
       testing::run_melt(folder_, words, environment, [&] { return fs::exists(file(frame_file("out_", 10))); });
   ASSERT_EQ(melt.exit_code, 0) << melt.err;
   expect_frames_equal_tool_renders(melt);
+}
+
+// GStreamer's frei0r wrapper (gst-plugins-bad) makes every frei0r
+// parameter a property of the element frei0r-filter-shardcast, named in
+// lower case with '-' for spaces, sliders as doubles in [0, 1] and switches
+// as booleans. Its frames have rows without padding, so any width passes.
+TEST_F(Frei0rFiles, GstreamerPipelineFramesEqualTheToolsRendersOfTheSameFrames) {
+  if (const std::string refusal = host_refusal({"gst-launch-1.0", "ffmpeg"}); !refusal.empty()) {
+    GTEST_SKIP() << refusal;
+  }
+  const ProgramRun frames =
+      run({"ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i", "testsrc2=size=200x120:rate=10", "-frames:v", "10",
+           "-vf", "format=rgba", "-pix_fmt", "rgba", "in_%02d.png"});
+  ASSERT_EQ(frames.exit_code, 0) << frames.err;
+  std::vector<std::string> words = {"gst-launch-1.0",
+                                    "-q",
+                                    "multifilesrc",
+                                    "location=in_%02d.png",
+                                    "index=1",
+                                    "stop-index=10",
+                                    "caps=image/png,framerate=10/1",
+                                    "!",
+                                    "pngdec",
+                                    "!",
+                                    "videoconvert",
+                                    "!",
+                                    "video/x-raw,format=RGBA",
+                                    "!",
+                                    "frei0r-filter-shardcast"};
+  for (std::size_t i = 0; i < glitch_values.size(); ++i) {
+    std::string property = filter_parameters[i].name;
+    for (char& c : property) {
+      c = c == ' ' ? '-' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    const bool is_switch = filter_parameters[i].kind == ParameterKind::Checkbox;
+    words.push_back(property + "=" +
+                    (is_switch ? (glitch_values[i] >= 0.5 ? "true" : "false") : shortest(glitch_values[i])));
+  }
+  words.insert(words.end(), {"!", "videoconvert", "!", "video/x-raw,format=RGBA", "!", "pngenc", "!", "multifilesink",
+                             "location=out_%02d.png", "index=1"});
+  std::vector<std::string> environment = host_environment();
+  // A registry of its own, so that no cached scan of another build is used.
+  environment.push_back("GST_REGISTRY=" + file("registry.bin").string());
+  const ProgramRun pipeline = run(words, environment, 120);
+  if (pipeline.err.find("no element \"frei0r-filter-shardcast\"") != std::string::npos) {
+    GTEST_SKIP() << "GStreamer's frei0r wrapper is not installed (gstreamer1.0-plugins-bad)";
+  }
+  ASSERT_EQ(pipeline.exit_code, 0) << pipeline.err;
+  expect_frames_equal_tool_renders(pipeline);
 }
 
 }  // namespace
