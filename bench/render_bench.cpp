@@ -15,7 +15,7 @@
 #include <cstdio>
 
 #include "bench/bench_frames.h"
-#include "cli/process_memory.h"
+#include "cli/system/process_memory.h"
 #include "hostsim/simulated_host.h"
 #include "pipeline/parameters.h"
 

@@ -21,12 +21,12 @@
 #include <sstream>
 #include <string>
 
-#include "cli/commands.h"
-#include "cli/frame_sequence.h"
-#include "cli/module_session.h"
-#include "cli/parameter_options.h"
-#include "cli/process_memory.h"
-#include "cli/sample_frame.h"
+#include "cli/commands/commands.h"
+#include "cli/effect/module_session.h"
+#include "cli/frames/frame_sequence.h"
+#include "cli/parameters/parameter_options.h"
+#include "cli/pictures/sample_frame.h"
+#include "cli/system/process_memory.h"
 
 namespace shardcast::cli {
 namespace {
@@ -107,62 +107,76 @@ bool parse_size(const std::string& text, std::int32_t& width, std::int32_t& heig
   return true;
 }
 
+std::string no_such_command(const char* word) {
+  return std::string("there is no command \"") + word +
+         "\"; the commands are render, decode and params (see shardcast --help)";
+}
+
+// A missing command, output, stream or other required option.
+std::string reworded_missing(const std::string& text, const CLI::App& app, int argc, char** argv) {
+  if (text.starts_with("A subcommand")) {
+    for (int i = 1; i < argc; ++i) {
+      if (argv[i][0] != '-') {
+        return no_such_command(argv[i]);
+      }
+    }
+    return "give a command: render, decode or params (see shardcast --help)";
+  }
+  if (text.starts_with("--output")) {
+    return "an output is needed: -o FILE (see shardcast " +
+           std::string(app.get_subcommands().empty() ? "render" : app.get_subcommands().front()->get_name()) +
+           " --help)";
+  }
+  if (text.starts_with("stream")) {
+    return "decode needs a JPEG file to read";
+  }
+  return text.substr(0, text.find(':')) + " must be given";
+}
+
+// Words the parser did not expect, pointing to the help of the command
+// they came with.
+std::string reworded_extras(const std::string& text, int argc, char** argv) {
+  // The parser lists what it did not expect last first.
+  const std::size_t colon = text.find(": ");
+  std::vector<std::string> words;
+  std::istringstream listed(colon == std::string::npos ? text : text.substr(colon + 2));
+  for (std::string word; listed >> word;) {
+    words.insert(words.begin(), word);
+  }
+  std::string extras;
+  for (const std::string& word : words) {
+    extras += (extras.empty() ? "" : " ") + word;
+  }
+  const std::string what =
+      words.size() == 1 && extras.starts_with("-") ? "there is no option " + extras : "unexpected " + extras;
+  for (int i = 1; i < argc; ++i) {
+    for (const char* command : command_names) {
+      if (std::strcmp(argv[i], command) == 0) {
+        return what + " (see shardcast " + command + " --help)";
+      }
+    }
+    if (argv[i][0] != '-') {
+      return no_such_command(argv[i]);
+    }
+  }
+  return what + " (see shardcast --help)";
+}
+
 // The option parser's own errors as the tool's sentences.
 std::string reworded(const CLI::ParseError& error, const CLI::App& app, int argc, char** argv) {
   const std::string text = error.what();
-  const std::string name = text.substr(0, text.find(':'));
   if (dynamic_cast<const CLI::RequiredError*>(&error) != nullptr) {
-    if (text.starts_with("A subcommand")) {
-      for (int i = 1; i < argc; ++i) {
-        if (argv[i][0] != '-') {
-          return std::string("there is no command \"") + argv[i] +
-                 "\"; the commands are render, decode and params (see shardcast --help)";
-        }
-      }
-      return "give a command: render, decode or params (see shardcast --help)";
-    }
-    if (text.starts_with("--output")) {
-      return "an output is needed: -o FILE (see shardcast " +
-             std::string(app.get_subcommands().empty() ? "render" : app.get_subcommands().front()->get_name()) +
-             " --help)";
-    }
-    if (text.starts_with("stream")) {
-      return "decode needs a JPEG file to read";
-    }
-    return name + " must be given";
+    return reworded_missing(text, app, argc, argv);
   }
   if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr) {
+    const std::string name = text.substr(0, text.find(':'));
     if (text.find("At Most") != std::string::npos) {
       return name + " was given more than once; give it once";
     }
     return name + " needs a value";
   }
   if (dynamic_cast<const CLI::ExtrasError*>(&error) != nullptr) {
-    // The parser lists what it did not expect last first.
-    const std::size_t colon = text.find(": ");
-    std::vector<std::string> words;
-    std::istringstream listed(colon == std::string::npos ? text : text.substr(colon + 2));
-    for (std::string word; listed >> word;) {
-      words.insert(words.begin(), word);
-    }
-    std::string extras;
-    for (const std::string& word : words) {
-      extras += (extras.empty() ? "" : " ") + word;
-    }
-    const std::string what =
-        words.size() == 1 && extras.starts_with("-") ? "there is no option " + extras : "unexpected " + extras;
-    for (int i = 1; i < argc; ++i) {
-      for (const char* command : command_names) {
-        if (std::strcmp(argv[i], command) == 0) {
-          return what + " (see shardcast " + command + " --help)";
-        }
-      }
-      if (argv[i][0] != '-') {
-        return std::string("there is no command \"") + argv[i] +
-               "\"; the commands are render, decode and params (see shardcast --help)";
-      }
-    }
-    return what + " (see shardcast --help)";
+    return reworded_extras(text, argc, argv);
   }
   std::string sentence = text;
   if (!sentence.empty()) {
@@ -281,8 +295,8 @@ struct RenderTexts {
   std::string max_pixels;
 };
 
-// Empty on success, otherwise the refusal.
-std::string finish_render_request(const RenderTexts& texts, RenderRequest& render) {
+// --frames, --time and --fps. Empty on success, otherwise the refusal.
+std::string finish_frame_options(const RenderTexts& texts, RenderRequest& render) {
   if (!texts.frames.empty()) {
     FrameRange range;
     if (std::string refusal = FrameRange::parse(texts.frames, range); !refusal.empty()) {
@@ -304,6 +318,12 @@ std::string finish_render_request(const RenderTexts& texts, RenderRequest& rende
     }
     render.rate = rate;
   }
+  return {};
+}
+
+// The options that take a whole number in a range. Empty on success,
+// otherwise the refusal.
+std::string finish_number_options(const RenderTexts& texts, RenderRequest& render) {
   std::int64_t number = 0;
   if (!texts.seed_step.empty()) {
     if (std::string refusal = parse_bounded("--seed-step", texts.seed_step, -100000000, 100000000, number);
@@ -330,6 +350,34 @@ std::string finish_render_request(const RenderTexts& texts, RenderRequest& rende
     }
     render.crf = static_cast<int>(number);
   }
+  return {};
+}
+
+// --sample-size, which applies only without an input.
+std::string finish_sample_size(const std::string& text, RenderRequest& render) {
+  render.sample_width = sample_frame_width;
+  render.sample_height = sample_frame_height;
+  if (text.empty()) {
+    return {};
+  }
+  if (!render.input.empty()) {
+    return "--sample-size applies only to the built-in sample frame (no input given)";
+  }
+  if (!parse_size(text, render.sample_width, render.sample_height)) {
+    return "--sample-size takes WxH, each from 1 to 16384, not \"" + text + "\"";
+  }
+  return render.limits.check_size("--sample-size: the sample frame", static_cast<std::uint64_t>(render.sample_width),
+                                  static_cast<std::uint64_t>(render.sample_height));
+}
+
+// Empty on success, otherwise the refusal.
+std::string finish_render_request(const RenderTexts& texts, RenderRequest& render) {
+  if (std::string refusal = finish_frame_options(texts, render); !refusal.empty()) {
+    return refusal;
+  }
+  if (std::string refusal = finish_number_options(texts, render); !refusal.empty()) {
+    return refusal;
+  }
   if (!texts.format.empty()) {
     if (texts.format == "png") {
       render.format = ImageFormat::Png;
@@ -344,19 +392,7 @@ std::string finish_render_request(const RenderTexts& texts, RenderRequest& rende
       return refusal;
     }
   }
-  render.sample_width = sample_frame_width;
-  render.sample_height = sample_frame_height;
-  if (!texts.size.empty()) {
-    if (!render.input.empty()) {
-      return "--sample-size applies only to the built-in sample frame (no input given)";
-    }
-    if (!parse_size(texts.size, render.sample_width, render.sample_height)) {
-      return "--sample-size takes WxH, each from 1 to 16384, not \"" + texts.size + "\"";
-    }
-    return render.limits.check_size("--sample-size: the sample frame", static_cast<std::uint64_t>(render.sample_width),
-                                    static_cast<std::uint64_t>(render.sample_height));
-  }
-  return {};
+  return finish_sample_size(texts.size, render);
 }
 
 // Each command's options, as parsed and then checked.

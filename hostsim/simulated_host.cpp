@@ -8,7 +8,9 @@
 // caught and reported as a violation. A render's own worlds are
 // render_worlds.cpp's.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <limits>
 #include <stdexcept>
 
 #include "hostsim/host_core.h"
@@ -92,6 +94,10 @@ void take_value_changes(SimulatedHost::Core& core, const std::vector<PF_ParamDef
   }
 }
 
+// Where a frame ends on the host's clock; the sum of two 32-bit times,
+// which may not fit one.
+std::int64_t frame_end(FrameTime time) { return std::int64_t{time.current_time} + time.time_step; }
+
 // PF_InData as the hosts fill it for every command.
 void fill_in_data(SimulatedHost::Core& core, FrameTime time) {
   PF_InData& in = core.command->in_data;
@@ -105,7 +111,8 @@ void fill_in_data(SimulatedHost::Core& core, FrameTime time) {
   in.current_time = time.current_time;
   in.time_step = time.time_step;
   in.local_time_step = time.time_step;
-  in.total_time = time.current_time + time.time_step;
+  // render() has checked that the frame's end fits the host's clock.
+  in.total_time = static_cast<A_long>(frame_end(time));
   in.time_scale = time.time_scale;
   in.field = PF_Field_FRAME;
   in.downsample_x = {1, 1};
@@ -211,6 +218,11 @@ CommandOutcome render_request(SimulatedHost::Core& core, const RenderRequest& re
   if (request.width < 1 || request.height < 1 || request.width > PF_MAX_WORLD_WIDTH ||
       request.height > PF_MAX_WORLD_HEIGHT) {
     throw std::invalid_argument("render needs a picture of 1 to 30000 pixels each way");
+  }
+  // A host's layer ends on its 32-bit clock: no frame reaches past it.
+  const std::int64_t end = frame_end(time);
+  if (end < std::numeric_limits<A_long>::min() || end > std::numeric_limits<A_long>::max()) {
+    throw std::invalid_argument("render needs a frame that ends within the host's 32-bit time");
   }
   return run_command(core, PF_Cmd_RENDER, nullptr, &request, time);
 }

@@ -292,7 +292,9 @@ class SimulatedHost {
   // The records added become the host's parameter table (index 0 is the
   // input layer, always present).
   CommandOutcome params_setup();
-  // Renders `input` as parameter 0 into an output world of the same size.
+  // Renders `input` as parameter 0 into an output world of the same size,
+  // at a frame whose end (current_time + time_step, the layer's
+  // total_time) lies on the host's 32-bit clock.
   CommandOutcome render(const Picture& input, FrameTime time = {});
   // The same for a frame the caller keeps: the output world, as the module
   // left it, is written into frame.output whatever the command's result

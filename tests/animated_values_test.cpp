@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <limits>
+#include <string>
+#include <utility>
 
-#include "cli/animated_values.h"
-#include "cli/frame_timing.h"
-#include "cli/parameter_options.h"
+#include "cli/frames/frame_timing.h"
+#include "cli/parameters/animated_values.h"
+#include "cli/parameters/parameter_options.h"
 
 namespace shardcast::cli {
 namespace {
@@ -174,6 +177,41 @@ TEST(HostTime, AFramesTimeDividedByTheStepGivesTheFrameBack) {
   }
   HostTime time;
   EXPECT_FALSE(host_time(FrameRate{30000, 1001}, 3000000, time));  // past the host's 32-bit time
+}
+
+TEST(HostTime, TheLastFrameMustEndOnTheHostsClock) {
+  const struct {
+    FrameRate rate;
+    std::int64_t last;
+  } cases[] = {
+      {{30000, 1001}, 2145337},  // 2145338 x 1001 fits, but not its end
+      {{2147483647, 2147483646}, 0},
+      {{1, 2147483647}, 0},
+      {{25, 1}, 2147483646},
+  };
+  for (const auto& c : cases) {
+    const std::string rate = c.rate.text();
+    EXPECT_EQ(last_host_frame(c.rate), c.last) << rate;
+    HostTime time;
+    ASSERT_TRUE(host_time(c.rate, c.last, time)) << rate;
+    EXPECT_LE(std::int64_t{time.current_time} + time.time_step, INT32_MAX) << rate;
+    EXPECT_FALSE(host_time(c.rate, c.last + 1, time)) << rate;
+    EXPECT_NE(beyond_host_time(c.rate, c.last + 1).find(std::to_string(c.last + 1)), std::string::npos);
+  }
+}
+
+TEST(FrameRate, AClipsRateIsAnyFractionTheHostsClockCanStepBy) {
+  FrameRate rate;
+  ASSERT_TRUE(FrameRate::from_fraction(200000, 2, rate));  // far above what --fps takes
+  EXPECT_EQ(rate.text(), "100000");
+  ASSERT_TRUE(FrameRate::from_fraction(2, 2000000, rate));
+  EXPECT_EQ(rate.text(), "1/1000000");
+  ASSERT_TRUE(FrameRate::from_fraction(std::int64_t{4294967294}, 2, rate));  // reduced first
+  EXPECT_EQ(rate.numerator, 2147483647);
+  for (const auto& [numerator, denominator] :
+       {std::pair<std::int64_t, std::int64_t>{0, 1}, {1, 0}, {-25, 1}, {std::int64_t{1} << 31, 1}}) {
+    EXPECT_FALSE(FrameRate::from_fraction(numerator, denominator, rate)) << numerator << "/" << denominator;
+  }
 }
 
 }  // namespace

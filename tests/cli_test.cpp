@@ -23,9 +23,9 @@
 #include <string>
 #include <vector>
 
-#include "cli/image.h"
-#include "cli/picture_stream.h"
-#include "cli/sample_frame.h"
+#include "cli/pictures/image.h"
+#include "cli/pictures/picture_stream.h"
+#include "cli/pictures/sample_frame.h"
 #include "hostsim/simulated_host.h"
 #include "pipeline/glitch_settings.h"
 #include "pipeline/parameters.h"

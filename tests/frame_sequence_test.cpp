@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "cli/frame_sequence.h"
+#include "cli/frames/frame_sequence.h"
 #include "support/scratch_folder.h"
 
 namespace shardcast::cli {

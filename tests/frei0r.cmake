@@ -7,9 +7,11 @@ if(TARGET frei0r_test)
   if(TARGET shardcast_frei0r AND TARGET shardcast)
     target_sources(frei0r_test PRIVATE
       ${PROJECT_SOURCE_DIR}/frei0r/frei0r_parameters.cpp
-      ${PROJECT_SOURCE_DIR}/cli/image_files.cpp
-      ${PROJECT_SOURCE_DIR}/cli/pending_file.cpp
-      ${PROJECT_SOURCE_DIR}/cli/picture_limits.cpp)
+      ${PROJECT_SOURCE_DIR}/cli/pictures/image_files.cpp
+      ${PROJECT_SOURCE_DIR}/cli/pictures/png_files.cpp
+      ${PROJECT_SOURCE_DIR}/cli/pictures/jpeg_files.cpp
+      ${PROJECT_SOURCE_DIR}/cli/output/pending_file.cpp
+      ${PROJECT_SOURCE_DIR}/cli/pictures/picture_limits.cpp)
     target_include_directories(frei0r_test PRIVATE ${PROJECT_SOURCE_DIR} ${FREI0R_INCLUDE_DIR})
     target_link_libraries(frei0r_test PRIVATE shardcast_hostsim shardcast_sdk shardcast_parameter_texts PNG::PNG PkgConfig::TURBOJPEG
                           ${CMAKE_DL_LIBS})

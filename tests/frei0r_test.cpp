@@ -28,7 +28,7 @@ extern "C" {
 #include <frei0r.h>
 }
 
-#include "cli/image.h"
+#include "cli/pictures/image.h"
 #include "decoder/message_sink.h"
 #include "frei0r/frei0r_parameters.h"
 #include "hostsim/parameter_table.h"

@@ -2,7 +2,7 @@
 // environment variable, the place beside the program, the installed place
 // and the build's module wins, and what a refusal names. Each case lays out
 // files in a fresh folder.
-#include "cli/module_search.h"
+#include "cli/effect/module_search.h"
 
 #include <gtest/gtest.h>
 

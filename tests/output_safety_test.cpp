@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/image.h"
-#include "cli/video.h"
+#include "cli/pictures/image.h"
+#include "cli/video/video.h"
 #include "support/memory_cap.h"
 #include "support/program_run.h"
 #include "support/scratch_folder.h"

@@ -1,7 +1,7 @@
 // The allocator as our rendering processes set it up: a block far above
 // glibc's mmap threshold, freed and asked for again as the effect does in
 // every render, comes back without the kernel handing out fresh pages.
-#include "cli/process_memory.h"
+#include "cli/system/process_memory.h"
 
 #include <sys/resource.h>
 

@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "cli/video.h"
+#include "cli/video/video.h"
 #include "support/program_run.h"
 #include "support/scratch_folder.h"
 

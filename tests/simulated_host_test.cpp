@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <stdexcept>
 
 #include <gtest/gtest.h>
@@ -615,6 +616,23 @@ TEST(CommandRecords, InDataDescribesTheHostTheFrameAndPaddedWorlds) {
   EXPECT_EQ(out_world.rowbytes, 192);
   EXPECT_NE(out_world.data, layer.data);
   EXPECT_EQ(outcome.output, Picture::filled(17, 3, PF_Pixel{1, 2, 3, 4}));
+}
+
+TEST(CommandRecords, AFrameMustEndOnTheHostsThirtyTwoBitClock) {
+  A_long total_time = 0;
+  const Probe probe([&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef**, PF_LayerDef*) {
+    total_time = in->total_time;
+    return PF_Err_NONE;
+  });
+  SimulatedHost host({probe_main, nullptr});
+  host.params_setup();
+  constexpr A_long clock_end = std::numeric_limits<A_long>::max();
+  host.render(gradient(2, 2), FrameTime{clock_end - 1001, 1001, 30000});
+  EXPECT_EQ(total_time, clock_end);
+  for (const FrameTime beyond :
+       {FrameTime{clock_end - 1000, 1001, 30000}, FrameTime{std::numeric_limits<A_long>::min() + 1, -2, 30}}) {
+    EXPECT_THROW(host.render(gradient(2, 2), beyond), std::invalid_argument) << beyond.current_time;
+  }
 }
 
 TEST(CommandRecords, CheckoutGivesTheLayerAtIndexZeroAndRefusesUnknownIndices) {

@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "cli/image.h"
-#include "cli/output_capture.h"
-#include "cli/tool_log.h"
-#include "cli/video.h"
+#include "cli/messages/output_capture.h"
+#include "cli/messages/tool_log.h"
+#include "cli/pictures/image.h"
+#include "cli/video/video.h"
 #include "support/memory_cap.h"
 #include "support/program_run.h"
 #include "support/scratch_folder.h"

@@ -17,9 +17,9 @@
 #include <thread>
 #include <vector>
 
-#include "cli/image.h"
-#include "cli/picture_stream.h"
-#include "cli/video.h"
+#include "cli/pictures/image.h"
+#include "cli/pictures/picture_stream.h"
+#include "cli/video/video.h"
 #include "support/program_run.h"
 #include "support/scratch_folder.h"
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,7 +20,8 @@
 namespace shardcast::testing {
 
 struct ProgramRun {
-  int exit_code = -1;  // -1 when the program did not exit normally
+  int exit_code = -1;         // -1 when the program did not exit normally
+  long peak_resident_kb = 0;  // the program's own peak resident memory
   std::string out;
   std::string err;
 };
@@ -36,21 +38,21 @@ struct ProgramEnvironment {
   int time_limit_seconds = 0;      // killed after this long; 0 for no limit
 };
 
-// Waits for the child; one still running after the limit (when there is
-// one) is killed and reported as not exited.
-inline bool wait_within(pid_t child, int limit_seconds, int& status) {
+// Waits for the child, with what it used; one still running after the
+// limit (when there is one) is killed and reported as not exited.
+inline bool wait_within(pid_t child, int limit_seconds, int& status, rusage& usage) {
   if (limit_seconds <= 0) {
-    return ::waitpid(child, &status, 0) == child;
+    return ::wait4(child, &status, 0, &usage) == child;
   }
   for (int waited_ms = 0; waited_ms < limit_seconds * 1000; waited_ms += 10) {
-    const pid_t ended = ::waitpid(child, &status, WNOHANG);
+    const pid_t ended = ::wait4(child, &status, WNOHANG, &usage);
     if (ended != 0) {
       return ended == child;
     }
     ::usleep(10000);
   }
   ::kill(child, SIGKILL);
-  ::waitpid(child, &status, 0);
+  ::wait4(child, &status, 0, &usage);
   return false;
 }
 
@@ -88,8 +90,12 @@ inline ProgramRun run_program(const std::filesystem::path& folder, std::vector<s
   }
   ProgramRun result;
   int status = 0;
-  if (child > 0 && wait_within(child, environment.time_limit_seconds, status) && WIFEXITED(status)) {
-    result.exit_code = WEXITSTATUS(status);
+  rusage usage{};
+  if (child > 0 && wait_within(child, environment.time_limit_seconds, status, usage)) {
+    result.peak_resident_kb = usage.ru_maxrss;
+    if (WIFEXITED(status)) {
+      result.exit_code = WEXITSTATUS(status);
+    }
   }
   result.out = slurp(out_path);
   result.err = slurp(err_path);
