@@ -135,6 +135,8 @@ std::string library_refusal(int status) {
 }  // namespace
 
 struct StudioServer::Listeners {
+  Listeners(StudioState& served, std::string access_token) : state(served), token(std::move(access_token)) {}
+
   StudioState& state;
   std::string token;
   int port = 0;
