@@ -12,7 +12,7 @@ foreach(variable IN ITEMS TOOL HELP2MAN SECTIONS PARAMETERS OUTPUT)
 endforeach()
 
 file(READ "${SECTIONS}" include_text)
-foreach(command IN ITEMS render decode params)
+foreach(command IN ITEMS render decode params studio)
   execute_process(COMMAND "${TOOL}" ${command} --help OUTPUT_VARIABLE help RESULT_VARIABLE result)
   if(NOT result EQUAL 0)
     message(FATAL_ERROR "${TOOL} ${command} --help failed: ${result}")
