@@ -106,15 +106,19 @@ decoder stages switched off, and two convolution filters run. The same input
 and settings always give the same frame.
 
 This package holds the shardcast command-line renderer with the effect
-module it drives, the effect as a native MLT filter for melt, Kdenlive and
-Shotcut (every parameter in its own units and keyframable) and as a frei0r
-filter for ffmpeg, GStreamer and MLT, and the filters' descriptions for the
-effect panels of Kdenlive and Shotcut.")
+module it drives, its named looks and its studio (a page on this machine's
+loopback for trying settings live), the effect as a native MLT filter for
+melt, Kdenlive and Shotcut (every parameter in its own units and
+keyframable) and as a frei0r filter for ffmpeg, GStreamer and MLT, and the
+filters' descriptions for the effect panels of Kdenlive and Shotcut.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The studio opens the desktop's browser through xdg-open (without it, the
+# address it prints is opened by hand).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "ffmpeg, melt, kdenlive, shotcut, gstreamer1.0-plugins-bad")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

@@ -6,6 +6,13 @@
 #   host/      the effect's shell: no more of the decoder than the pipeline
 #              may see, the pipeline, its own, and the host's SDK headers;
 #   hostsim/   the simulated host: its own and the SDK headers only;
+#   describe/  its own, and of the pipeline only the parameter table
+#              (pipeline/parameter_table.h), which it uses header-only: the
+#              table is plain constants, and describe/ links none of the
+#              pipeline's code;
+#   resources/ the registration data only (host/registration.h), plain
+#              constants the PiPL generator reads header-only, linking
+#              none of the effect;
 #   cli/, frei0r/, mlt/
 #              their own and what they link: the folders of the libraries
 #              their target links, and of what those link in turn. The
@@ -31,7 +38,9 @@ set(allowed_decoder "^decoder/")
 set(allowed_pipeline "^(${decoder_public}|pipeline/.*)$")
 set(allowed_host "^(${decoder_public}|pipeline/.*|host/.*|${sdk_names})$")
 set(allowed_hostsim "^(hostsim/.*|${sdk_names})$")
-set(checked decoder pipeline host hostsim)
+set(allowed_describe "^(describe/.*|pipeline/parameter_table\\.h)$")
+set(allowed_resources "^host/registration\\.h$")
+set(checked decoder pipeline host hostsim describe resources)
 
 # The folders that may include what they link; mlt/ is checked like
 # frei0r/ once the build has its filter.

@@ -3,7 +3,8 @@
 # installs it with apt-get and uses it as a user would, from the installed
 # files only (no build tree, no FREI0R_PATH): its computed dependencies
 # against what the binaries link, the tool on a picture and on a clip, a
-# copied tool, the man page, the frei0r filter in ffmpeg, GStreamer and melt
+# copied tool, the named looks, the studio's page served by the installed
+# tool, the man page, the frei0r filter in ffmpeg, GStreamer and melt
 # (a Kdenlive and a Shotcut project), the MLT filter in melt (a Kdenlive and
 # a Shotcut project with keyframes), the editors' descriptions. Then removes
 # it again and leaves the machine's
@@ -18,7 +19,7 @@ sudo_cmd=()
 [[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
 export DEBIAN_FRONTEND=noninteractive
 
-scripts/apt-install.sh lintian dpkg-repack man-db ffmpeg melt help2man gstreamer1.0-tools gstreamer1.0-plugins-base \
+scripts/apt-install.sh lintian dpkg-repack man-db curl ffmpeg melt help2man gstreamer1.0-tools gstreamer1.0-plugins-base \
   gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
 start=$SECONDS
 cmake --build --preset default --target shardcast shardcast_effect shardcast_frei0r shardcast_mlt shardcast_man_page \
@@ -39,7 +40,9 @@ if grep -qx shardcast "$work/before"; then
   saved=$(ls "$work"/shardcast_*.deb)
   echo "A shardcast package is installed; saved it as $(basename "$saved") to put it back afterwards"
 fi
+studio=""
 restore() {
+  [[ -z $studio ]] || kill "$studio" 2>/dev/null || true
   "${sudo_cmd[@]}" apt-get purge -y -qq shardcast >/dev/null 2>&1 || true
   installed_packages >"$work/after"
   local pulled
@@ -60,7 +63,8 @@ trap restore EXIT
 "${sudo_cmd[@]}" apt-get install -y -qq "$deb" >/dev/null
 cd "$work"
 # Nothing of the build and no frei0r folder from the environment.
-run() { env -u FREI0R_PATH -u MLT_FREI0R_PLUGIN_PATH -u MLT_REPOSITORY -u MLT_DATA -u SHARDCAST_MODULE "$@"; }
+clean_env=(env -u FREI0R_PATH -u MLT_FREI0R_PLUGIN_PATH -u MLT_REPOSITORY -u MLT_DATA -u SHARDCAST_MODULE)
+run() { "${clean_env[@]}" "$@"; }
 fail() { echo "!! $*"; exit 1; }
 rgba() { ffmpeg -nostdin -v error -i "$1" -f rawvideo -pix_fmt rgba -; }
 # melt 7.12 on a busy machine now and then ends early without a word, or
@@ -120,6 +124,52 @@ run copied/bin/shardcast params >/dev/null 2>copied.err || status=$?
   fail "the copied tool does not say in one line where it looked: $(cat copied.err)"
 man -P cat shardcast >man.txt 2>/dev/null || fail "man shardcast"
 grep -q "COMMAND RENDER" man.txt || fail "the man page lacks the render command"
+
+echo "== the looks"
+# Found by name where the package puts them, each of looks/ and no other,
+# and a look renders what its file renders when named by path.
+expected_looks=$(cd "$root/looks" && ls -- *.toml | sed 's/\.toml$//' | sort | paste -sd, | sed 's/,/, /g')
+status=0
+run shardcast render --sample-size 64x48 -o none.png --settings no-such-look 2>looks.err || status=$?
+[[ $status -eq 2 ]] && grep -Fq "(the looks: $expected_looks)" looks.err ||
+  fail "the installed tool does not list the looks $expected_looks: $(cat looks.err)"
+run shardcast render --sample-size 64x48 -o stripes.png --settings stripes 2>/dev/null ||
+  fail "the installed tool could not render the look stripes"
+run shardcast render --sample-size 64x48 -o stripes-file.png --settings "$root/looks/stripes.toml" 2>/dev/null
+cmp -s stripes.png stripes-file.png || fail "the look stripes renders differently from its file"
+run shardcast render --sample-size 64x48 -o plain.png 2>/dev/null
+cmp -s stripes.png plain.png && fail "the look stripes rendered the frame of the defaults"
+
+echo "== the studio"
+# Started from the installed tool, it serves the installed page with its
+# token written in, refuses a request without the token, and ends cleanly
+# on SIGTERM. Started as a simple command, not through run(), so that $! is
+# the studio itself.
+"${clean_env[@]}" shardcast studio --no-browser >studio.out 2>studio.err </dev/null &
+studio=$!
+for ((i = 0; i < 200; i++)); do
+  [[ -s studio.out ]] || ! kill -0 "$studio" 2>/dev/null && break
+  sleep 0.1
+done
+address=$(head -1 studio.out)
+[[ $address == "http://127.0.0.1:"*"/?token="* ]] || fail "the studio did not start: $(cat studio.err)"
+token=${address##*token=}
+page=/usr/share/shardcast/studio-page
+for file in index.html studio.js studio.css; do
+  served=${file/index.html/}
+  curl -sf -o "served-$file" "${address%%/\?*}/$served?token=$token" || fail "the studio did not serve $file"
+  cmp -s "served-$file" <(sed "s/__SHARDCAST_TOKEN__/$token/g" "$page/$file") ||
+    fail "the studio served a $file other than the installed one"
+done
+session=$(curl -sf "${address%%/\?*}/api/session?token=$token") || fail "the studio did not answer /api/session"
+grep -q '"stripes"' <<<"$session" || fail "the studio's session lacks the looks"
+refused=$(curl -s -o /dev/null -w '%{http_code}' "${address%%\?*}")
+[[ $refused == 403 ]] || fail "a request without the token got $refused, not 403"
+kill -TERM "$studio"
+status=0
+wait "$studio" || status=$?
+studio=""
+[[ $status -eq 0 ]] || fail "the studio ended with $status on SIGTERM: $(cat studio.err)"
 
 echo "== ffmpeg"
 ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=320x240 -frames:v 1 -pix_fmt rgba in.png
@@ -194,7 +244,7 @@ done
 echo "== removing"
 "${sudo_cmd[@]}" apt-get purge -y -qq shardcast >/dev/null
 for file in /usr/bin/shardcast /usr/lib/frei0r-1/shardcast.so /usr/share/kdenlive/effects/frei0r_shardcast.xml \
-  /usr/lib/x86_64-linux-gnu/mlt-7/libmltshardcast.so /usr/share/mlt-7/shardcast; do
+  /usr/lib/x86_64-linux-gnu/mlt-7/libmltshardcast.so /usr/share/mlt-7/shardcast /usr/share/shardcast; do
   [[ ! -e $file || -n "$saved" ]] || fail "$file is left after removal"
 done
 echo "Package test passed in $((SECONDS - start)) s"

@@ -28,6 +28,16 @@ fs::path windows_build_dir() {
 
 fs::path module_path() { return windows_build_dir() / "bin" / "Shardcast.aex"; }
 
+// The module as built, and as the zip and the installer deliver it (without
+// symbols) once the packages are made.
+std::vector<fs::path> module_paths() {
+  std::vector<fs::path> paths = {module_path()};
+  if (const fs::path delivered = windows_build_dir() / "packages" / "zip" / "Shardcast.aex"; fs::exists(delivered)) {
+    paths.push_back(delivered);
+  }
+  return paths;
+}
+
 struct PipeCloser {
   void operator()(FILE* pipe) const { pclose(pipe); }
 };
@@ -118,7 +128,9 @@ class WindowsBuild : public testing::Test {
 };
 
 TEST_F(WindowsBuild, ModuleExportsExactlyTheTwoEntryPoints) {
-  EXPECT_EQ(exported_names(module_path()), (std::vector<std::string>{"EffectMain", "PluginDataEntryFunction"}));
+  for (const fs::path& module : module_paths()) {
+    EXPECT_EQ(exported_names(module), (std::vector<std::string>{"EffectMain", "PluginDataEntryFunction"})) << module;
+  }
 }
 
 TEST_F(WindowsBuild, BinariesImportOnlyWindowsSystemLibraries) {
@@ -136,18 +148,21 @@ TEST_F(WindowsBuild, BinariesImportOnlyWindowsSystemLibraries) {
 }
 
 TEST_F(WindowsBuild, ModuleCarriesOnePiplResourceInUsEnglish) {
-  const std::vector<std::string> resources =
-      lines_of(run(std::string(SHARDCAST_WRESTOOL) + " -l " + quoted(module_path())));
-  ASSERT_EQ(resources.size(), 1u);
-  EXPECT_TRUE(resources[0].starts_with("--type='PIPL' --name=16000 --language=1033 ")) << resources[0];
+  for (const fs::path& module : module_paths()) {
+    const std::vector<std::string> resources = lines_of(run(std::string(SHARDCAST_WRESTOOL) + " -l " + quoted(module)));
+    ASSERT_EQ(resources.size(), 1u) << module;
+    EXPECT_TRUE(resources[0].starts_with("--type='PIPL' --name=16000 --language=1033 ")) << resources[0];
+  }
 }
 
 TEST_F(WindowsBuild, PiplResourceEqualsTheBytesOfTheLinuxBuild) {
   const std::string expected = file_bytes(SHARDCAST_LINUX_PIPL_FILE);
   ASSERT_FALSE(expected.empty());
-  const std::string resource = run(std::string(SHARDCAST_WRESTOOL) +
-                                   " -x --raw --type=PIPL --name=16000 --language=1033 " + quoted(module_path()));
-  EXPECT_EQ(resource, expected);
+  for (const fs::path& module : module_paths()) {
+    const std::string resource =
+        run(std::string(SHARDCAST_WRESTOOL) + " -x --raw --type=PIPL --name=16000 --language=1033 " + quoted(module));
+    EXPECT_EQ(resource, expected) << module;
+  }
 }
 
 }  // namespace

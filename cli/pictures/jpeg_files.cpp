@@ -61,8 +61,8 @@ std::uint64_t least_huffman_bytes(const std::uint8_t* frame, std::size_t length)
   if (length < 6 || frame[5] == 0 || length < 6 + std::size_t{frame[5]} * 3) {
     return 0;
   }
-  const std::uint64_t height = (std::uint64_t{frame[1]} << 8) | frame[2];
-  const std::uint64_t width = (std::uint64_t{frame[3]} << 8) | frame[4];
+  const std::uint64_t height = big_endian_16(frame + 1);
+  const std::uint64_t width = big_endian_16(frame + 3);
   const std::uint8_t* components = frame + 6;
   std::uint64_t h_max = 1;
   std::uint64_t v_max = 1;
@@ -99,13 +99,13 @@ JpegLayout jpeg_layout(const std::vector<std::uint8_t>& bytes) {
     if (marker == 0xD9 || at + 3 >= bytes.size()) {
       break;
     }
-    const std::size_t length = (std::size_t{bytes[at + 2]} << 8) | bytes[at + 3];
+    const std::size_t length = big_endian_16(bytes.data() + at + 2);
     if (length < 2 || length > bytes.size() - at - 2) {
       break;
     }
     if (is_start_of_frame(marker) && length >= 7) {
-      layout.height = (std::uint32_t{bytes[at + 5]} << 8) | bytes[at + 6];
-      layout.width = (std::uint32_t{bytes[at + 7]} << 8) | bytes[at + 8];
+      layout.height = big_endian_16(bytes.data() + at + 5);
+      layout.width = big_endian_16(bytes.data() + at + 7);
     }
     if (marker == 0xC0 || marker == 0xC1 || marker == 0xC2) {
       layout.least = least_huffman_bytes(bytes.data() + at + 4, length - 2);

@@ -17,7 +17,7 @@ JpegKind read_jpeg_kind(const std::vector<std::uint8_t>& bytes) {
       ++at;
       continue;
     }
-    const std::size_t length = (std::size_t{bytes[at + 2]} << 8) | bytes[at + 3];
+    const std::size_t length = big_endian_16(bytes.data() + at + 2);
     const bool frame = is_start_of_frame(marker);
     if (frame) {
       kind.frame_marker = marker;

@@ -19,11 +19,6 @@ namespace {
 
 constexpr const char* jpeg_ended = "the stream ends inside a JPEG picture";
 
-std::uint32_t big_endian(const std::uint8_t* bytes) {
-  return (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) | (std::uint32_t{bytes[2]} << 8) |
-         std::uint32_t{bytes[3]};
-}
-
 }  // namespace
 
 bool PictureStreamReader::byte(std::uint8_t& value) {
@@ -92,7 +87,7 @@ std::string PictureStreamReader::read_png(std::vector<std::uint8_t>& out) {
     if (!bytes(8, out)) {
       return "the stream ends inside a PNG picture";
     }
-    const std::uint32_t length = big_endian(out.data() + header);
+    const std::uint32_t length = big_endian_32(out.data() + header);
     if (length > 0x7FFFFFFFu) {
       return "corrupt PNG picture (a chunk longer than PNG allows)";
     }
@@ -103,8 +98,8 @@ std::string PictureStreamReader::read_png(std::vector<std::uint8_t>& out) {
       return "the stream ends inside a PNG picture";
     }
     if (std::memcmp(out.data() + header + 4, "IHDR", 4) == 0 && length >= 8) {
-      if (std::string refusal =
-              limits_.check_size("picture", big_endian(out.data() + header + 8), big_endian(out.data() + header + 12));
+      if (std::string refusal = limits_.check_size("picture", big_endian_32(out.data() + header + 8),
+                                                   big_endian_32(out.data() + header + 12));
           !refusal.empty()) {
         return refusal;
       }
@@ -167,7 +162,7 @@ std::string PictureStreamReader::read_segment(std::uint8_t marker, std::vector<s
   if (!bytes(2, out)) {
     return jpeg_ended;
   }
-  const std::size_t length = (std::size_t{out[at]} << 8) | out[at + 1];
+  const std::size_t length = big_endian_16(out.data() + at);
   if (length < 2) {
     return "corrupt JPEG picture (a segment shorter than its length field)";
   }
@@ -175,8 +170,8 @@ std::string PictureStreamReader::read_segment(std::uint8_t marker, std::vector<s
     return jpeg_ended;
   }
   if (is_start_of_frame(marker) && length >= 7) {
-    const std::uint32_t height = (std::uint32_t{out[at + 3]} << 8) | out[at + 4];
-    const std::uint32_t width = (std::uint32_t{out[at + 5]} << 8) | out[at + 6];
+    const std::uint32_t height = big_endian_16(out.data() + at + 3);
+    const std::uint32_t width = big_endian_16(out.data() + at + 5);
     if (std::string refusal = limits_.check_size("picture", width, height); !refusal.empty()) {
       return refusal;
     }

@@ -54,10 +54,6 @@ void png_read_from_memory(png_structp png, png_bytep out, png_size_t count) {
   reader->position += count;
 }
 
-std::uint32_t big_endian_32(const std::uint8_t* bytes) {
-  return (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) | (std::uint32_t{bytes[2]} << 8) | bytes[3];
-}
-
 // The size the IHDR chunk declares, read before libpng sees the file: libpng
 // refuses a size beyond its limits with no more than "Invalid IHDR data".
 // False when the file does not open with an IHDR chunk (libpng then says

@@ -7,13 +7,18 @@
 ; Program Files\Adobe\Common\Plug-ins\7.0\MediaCore. A page lets the user
 ; choose another folder (/D=<folder> on the command line, /S for silent).
 ;
-; The README, the licences and the uninstaller go into Program Files\Shardcast,
-; and the uninstaller is registered in Add/Remove Programs. It removes exactly
-; what the installer added: the module, those files, the registry entries,
-; and any folder the installer had to create, if it is empty again.
+; The command-line tool goes into Program Files\Shardcast with what it looks
+; for beside itself: a copy of the module (so it renders whichever plug-ins
+; folder was chosen) and the named looks in looks\. The README, the licences
+; and the uninstaller go there too, and the uninstaller is registered in
+; Add/Remove Programs. It removes exactly what the installer added: the
+; module, those files, the registry entries, and any folder the installer
+; had to create, if it is empty again.
 ;
 ; makensis gets: SHARDCAST_VERSION, SHARDCAST_MODULE (the .aex),
-; SHARDCAST_README, SHARDCAST_LICENSES and SHARDCAST_OUTPUT (the .exe).
+; SHARDCAST_TOOL (shardcast.exe), SHARDCAST_LOOKS_SCRIPT (the macros
+; INSTALL_LOOKS and REMOVE_LOOKS, a line per look), SHARDCAST_README,
+; SHARDCAST_LICENSES and SHARDCAST_OUTPUT (the installer).
 
 Unicode true
 Target amd64-unicode
@@ -24,6 +29,7 @@ RequestExecutionLevel admin
 !include "LogicLib.nsh"
 !include "FileFunc.nsh"
 !include "x64.nsh"
+!include "${SHARDCAST_LOOKS_SCRIPT}"
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Shardcast"
 !define PREMIERE_KEY "SOFTWARE\Adobe\Premiere Pro\CurrentVersion"
@@ -93,7 +99,11 @@ Section "Shardcast"
   SetOutPath "$INSTDIR"
   File "/oname=Shardcast.aex" "${SHARDCAST_MODULE}"
 
+  SetOutPath "$ProgramFolder\looks"
+  !insertmacro INSTALL_LOOKS
   SetOutPath "$ProgramFolder"
+  File "/oname=shardcast.exe" "${SHARDCAST_TOOL}"
+  File "/oname=Shardcast.aex" "${SHARDCAST_MODULE}"
   File "/oname=README.md" "${SHARDCAST_README}"
   File "/oname=LICENSES.txt" "${SHARDCAST_LICENSES}"
   WriteUninstaller "$ProgramFolder\Uninstall.exe"
@@ -141,6 +151,10 @@ Section "Uninstall"
       ${Loop}
     ${EndIf}
   ${EndIf}
+  !insertmacro REMOVE_LOOKS
+  RMDir "$INSTDIR\looks"
+  Delete "$INSTDIR\shardcast.exe"
+  Delete "$INSTDIR\Shardcast.aex"
   Delete "$INSTDIR\README.md"
   Delete "$INSTDIR\LICENSES.txt"
   Delete "$INSTDIR\Uninstall.exe"

@@ -6,8 +6,9 @@
 set(tree "${WORK}/tree")
 file(REMOVE_RECURSE "${tree}")
 foreach(header IN ITEMS sdk/AE_Effect.h sdk/SPBasic.h decoder/decoder.h decoder/entropy.h pipeline/parameters.h
-                        host/entry_points.h hostsim/simulated_host.h cli/pictures/image.h frei0r/effect_session.h
-                        tests/support/rules.h fuzz/input.h)
+                        pipeline/parameter_table.h host/entry_points.h host/registration.h hostsim/simulated_host.h
+                        describe/markup.h cli/pictures/image.h frei0r/effect_session.h tests/support/rules.h
+                        fuzz/input.h)
   file(WRITE "${tree}/${header}" "#pragma once\n")
 endforeach()
 
@@ -20,6 +21,8 @@ file(WRITE "${tree}/cli/frames/source.cpp"
      "#include \"AE_Effect.h\"\n#include \"cli/pictures/image.h\"\n#include \"hostsim/simulated_host.h\"\n")
 file(WRITE "${tree}/frei0r/plugin.cpp" "#include \"host/entry_points.h\"\n#include \"frei0r/effect_session.h\"\n")
 file(WRITE "${tree}/mlt/filter.cpp" "#include \"frei0r/effect_session.h\"\n")
+file(WRITE "${tree}/describe/markup.cpp" "#include \"describe/markup.h\"\n#include \"pipeline/parameter_table.h\"\n")
+file(WRITE "${tree}/resources/pipl_generator.cpp" "#include \"host/registration.h\"\n")
 file(WRITE "${tree}/fuzz/harness.cpp" "#include \"fuzz/input.h\"\n#include \"decoder/decoder.h\"\n")
 file(WRITE "${tree}/tests/support/rules.cpp" "#include \"support/rules.h\"\n")
 
@@ -46,6 +49,8 @@ set(cases
     "cli/frames/bad.cpp|host/entry_points.h"  # in a sub-folder, a library the tool does not link
     "frei0r/bad.cpp|cli/pictures/image.h"
     "mlt/bad.cpp|cli/pictures/image.h"
+    "describe/bad.cpp|pipeline/parameters.h"  # the pipeline beyond its header-only table
+    "resources/bad.cpp|host/entry_points.h"
     "fuzz/bad.cpp|support/rules.h"  # found only through the tests' include path
     "fuzz/bad.cpp|tests/support/rules.h"
     "tests/bad.cpp|fuzz/input.h")
