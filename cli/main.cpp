@@ -21,6 +21,7 @@
 #include <sstream>
 #include <string>
 
+#include "cli/command_line/video_options.h"
 #include "cli/commands/commands.h"
 #include "cli/effect/module_session.h"
 #include "cli/frames/frame_sequence.h"
@@ -290,7 +291,6 @@ struct RenderTexts {
   std::string jobs;
   std::string quality;
   std::string format;
-  std::string crf;
   std::string size;
   std::string max_pixels;
 };
@@ -344,12 +344,6 @@ std::string finish_number_options(const RenderTexts& texts, RenderRequest& rende
     }
     render.quality = static_cast<int>(number);
   }
-  if (!texts.crf.empty()) {
-    if (std::string refusal = parse_bounded("--crf", texts.crf, 0, 63, number); !refusal.empty()) {
-      return refusal;
-    }
-    render.crf = static_cast<int>(number);
-  }
   return {};
 }
 
@@ -400,6 +394,7 @@ struct RenderCommand {
   CLI::App* app = nullptr;
   RenderRequest request;
   RenderTexts texts;
+  VideoTexts video;
   ParameterTexts values;
   RunOptions run;
 };
@@ -425,8 +420,9 @@ void add_render_command(CLI::App& app, RenderCommand& render, const std::vector<
       .add_option("-o,--output", request.output,
                   "picture (.png, .jpg), frame pattern, video (.mp4, .mkv, .mov, .webm), or - for standard output")
       ->required();
-  command.add_option("--frames", texts.frames, "frames A-B (or A) to render: of a pattern, a clip or standard input");
-  command.add_option("--time", texts.time, "the part of a clip to render, START-END in seconds");
+  command.add_option("--frames", texts.frames,
+                     "frames A-B, A or A- (to the end) to render: of a pattern, a clip or standard input");
+  command.add_option("--time", texts.time, "the part of a clip to render, START-END or START- in seconds");
   command.add_option("--fps", texts.fps,
                      "frame rate of pictures and sequences: the effect's time and a video output's rate "
                      "(default 25; a clip keeps its own)");
@@ -436,15 +432,12 @@ void add_render_command(CLI::App& app, RenderCommand& render, const std::vector<
   command.add_option("--jobs", texts.jobs, "frames rendered at once, each in its own process (default: one per core)");
   command.add_option("--quality", texts.quality, quality_help);
   command.add_option("--format", texts.format, "png or jpg, for pictures on standard output (default png)");
-  command.add_option("--codec", request.codec,
-                     "FFmpeg encoder for a video output (default: libx264 in .mp4/.mkv, prores_ks in .mov, "
-                     "libvpx-vp9 in .webm)");
-  command.add_option("--crf", texts.crf, "constant quality of a video output, lower is better (default 18 for H.264)");
   command.add_option("--sample-size", texts.size, "size of the built-in sample frame, WxH (default 640x360)");
   command.add_option("--messages", request.messages, messages_help);
   command.add_option("--module", request.module_path, module_help);
   command.add_option("--max-pixels", texts.max_pixels, max_pixels_help)->type_name("PIXELS");
   add_run_options(command, render.run);
+  add_video_options(command, render.video);
   add_parameter_options(command, render.values, false, registered);
 }
 
@@ -489,6 +482,10 @@ std::string finish_render_command(RenderCommand& render) {
     return refusal;
   }
   if (std::string refusal = collect_values(render.values, render.request.values); !refusal.empty()) {
+    return refusal;
+  }
+  if (std::string refusal = finish_video_options(render.video, render.request.video, render.request.video_given);
+      !refusal.empty()) {
     return refusal;
   }
   return finish_render_request(render.texts, render.request);

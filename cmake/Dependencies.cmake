@@ -43,7 +43,7 @@ endif()
 # through FFmpeg's libraries.
 find_package(CLI11 CONFIG REQUIRED)
 find_package(PNG REQUIRED)
-pkg_check_modules(FFMPEG REQUIRED IMPORTED_TARGET libavformat libavcodec libavutil libswscale)
+pkg_check_modules(FFMPEG REQUIRED IMPORTED_TARGET libavformat libavcodec libavutil libswscale libswresample)
 # The frei0r filter: the plug-in API's header (frei0r-plugins-dev). Without
 # it the filter is left out of the build.
 find_path(FREI0R_INCLUDE_DIR frei0r.h)

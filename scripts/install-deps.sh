@@ -8,7 +8,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config nasm dpkg-dev
   libturbojpeg0-dev libjpeg62-turbo-dev libpng-dev libcli11-dev
-  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev
   frei0r-plugins-dev ffmpeg melt help2man
 )

@@ -256,11 +256,17 @@ TEST_F(Clips, PicturesBecomeAClipAndAClipBecomesPicturesOnStandardOutput) {
 }
 
 TEST_F(Clips, RefusalsComeBeforeAnyFrameInOneLine) {
-  make({"-f", "lavfi", "-i", "testsrc2=size=32x32:rate=10", "-f", "lavfi", "-i", "sine", "-t", "1", "-c:v", "libx264",
-        "-c:a", "pcm_s16le", "clip.mkv"});
+  std::ofstream(file("words.srt")) << "1\n00:00:00,100 --> 00:00:00,900\nfirst\n";
+  make({"-f",      "lavfi",     "-i",   "testsrc2=size=32x32:rate=10",
+        "-f",      "lavfi",     "-i",   "sine",
+        "-i",      "words.srt", "-t",   "1",
+        "-map",    "0",         "-map", "1",
+        "-map",    "2",         "-c:v", "libx264",
+        "-c:a",    "pcm_s16le", "-c:s", "srt",
+        "clip.mkv"});
   make({"-f", "lavfi", "-i", "sine", "-t", "0.2", "sound.wav"});
   std::ofstream(file("notes.txt")) << "not a clip";
-  const std::vector<std::string> inputs = {"clip.mkv", "notes.txt", "sound.wav"};
+  const std::vector<std::string> inputs = {"clip.mkv", "notes.txt", "sound.wav", "words.srt"};
   const struct {
     std::vector<std::string> arguments;
     std::string line;
@@ -275,7 +281,7 @@ TEST_F(Clips, RefusalsComeBeforeAnyFrameInOneLine) {
       {{"clip.mkv", "-o", "out.mov", "--crf", "20"},
        "--crf applies to encoders with a constant-quality setting, and "
        "prores_ks has none"},
-      {{"clip.mkv", "-o", "out.mp4"}, "cannot write out.mp4: a .mp4 file cannot hold stream 1 (audio, pcm_s16le)"},
+      {{"clip.mkv", "-o", "out.mp4"}, "cannot write out.mp4: a .mp4 file cannot hold stream 2 (subtitle, subrip)"},
       {{"clip.mkv", "-o", "nowhere/out.mkv"}, "cannot write nowhere/out.mkv: folder nowhere does not exist"},
       {{"clip.mkv", "-o", "out.mkv", "--max-pixels", "1000"},
        "cannot read clip.mkv: each frame of 32x32 pixels is too large (the limit is 1000 pixels"},

@@ -8,6 +8,7 @@
 #include <deque>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "cli/video/ffmpeg_owners.h"
 #include "cli/video/video.h"
@@ -20,6 +21,19 @@ struct ClipBytes {
   std::string path;
   std::span<const std::uint8_t> memory;
   std::size_t position = 0;
+};
+
+// A seek in a clip (clip_seeking.cpp). The frames of a clip are numbered
+// in presentation order from its start; a pass over the video packets up
+// to the part wanted finds the presentation times of the frames before it,
+// in order, so that the frames decoded after the seek keep their numbers.
+struct SeekState {
+  std::vector<std::int64_t> times;       // frame k's presentation time is times[k]
+  bool all_times = false;                // `times` holds every frame of the clip
+  std::int64_t target = AV_NOPTS_VALUE;  // the time of the first frame wanted
+  bool checking = false;                 // the first video packet after the seek is yet to be checked
+  bool numbering = false;                // the next decoded frame takes its number from `times`
+  int tries = 0;
 };
 
 struct VideoReader::State {
@@ -39,7 +53,20 @@ struct VideoReader::State {
   bool keep_others = false;  // a writer copies them
   bool file_ended = false;
   bool video_ended = false;
+  SeekState seek;
   ClipInfo info;
 };
+
+// Opens the demuxer on a file or on memory, with probing bounded and
+// nothing but the header read (clip_opening.cpp).
+int open_demuxer(ClipBytes& bytes, ffmpeg::IoContext& io, ffmpeg::InputContext& format);
+
+// The first video packet read after a seek: true to decode from it, false
+// when the reader has moved again (clip_seeking.cpp).
+bool accept_after_seek(VideoReader::State& state, const AVPacket& packet);
+// Numbers the first frame decoded after a seek by its time: true when it
+// has its number, false when its time is not a frame's and the reader has
+// gone back to the start instead.
+bool number_after_seek(VideoReader::State& state, std::int64_t timestamp);
 
 }  // namespace shardcast::cli
