@@ -47,6 +47,9 @@ pkg_check_modules(FFMPEG REQUIRED IMPORTED_TARGET libavformat libavcodec libavut
 # The frei0r filter: the plug-in API's header (frei0r-plugins-dev). Without
 # it the filter is left out of the build.
 find_path(FREI0R_INCLUDE_DIR frei0r.h)
+# The MLT filter: MLT 7's framework (libmlt-dev). Without it the filter is
+# left out of the build.
+pkg_check_modules(MLT IMPORTED_TARGET mlt-framework-7)
 
 if(SHARDCAST_BUILD_TESTS)
   find_package(GTest REQUIRED)

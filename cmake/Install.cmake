@@ -19,6 +19,17 @@ if(TARGET shardcast_frei0r)
   install(DIRECTORY "${PROJECT_SOURCE_DIR}/packaging/shotcut/shardcast/"
           DESTINATION "${SHARDCAST_INSTALL_SHOTCUT_DIR}")
 endif()
+# The MLT filter with its metadata, Kdenlive's effect and Shotcut's filter
+# for it. The frei0r filter's descriptions above stay for projects made with
+# them (Shotcut's is hidden from its list).
+if(TARGET shardcast_mlt)
+  install(TARGETS shardcast_mlt LIBRARY DESTINATION "${SHARDCAST_INSTALL_MLT_MODULE_DIR}")
+  install(FILES "${PROJECT_SOURCE_DIR}/packaging/mlt/filter_shardcast.yml"
+          DESTINATION "${SHARDCAST_INSTALL_MLT_DATA_DIR}")
+  install(FILES "${PROJECT_SOURCE_DIR}/packaging/kdenlive/shardcast.xml" DESTINATION "${SHARDCAST_INSTALL_KDENLIVE_DIR}")
+  install(DIRECTORY "${PROJECT_SOURCE_DIR}/packaging/shotcut/shardcast_mlt/"
+          DESTINATION "${SHARDCAST_INSTALL_SHOTCUT_MLT_DIR}")
+endif()
 install(FILES "${PROJECT_SOURCE_DIR}/README.md" DESTINATION "${SHARDCAST_INSTALL_DOC_DIR}")
 
 include(${CMAKE_CURRENT_LIST_DIR}/Copyright.cmake)
@@ -90,13 +101,15 @@ decoder stages switched off, and two convolution filters run. The same input
 and settings always give the same frame.
 
 This package holds the shardcast command-line renderer with the effect
-module it drives, the effect as a frei0r filter for ffmpeg and MLT (melt),
-and its descriptions for the effect panels of Kdenlive and Shotcut.")
+module it drives, the effect as a native MLT filter for melt, Kdenlive and
+Shotcut (every parameter in its own units and keyframable) and as a frei0r
+filter for ffmpeg, GStreamer and MLT, and the filters' descriptions for the
+effect panels of Kdenlive and Shotcut.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "ffmpeg, melt, kdenlive, shotcut")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "ffmpeg, melt, kdenlive, shotcut, gstreamer1.0-plugins-bad")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

@@ -2,6 +2,9 @@
 // each made from the parameter table (pipeline/parameter_table.h):
 //   - Kdenlive's effect file for the frei0r filter (a whole file),
 //   - the parameter list of Shotcut's panel for it,
+//   - the native MLT filter's metadata and Kdenlive's effect file for it
+//     (whole files), and the parameter lists of Shotcut's panel for it and
+//     of its keyframes,
 //   - the README's table of the tool's options and of the frei0r filter's
 //     parameters,
 //   - the man page's section on the parameters (written at build time).
@@ -14,8 +17,8 @@
 // them.
 //
 // A writer takes nothing but the table, so a description of another service
-// (the effect as a native MLT filter, say) is one more writer and one more
-// entry in checked_in_parts; the shared wording is in parameter_texts.h.
+// is one more writer and one more entry in checked_in_parts; the shared
+// wording is in parameter_texts.h.
 #pragma once
 
 #include <array>
@@ -32,6 +35,14 @@ std::string kdenlive_frei0r_effect();
 // in rising order (kdenlive_effect.cpp says which).
 std::vector<Decimal> kdenlive_list_values(const ParamRow& slider);
 std::string shotcut_frei0r_parameter_list();
+std::string mlt_metadata();
+std::string kdenlive_mlt_effect();
+// The largest value Kdenlive's number for the slider offers: its maximum,
+// or where that needs more than six significant digits, 999999 of its
+// steps (mlt_service.cpp says why).
+Decimal kdenlive_maximum(const ParamRow& slider);
+std::string shotcut_mlt_parameter_list();
+std::string shotcut_mlt_keyframe_list();
 std::string readme_options_table();
 std::string readme_frei0r_table();
 std::string man_page_section();
@@ -42,9 +53,13 @@ struct GeneratedPart {
   std::string (*text)();
 };
 
-inline constexpr std::array<GeneratedPart, 4> checked_in_parts{{
+inline constexpr std::array<GeneratedPart, 8> checked_in_parts{{
     {"packaging/kdenlive/frei0r_shardcast.xml", "", kdenlive_frei0r_effect},
     {"packaging/shotcut/shardcast/ui.qml", "parameter list", shotcut_frei0r_parameter_list},
+    {"packaging/mlt/filter_shardcast.yml", "", mlt_metadata},
+    {"packaging/kdenlive/shardcast.xml", "", kdenlive_mlt_effect},
+    {"packaging/shotcut/shardcast_mlt/ui.qml", "parameter list", shotcut_mlt_parameter_list},
+    {"packaging/shotcut/shardcast_mlt/meta.qml", "keyframe parameters", shotcut_mlt_keyframe_list},
     {"README.md", "parameter options", readme_options_table},
     {"README.md", "frei0r parameters", readme_frei0r_table},
 }};

@@ -101,10 +101,8 @@ std::string parameter_element(const ParamRow& row) {
   } else {
     element = list_element(row);
   }
-  const std::string_view group = group_of(row);
-  const std::string comment = group.empty() ? row.description : std::string(group) + ": " + row.description;
-  return element + "        <name>" + xml_text(listed_name(row)) + "</name>\n        <comment>" + xml_text(comment) +
-         "</comment>\n    </parameter>\n";
+  return element + "        <name>" + xml_text(listed_name(row)) + "</name>\n        <comment>" +
+         xml_text(grouped_description(row)) + "</comment>\n    </parameter>\n";
 }
 
 }  // namespace
@@ -143,11 +141,12 @@ std::string kdenlive_frei0r_effect() {
       "     exact x values in steps of a power of ten (the finest, down to the slider's\n"
       "     decimals, that needs at most 200 steps), at most 1000 of them. Kdenlive\n"
       "     lists switches before numbers; each comment names the parameter's group.\n"
+      "     Kept for projects made with it; new ones use shardcast.xml, over the MLT filter.\n"
       "     Written by shardcast_describe from pipeline/parameter_table.h: edit the\n"
       "     table, then build the target update_parameter_texts. -->\n";
   text += std::string("<effect tag=\"") + service + "\" id=\"" + service + "\">\n";
   text +=
-      "    <name>Shardcast</name>\n"
+      "    <name>Shardcast (frei0r)</name>\n"
       "    <description>Damaged-JPEG glitch: compresses the frame, overwrites bytes of the compressed data and "
       "decodes it with a decoder that never gives up.</description>\n"
       "    <author>Shardcast developers</author>\n";

@@ -65,4 +65,15 @@ std::string js_string(std::string_view text) {
   return marked + "'";
 }
 
+std::string yaml_string(std::string_view text) {
+  std::string marked = "\"";
+  for (const char c : text) {
+    if (c == '"' || c == '\\') {
+      marked += '\\';
+    }
+    marked += c;
+  }
+  return marked + "\"";
+}
+
 }  // namespace shardcast::describe

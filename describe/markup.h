@@ -17,5 +17,7 @@ std::string roff_line(std::string_view text);
 std::string markdown_cell(std::string_view text);
 // A single-quoted JavaScript string: ' and \ behind a backslash.
 std::string js_string(std::string_view text);
+// A double-quoted YAML scalar: " and \ behind a backslash.
+std::string yaml_string(std::string_view text);
 
 }  // namespace shardcast::describe

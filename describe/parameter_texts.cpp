@@ -140,6 +140,17 @@ std::string listed_name(const ParamRow& row) {
   return std::string(name) + " (" + word + ")";
 }
 
+std::string grouped_description(const ParamRow& row) {
+  const std::string_view group = group_of(row);
+  return group.empty() ? std::string(row.description) : std::string(group) + ": " + row.description;
+}
+
+std::string mlt_name(const ParamRow& row) {
+  std::string name = row.option;
+  std::replace(name.begin(), name.end(), '-', '_');
+  return name;
+}
+
 std::string steps_text(int decimals) {
   switch (decimals) {
     case 0:

@@ -38,6 +38,14 @@ std::string default_text(const ParamRow& row);
 // "seed" of "chroma seed" is listed as "seed (Chroma)".
 std::string listed_name(const ParamRow& row);
 
+// The description led by the parameter's group, for editors that show one
+// flat list: "Broken bytes: how many bytes ...".
+std::string grouped_description(const ParamRow& row);
+
+// The MLT filter's property: the tool's option with '_' for '-'
+// ("broken_bytes").
+std::string mlt_name(const ParamRow& row);
+
 // The steps a slider's decimals give: "whole numbers", "tenths",
 // "hundredths", "thousandths" (and "steps of 0.0001" beyond).
 std::string steps_text(int decimals);

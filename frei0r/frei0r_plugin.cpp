@@ -4,9 +4,10 @@
 // drives it: the same parameter values, the same render command with its
 // work-buffer widening and host copies, linked into this library.
 //
-// Each instance owns one simulated host, set up once (global and parameter
-// setup), and its frei0r values; nothing else is kept and nothing is shared,
-// so instances may run at the same time on different threads. Frames are
+// Each instance owns one effect session (effect_session.h: a simulated
+// host, set up once) and its frei0r values; nothing else is kept and nothing
+// is shared, so instances may run at the same time on different threads.
+// Frames are
 // RGBA8888 of the size given to f0r_construct, converted to and from the
 // host's A, R, G, B layout around the render.
 //
@@ -29,85 +30,49 @@ extern "C" {
 }
 #pragma GCC visibility pop
 
-#include <algorithm>
 #include <array>
 #include <cstring>
 #include <memory>
-#include <vector>
 
+#include "frei0r/effect_session.h"
 #include "frei0r/frei0r_parameters.h"
-#include "host/entry_points.h"
-#include "hostsim/parameter_table.h"
-#include "hostsim/simulated_host.h"
 
 namespace shardcast::frei0r {
 namespace {
 
 constexpr int parameter_count = static_cast<int>(filter_parameters.size());
+static_assert(filter_parameters.size() == value_param_count, "frei0r slots are the table's values");
 
 struct Instance {
   A_long width = 0;
   A_long height = 0;
-  hostsim::SimulatedHost host;
-  // The registered parameter behind each frei0r parameter.
-  std::array<hostsim::ParameterInfo, filter_parameters.size()> registered{};
-  std::array<double, filter_parameters.size()> values{};
-
-  Instance(A_long frame_width, A_long frame_height)
-      : width(frame_width),
-        height(frame_height),
-        host(hostsim::EffectEntryPoints{&EffectMain, &PluginDataEntryFunction},
-             hostsim::HostOptions{.pixel_checks = false}) {}
+  std::unique_ptr<filters::EffectSession> session;
+  std::array<double, filter_parameters.size()> values{};  // as frei0r values
 };
 
-// Empty unless the effect set itself up and registers every parameter this
-// filter shows, with the kind it is shown as.
+// Empty unless the effect set itself up as the parameter table says.
 std::unique_ptr<Instance> make_instance(A_long width, A_long height) {
-  auto instance = std::make_unique<Instance>(width, height);
-  hostsim::SimulatedHost& host = instance->host;
-  if (!hostsim::command_failure("global setup", host.global_setup()).empty() ||
-      !hostsim::command_failure("parameter setup", host.params_setup()).empty()) {
+  auto instance = std::make_unique<Instance>();
+  instance->width = width;
+  instance->height = height;
+  instance->session = filters::EffectSession::open();
+  if (instance->session == nullptr) {
     return nullptr;
   }
-  const std::vector<hostsim::ParameterInfo> registered = hostsim::registered_parameters(host);
   for (std::size_t slot = 0; slot < filter_parameters.size(); ++slot) {
-    const FilterParameter& parameter = filter_parameters[slot];
-    const auto found = std::find_if(registered.begin(), registered.end(), [&](const hostsim::ParameterInfo& info) {
-      return info.index == parameter.effect_index;
-    });
-    if (found == registered.end() || found->kind != parameter.kind) {
-      return nullptr;
-    }
-    instance->registered[slot] = *found;
-    instance->values[slot] = default_value(*found);
+    instance->values[slot] = default_value(instance->session->registered[slot]);
   }
   return instance;
 }
 
-// The result goes straight into outframe; a frame rendered in place goes
-// through a copy, so that a failed render leaves the input as it was.
 bool render(Instance& instance, const std::uint32_t* inframe, std::uint32_t* outframe) {
+  filters::EffectValues values{};
   for (std::size_t slot = 0; slot < filter_parameters.size(); ++slot) {
-    const hostsim::ParameterInfo& info = instance.registered[slot];
-    hostsim::set_parameter_value(instance.host, info, effect_value(instance.values[slot], info));
+    values[slot] = effect_value(instance.values[slot], instance.session->registered[slot]);
   }
-  const std::size_t frame_bytes =
-      static_cast<std::size_t>(instance.width) * static_cast<std::size_t>(instance.height) * 4;
-  std::vector<std::uint8_t> in_place;
-  auto* output = reinterpret_cast<std::uint8_t*>(outframe);
-  if (inframe == outframe) {
-    in_place.resize(frame_bytes);
-    output = in_place.data();
-  }
-  const hostsim::FrameRows rows{instance.width, instance.height, hostsim::PixelOrder::Rgba,
-                                reinterpret_cast<const std::uint8_t*>(inframe), output};
-  if (!hostsim::command_failure("render", instance.host.render(rows)).empty()) {
-    return false;
-  }
-  if (!in_place.empty()) {
-    std::memcpy(outframe, in_place.data(), frame_bytes);
-  }
-  return true;
+  return instance.session->render(values, instance.width, instance.height,
+                                  reinterpret_cast<const std::uint8_t*>(inframe),
+                                  reinterpret_cast<std::uint8_t*>(outframe));
 }
 
 }  // namespace

@@ -3,8 +3,10 @@
 # installs it with apt-get and uses it as a user would, from the installed
 # files only (no build tree, no FREI0R_PATH): its computed dependencies
 # against what the binaries link, the tool on a picture and on a clip, a
-# copied tool, the man page, the frei0r filter in ffmpeg and in melt (a
-# Kdenlive and a Shotcut project), the editors' descriptions. Then removes it again and leaves the machine's
+# copied tool, the man page, the frei0r filter in ffmpeg, GStreamer and melt
+# (a Kdenlive and a Shotcut project), the MLT filter in melt (a Kdenlive and
+# a Shotcut project with keyframes), the editors' descriptions. Then removes
+# it again and leaves the machine's
 # packages as they were: a shardcast package that was installed before is
 # saved first (dpkg-repack) and put back, and any package the install pulled
 # in is purged. Needs root (or sudo); run after the default build.
@@ -16,9 +18,10 @@ sudo_cmd=()
 [[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
 export DEBIAN_FRONTEND=noninteractive
 
-scripts/apt-install.sh lintian dpkg-repack man-db ffmpeg melt help2man
+scripts/apt-install.sh lintian dpkg-repack man-db ffmpeg melt help2man gstreamer1.0-tools gstreamer1.0-plugins-base \
+  gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
 start=$SECONDS
-cmake --build --preset default --target shardcast shardcast_effect shardcast_frei0r shardcast_man_page \
+cmake --build --preset default --target shardcast shardcast_effect shardcast_frei0r shardcast_mlt shardcast_man_page \
   shardcast_package_changelog >/dev/null
 rm -f "$build"/shardcast_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
@@ -57,14 +60,40 @@ trap restore EXIT
 "${sudo_cmd[@]}" apt-get install -y -qq "$deb" >/dev/null
 cd "$work"
 # Nothing of the build and no frei0r folder from the environment.
-run() { env -u FREI0R_PATH -u MLT_FREI0R_PLUGIN_PATH -u SHARDCAST_MODULE "$@"; }
+run() { env -u FREI0R_PATH -u MLT_FREI0R_PLUGIN_PATH -u MLT_REPOSITORY -u MLT_DATA -u SHARDCAST_MODULE "$@"; }
 fail() { echo "!! $*"; exit 1; }
 rgba() { ffmpeg -nostdin -v error -i "$1" -f rawvideo -pix_fmt rgba -; }
+# melt 7.12 on a busy machine now and then ends early without a word, or
+# never ends: a run that fails, runs past two minutes or leaves its last
+# frame unwritten is tried again, three times in all.
+#   melt_run LAST_FRAME_FILE MELT_ARGUMENT...
+melt_run() {
+  local last=$1 attempt
+  shift
+  for attempt in 1 2 3; do
+    rm -f "$last"
+    if run timeout 120 melt "$@" >/dev/null 2>&1 && [[ -f $last ]]; then
+      return 0
+    fi
+  done
+  return 1
+}
+# Every frame of two numbered PNG sequences, as raw pixels, compared in turn:
+#   same_frames WHAT FIRST_A PATTERN_A FIRST_B PATTERN_B COUNT
+same_frames() {
+  local what=$1 a=$2 pattern_a=$3 b=$4 pattern_b=$5 count=$6 i
+  for ((i = 0; i < count; i++)); do
+    # shellcheck disable=SC2059
+    cmp -s <(rgba "$(printf "$pattern_a" $((a + i)))") <(rgba "$(printf "$pattern_b" $((b + i)))") ||
+      fail "$what: frame $i differs from shardcast render"
+  done
+}
 
 echo "== dependencies"
 # Every library the installed binaries link directly belongs to a package
 # the package depends on: the computed list misses nothing they need.
-binaries=(/usr/bin/shardcast /usr/lib/shardcast/Shardcast.so /usr/lib/frei0r-1/shardcast.so)
+binaries=(/usr/bin/shardcast /usr/lib/shardcast/Shardcast.so /usr/lib/frei0r-1/shardcast.so
+  /usr/lib/x86_64-linux-gnu/mlt-7/libmltshardcast.so)
 depends=$(dpkg-deb -f "$deb" Depends)
 for library in $(for binary in "${binaries[@]}"; do objdump -p "$binary" | awk '$1 == "NEEDED" {print $2}'; done |
   sort -u); do
@@ -105,22 +134,49 @@ grep -q "frei0r.shardcast" filters.txt || fail "melt does not list frei0r.shardc
 ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=320x240:rate=25 -frames:v 25 -vf format=rgba -c:v png \
   -pix_fmt rgba clip.mkv
 sed "s#@PROJECT_FOLDER@#$work#" "$root/tests/editors/kdenlive-project.kdenlive" >project.kdenlive
-run melt project.kdenlive out=23 -consumer avformat:melt_%02d.png vcodec=png pix_fmt=rgba mlt_image_format=rgba \
-  >/dev/null 2>&1 || fail "melt could not render the project"
+melt_run melt_24.png project.kdenlive out=23 -consumer avformat:melt_%02d.png vcodec=png pix_fmt=rgba \
+  mlt_image_format=rgba real_time=0 || fail "melt could not render the project"
 cp "$root/tests/editors/shotcut-project.mlt" project.mlt
-run melt project.mlt -consumer avformat:shotcut_%02d.png vcodec=png pix_fmt=rgba mlt_image_format=rgba \
-  >/dev/null 2>&1 || fail "melt could not render the Shotcut project"
+melt_run shotcut_25.png project.mlt -consumer avformat:shotcut_%02d.png vcodec=png pix_fmt=rgba \
+  mlt_image_format=rgba real_time=0 || fail "melt could not render the Shotcut project"
 # Both projects hold the same settings, as the editors' panels show them.
 ffmpeg -nostdin -v error -i clip.mkv -pix_fmt rgba in_%02d.png
 run shardcast render in_%02d.png -o tool_%02d.png --frames 1-25 --compression-ratio 60 --broken-bytes 40 \
   --glitch-start 10 --glitch-end 90 --seed 42 --qtc on --qtc-position 33 --qtc-value 51 --qtc-breaking-bytes 6 \
   --qtc-max-random 128 --qtc-seed 7 --filter1 on --filter1-value 2 2>/dev/null
-for frame in $(seq -w 1 24); do
-  cmp -s <(rgba melt_$frame.png) <(rgba tool_$frame.png) || fail "Kdenlive's frame $frame differs from shardcast render"
-done
-for frame in $(seq -w 1 25); do
-  cmp -s <(rgba shotcut_$frame.png) <(rgba tool_$frame.png) || fail "Shotcut's frame $frame differs from shardcast render"
-done
+same_frames "Kdenlive's project" 1 melt_%02d.png 1 tool_%02d.png 24
+same_frames "Shotcut's project" 1 shotcut_%02d.png 1 tool_%02d.png 25
+
+echo "== GStreamer (the frei0r filter through gst-plugins-bad's wrapper)"
+run env GST_REGISTRY="$work/registry.bin" gst-launch-1.0 -q multifilesrc location=in_%02d.png index=1 stop-index=25 \
+  caps=image/png,framerate=25/1 ! pngdec ! videoconvert ! video/x-raw,format=RGBA ! frei0r-filter-shardcast \
+  compression-ratio=0.5959595959595959 broken-bytes=0.004 start-of-glitch=0.10010009857116488 \
+  end-of-glitch=0.8998998998984068 broken-bytes-seed=4.1000000410000003e-7 qtc=true qtc-position=0.5079365079365079 \
+  qtc-value=0.2 chroma-breaking-bytes=0.09375 chroma-max-random-value=0.5019607843137255 chroma-seed=6.00000006e-8 \
+  filter-1=true filter-1-value=0.6 ! videoconvert ! video/x-raw,format=RGBA ! pngenc ! \
+  multifilesink location=gst_%02d.png index=1 >/dev/null 2>&1 || fail "gst-launch-1.0 could not run the filter"
+same_frames "GStreamer" 1 gst_%02d.png 1 tool_%02d.png 25
+
+echo "== melt, on a Kdenlive and a Shotcut project over the MLT filter, with keyframes"
+run melt -query filter=shardcast >metadata.txt 2>/dev/null
+grep -q "identifier: qtc_breaking_bytes" metadata.txt || fail "melt does not show the MLT filter's metadata"
+sed "s#@PROJECT_FOLDER@#$work#" "$root/tests/editors/kdenlive-mlt-project.kdenlive" >mlt-project.kdenlive
+melt_run kdenlive_mlt_24.png mlt-project.kdenlive out=23 -consumer avformat:kdenlive_mlt_%02d.png vcodec=png \
+  pix_fmt=rgba mlt_image_format=rgba real_time=-2 || fail "melt could not render the Kdenlive project"
+cp "$root/tests/editors/shotcut-mlt-project.mlt" mlt-project.mlt
+melt_run shotcut_mlt_25.png mlt-project.mlt -consumer avformat:shotcut_mlt_%02d.png vcodec=png pix_fmt=rgba \
+  mlt_image_format=rgba real_time=-2 || fail "melt could not render the Shotcut project"
+# The keys of each project as tests/editors/README.md gives them; a clip's
+# frames count from 0.
+run shardcast render clip.mkv -o kdenlive_tool_%02d.png --compression-ratio 60 --broken-bytes 0@0,40@12,8@24 \
+  --glitch-start 10 --glitch-end 90 --seed 42@0,999999@24 --qtc on --qtc-position 33 --qtc-value 51@0,249@12,80@24 \
+  --qtc-breaking-bytes 6 --qtc-max-random 128 --qtc-seed 7 --filter1 on --filter1-value 2@0,-1.5@24 2>/dev/null
+run shardcast render clip.mkv -o shotcut_tool_%02d.png --compression-ratio 60 --broken-bytes 0@0,25@6,40@12,8@24 \
+  --glitch-start 25 --glitch-end 90 --seed 42@0,87654321@6,87654321@23,25000001@24 --qtc on --qtc-position 33 \
+  --qtc-value 51@0,80@24 --qtc-breaking-bytes 6 --qtc-max-random 128 --qtc-seed 7 --filter1 on \
+  --filter1-value 2@0,-1.5@24 2>/dev/null
+same_frames "Kdenlive's keyframed project" 1 kdenlive_mlt_%02d.png 0 kdenlive_tool_%02d.png 24
+same_frames "Shotcut's keyframed project" 1 shotcut_mlt_%02d.png 0 shotcut_tool_%02d.png 25
 
 echo "== the tool on a clip (FFmpeg's libraries, as the package depends on them)"
 run shardcast render clip.mkv -o glitched.mkv --broken-bytes 40 --seed 42 2>/dev/null || fail "the tool could not render a clip"
@@ -129,13 +185,16 @@ frames=$(ffprobe -v error -count_frames -select_streams v:0 -show_entries stream
 
 echo "== the editors' descriptions"
 for file in /usr/share/kdenlive/effects/frei0r_shardcast.xml /usr/share/shotcut/qml/filters/shardcast/meta.qml \
-  /usr/share/shotcut/qml/filters/shardcast/ui.qml; do
+  /usr/share/shotcut/qml/filters/shardcast/ui.qml /usr/share/kdenlive/effects/shardcast.xml \
+  /usr/share/shotcut/qml/filters/shardcast_mlt/meta.qml /usr/share/shotcut/qml/filters/shardcast_mlt/ui.qml \
+  /usr/share/mlt-7/shardcast/filter_shardcast.yml; do
   [[ -f $file ]] || fail "$file is missing"
 done
 
 echo "== removing"
 "${sudo_cmd[@]}" apt-get purge -y -qq shardcast >/dev/null
-for file in /usr/bin/shardcast /usr/lib/frei0r-1/shardcast.so /usr/share/kdenlive/effects/frei0r_shardcast.xml; do
+for file in /usr/bin/shardcast /usr/lib/frei0r-1/shardcast.so /usr/share/kdenlive/effects/frei0r_shardcast.xml \
+  /usr/lib/x86_64-linux-gnu/mlt-7/libmltshardcast.so /usr/share/mlt-7/shardcast; do
   [[ ! -e $file || -n "$saved" ]] || fail "$file is left after removal"
 done
 echo "Package test passed in $((SECONDS - start)) s"

@@ -1,5 +1,6 @@
 # The Kdenlive and Shotcut descriptions are read as files and held against
-# the built module's registration and the frei0r filter's value mapping.
+# the built module's registration and the frei0r filter's value mapping, or
+# for the MLT filter the effect's own values.
 if(TARGET editor_descriptions_test)
   if(TARGET shardcast_frei0r)
     find_package(pugixml CONFIG REQUIRED)
@@ -11,7 +12,10 @@ if(TARGET editor_descriptions_test)
       SHARDCAST_MODULE_PATH="$<TARGET_FILE:shardcast_effect>"
       SHARDCAST_FREI0R_NAME="$<TARGET_FILE_BASE_NAME:shardcast_frei0r>"
       SHARDCAST_KDENLIVE_EFFECT="${PROJECT_SOURCE_DIR}/packaging/kdenlive/frei0r_shardcast.xml"
-      SHARDCAST_SHOTCUT_FOLDER="${PROJECT_SOURCE_DIR}/packaging/shotcut/shardcast")
+      SHARDCAST_SHOTCUT_FOLDER="${PROJECT_SOURCE_DIR}/packaging/shotcut/shardcast"
+      SHARDCAST_KDENLIVE_MLT_EFFECT="${PROJECT_SOURCE_DIR}/packaging/kdenlive/shardcast.xml"
+      SHARDCAST_SHOTCUT_MLT_FOLDER="${PROJECT_SOURCE_DIR}/packaging/shotcut/shardcast_mlt")
+    target_link_libraries(editor_descriptions_test PRIVATE shardcast_descriptions)
     add_dependencies(editor_descriptions_test shardcast_effect)
   else()
     # Without the frei0r filter there is nothing for the editors to load.

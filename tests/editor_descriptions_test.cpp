@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <pugixml.hpp>
 #include <regex>
@@ -28,6 +29,8 @@
 #include <string_view>
 #include <vector>
 
+#include "describe/descriptions.h"
+#include "describe/parameter_texts.h"
 #include "frei0r/frei0r_parameters.h"
 #include "hostsim/parameter_table.h"
 #include "hostsim/simulated_host.h"
@@ -191,7 +194,8 @@ class KdenliveEffect : public ::testing::Test {
 TEST_F(KdenliveEffect, NamesTheFrei0rServiceAndTheEffect) {
   EXPECT_EQ(std::string(root_.attribute("tag").value()), service);
   EXPECT_EQ(std::string(root_.attribute("id").value()), service);
-  EXPECT_EQ(std::string(root_.child_value("name")), effect().name);
+  // Kept for projects made with it, told apart from the MLT filter's.
+  EXPECT_EQ(std::string(root_.child_value("name")), effect().name + " (frei0r)");
 }
 
 TEST_F(KdenliveEffect, ListsEveryParameterOnceUnderItsOwnNameAndGroup) {
@@ -327,10 +331,12 @@ TEST(ShotcutFilter, MetadataNamesTheFrei0rServiceAndThePanel) {
   EXPECT_NE(meta.find("qml: 'ui.qml'"), std::string::npos);
 }
 
-TEST(ShotcutFilter, ThePanelShowsEveryParameterInTheEffectsGroupsRangesAndDefaults) {
+// The panel in `folder` lists every parameter in the effect's groups,
+// ranges and defaults, writing the one in `slot` under property(slot).
+void expect_panel_shows_the_effect(const std::string& folder, const std::function<std::string(std::size_t)>& property) {
   ASSERT_EQ(effect().parameters.size(), parameter_count);
-  const std::vector<PanelEntry> entries = panel_entries(slurp(SHARDCAST_SHOTCUT_FOLDER "/ui.qml"));
-  ASSERT_FALSE(entries.empty()) << "no parameter table in ui.qml";
+  const std::vector<PanelEntry> entries = panel_entries(slurp((folder + "/ui.qml").c_str()));
+  ASSERT_FALSE(entries.empty()) << "no parameter table in " << folder << "/ui.qml";
   std::string group;
   std::size_t next_slot = 0;
   for (const PanelEntry& entry : entries) {
@@ -341,9 +347,8 @@ TEST(ShotcutFilter, ThePanelShowsEveryParameterInTheEffectsGroupsRangesAndDefaul
       group = fields.at("name");
       continue;
     }
-    // The panel writes frei0r parameters by their index, in frei0r order.
     ASSERT_TRUE(fields.count("property") && fields.count("value"));
-    ASSERT_EQ(fields.at("property"), std::to_string(next_slot));
+    ASSERT_EQ(fields.at("property"), property(next_slot));
     const ParameterInfo& info = effect().parameters[next_slot++];
     EXPECT_EQ(fields.at("name"), info.shown_name);
     EXPECT_EQ(group, info.group);
@@ -362,6 +367,11 @@ TEST(ShotcutFilter, ThePanelShowsEveryParameterInTheEffectsGroupsRangesAndDefaul
   EXPECT_EQ(next_slot, parameter_count);
 }
 
+// The frei0r filter's panel writes parameters by their frei0r index.
+TEST(ShotcutFilter, ThePanelShowsEveryParameterInTheEffectsGroupsRangesAndDefaults) {
+  expect_panel_shows_the_effect(SHARDCAST_SHOTCUT_FOLDER, [](std::size_t slot) { return std::to_string(slot); });
+}
+
 TEST(ShotcutFilter, EveryStepOfAPanelSliderReachesTheEffectAsShown) {
   for (const ParameterInfo& info : effect().parameters) {
     if (info.kind != ParameterKind::Slider) {
@@ -372,6 +382,78 @@ TEST(ShotcutFilter, EveryStepOfAPanelSliderReachesTheEffectAsShown) {
       ASSERT_EQ(steps(through_shotcut(step, info), info.precision), step);
     }
   }
+}
+
+// ---- the MLT filter ----
+//
+// Its properties carry the effect's own values, so an editor's number is
+// the value the effect gets.
+
+TEST(ShotcutMltFilter, MetadataNamesTheServiceAndKeyframesEverySliderInItsRange) {
+  const std::string meta = slurp(SHARDCAST_SHOTCUT_MLT_FOLDER "/meta.qml");
+  EXPECT_NE(meta.find("mlt_service: 'shardcast'"), std::string::npos);
+  EXPECT_NE(meta.find("name: \"" + effect().name + "\""), std::string::npos);
+  const std::regex keyframe(
+      R"(Parameter \{ name: '[^']*'; property: '(\w+)'; isCurve: true; minimum: ([^;]+); maximum: ([^ ]+) \})");
+  std::vector<std::string> keyed;
+  for (auto it = std::sregex_iterator(meta.begin(), meta.end(), keyframe); it != std::sregex_iterator(); ++it) {
+    keyed.push_back((*it)[1].str());
+    for (std::size_t slot = 0; slot < parameter_count; ++slot) {
+      if (describe::mlt_name(*value_params[slot]) == keyed.back()) {
+        EXPECT_EQ(panel_number((*it)[2].str()), static_cast<double>(effect().parameters[slot].minimum));
+        EXPECT_EQ(panel_number((*it)[3].str()), static_cast<double>(effect().parameters[slot].maximum));
+      }
+    }
+  }
+  std::vector<std::string> sliders;
+  for (std::size_t slot = 0; slot < parameter_count; ++slot) {
+    if (effect().parameters[slot].kind == ParameterKind::Slider) {
+      sliders.push_back(describe::mlt_name(*value_params[slot]));
+    }
+  }
+  EXPECT_EQ(keyed, sliders);
+}
+
+TEST(ShotcutMltFilter, ThePanelShowsEveryParameterUnderItsPropertyInTheEffectsGroups) {
+  expect_panel_shows_the_effect(SHARDCAST_SHOTCUT_MLT_FOLDER,
+                                [](std::size_t slot) { return describe::mlt_name(*value_params[slot]); });
+}
+
+TEST(KdenliveMltEffect, EveryParameterIsAKeyframableNumberInTheEffectsOrderRangeAndDefault) {
+  pugi::xml_document document;
+  ASSERT_TRUE(document.load_file(SHARDCAST_KDENLIVE_MLT_EFFECT));
+  const pugi::xml_node root = document.child("effect");
+  EXPECT_STREQ(root.attribute("id").value(), "shardcast");
+  EXPECT_EQ(std::string(root.child_value("name")), effect().name);
+  std::size_t slot = 0;
+  for (const pugi::xml_node& element : root.children("parameter")) {
+    ASSERT_LT(slot, parameter_count);
+    const ParameterInfo& info = effect().parameters[slot];
+    SCOPED_TRACE(info.shown_name);
+    EXPECT_STREQ(element.attribute("name").value(), describe::mlt_name(*value_params[slot++]).c_str());
+    EXPECT_STREQ(element.attribute("type").value(), "animated");
+    const double minimum = number(element.attribute("min").value());
+    const double maximum = number(element.attribute("max").value());
+    const int decimals = static_cast<int>(number(element.attribute("decimals").value()));
+    const double dephault = number(element.attribute("default").value());
+    if (info.kind == ParameterKind::Checkbox) {
+      EXPECT_EQ(minimum, 0.0);
+      EXPECT_EQ(maximum, 1.0);
+      EXPECT_EQ(decimals, 0);
+      EXPECT_EQ(dephault, info.default_value);
+      continue;
+    }
+    EXPECT_EQ(static_cast<float>(minimum), info.minimum);
+    EXPECT_EQ(decimals, info.precision);
+    EXPECT_EQ(static_cast<float>(dephault), static_cast<float>(info.default_value));
+    // Kdenlive stores six significant digits: the number reaches the
+    // effect's maximum where that fits them, else the last value that does.
+    const long long last_step = steps(maximum, decimals);
+    EXPECT_LE(last_step, 999999);
+    EXPECT_TRUE(static_cast<float>(maximum) == info.maximum || last_step == 999999) << maximum;
+    EXPECT_LE(maximum, static_cast<double>(info.maximum) + 1e-9);
+  }
+  EXPECT_EQ(slot, parameter_count);
 }
 
 }  // namespace

@@ -21,32 +21,7 @@ if(TARGET frei0r_test)
       SHARDCAST_CLI_PATH="$<TARGET_FILE:shardcast>"
       SHARDCAST_MODULE_PATH="$<TARGET_FILE:shardcast_effect>")
     add_dependencies(frei0r_test shardcast_frei0r shardcast shardcast_effect)
-    # A filter built with sanitizers loads into ffmpeg and melt only with the
-    # sanitizer runtimes loaded first (GCC's shared runtimes, through
-    # LD_PRELOAD); leak checking is off there, the hosts' own allocations
-    # being none of ours. Other compilers' runtimes cannot be preloaded, so
-    # those runs are skipped.
-    if(SHARDCAST_SANITIZE)
-      if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
-        set(runtimes)
-        if(SHARDCAST_SANITIZE MATCHES "address")
-          list(APPEND runtimes libasan.so)
-        endif()
-        if(SHARDCAST_SANITIZE MATCHES "undefined")
-          list(APPEND runtimes libubsan.so)
-        endif()
-        set(preload)
-        foreach(runtime IN LISTS runtimes)
-          execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${runtime}
-                          OUTPUT_VARIABLE path OUTPUT_STRIP_TRAILING_WHITESPACE)
-          list(APPEND preload ${path})
-        endforeach()
-        list(JOIN preload " " preload)
-        target_compile_definitions(frei0r_test PRIVATE SHARDCAST_HOST_PRELOAD="${preload}")
-      else()
-        target_compile_definitions(frei0r_test PRIVATE SHARDCAST_HOST_CANNOT_LOAD_FILTER)
-      endif()
-    endif()
+    shardcast_host_preload(frei0r_test)
   else()
     # Without frei0r.h there is no filter to test.
     set_target_properties(frei0r_test PROPERTIES EXCLUDE_FROM_ALL ON)

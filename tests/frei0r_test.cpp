@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -33,6 +34,7 @@ extern "C" {
 #include "hostsim/parameter_table.h"
 #include "hostsim/simulated_host.h"
 #include "support/effect_setup.h"
+#include "support/host_programs.h"
 #include "support/program_run.h"
 #include "support/scratch_folder.h"
 
@@ -278,44 +280,8 @@ class Frei0rFiles : public testing::ScratchFolder {
   }
 };
 
-[[maybe_unused]] bool program_installed(const char* name) {
-  const char* path = std::getenv("PATH");
-  std::string rest = path != nullptr ? path : "";
-  while (!rest.empty()) {
-    const std::size_t colon = rest.find(':');
-    const std::string folder = rest.substr(0, colon);
-    if (!folder.empty() && ::access((fs::path(folder) / name).c_str(), X_OK) == 0) {
-      return true;
-    }
-    rest = colon == std::string::npos ? std::string() : rest.substr(colon + 1);
-  }
-  return false;
-}
-
-// Why these programs (ffmpeg, ffprobe, melt) cannot run this build of the
-// filter, naming the first that cannot, or empty.
-std::string host_refusal(std::initializer_list<const char*> programs) {
-#if defined(SHARDCAST_HOST_CANNOT_LOAD_FILTER)
-  return std::string(*programs.begin()) + " cannot load a filter built with this compiler's sanitizers";
-#else
-  for (const char* program : programs) {
-    if (!program_installed(program)) {
-      return std::string(program) + " is not installed (scripts/install-deps.sh installs it)";
-    }
-  }
-  return {};
-#endif
-}
-
-// What ffmpeg and melt need in their environment to load this build of the
-// filter.
-std::vector<std::string> host_environment() {
-#if defined(SHARDCAST_HOST_PRELOAD)
-  return {std::string("LD_PRELOAD=") + SHARDCAST_HOST_PRELOAD, "ASAN_OPTIONS=detect_leaks=0"};
-#else
-  return {};
-#endif
-}
+using testing::host_environment;
+using testing::host_refusal;
 
 // ---- the mapping ----
 
@@ -665,17 +631,63 @@ TEST_F(Frei0rFiles, MeltClipFramesEqualTheToolsRendersOfTheSameFrames) {
   // consumer that falls behind (a busy machine) drops frames.
   words.insert(words.end(), {"-consumer", "avformat:out_%02d.png", "vcodec=png", "pix_fmt=rgba",
                              "mlt_image_format=rgba", "real_time=0"});
-  // melt 7.12 on a busy machine now and then ends early without a word,
-  // or never ends: such a run is tried again.
-  ProgramRun melt;
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    melt = run(words, host_environment(), 120);
-    if (melt.exit_code == 0 && fs::exists(file(frame_file("out_", 10)))) {
-      break;
-    }
-  }
+  testing::ProgramEnvironment environment;
+  environment.unset = {"SHARDCAST_FREI0R_MESSAGES"};
+  environment.set = host_environment();
+  environment.set.push_back(std::string("FREI0R_PATH=") + SHARDCAST_FREI0R_DIR);
+  const ProgramRun melt =
+      testing::run_melt(folder_, words, environment, [&] { return fs::exists(file(frame_file("out_", 10))); });
   ASSERT_EQ(melt.exit_code, 0) << melt.err;
   expect_frames_equal_tool_renders(melt);
+}
+
+// GStreamer's frei0r wrapper (gst-plugins-bad) makes every frei0r
+// parameter a property of the element frei0r-filter-shardcast, named in
+// lower case with '-' for spaces, sliders as doubles in [0, 1] and switches
+// as booleans. Its frames have rows without padding, so any width passes.
+TEST_F(Frei0rFiles, GstreamerPipelineFramesEqualTheToolsRendersOfTheSameFrames) {
+  if (const std::string refusal = host_refusal({"gst-launch-1.0", "ffmpeg"}); !refusal.empty()) {
+    GTEST_SKIP() << refusal;
+  }
+  const ProgramRun frames =
+      run({"ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i", "testsrc2=size=200x120:rate=10", "-frames:v", "10",
+           "-vf", "format=rgba", "-pix_fmt", "rgba", "in_%02d.png"});
+  ASSERT_EQ(frames.exit_code, 0) << frames.err;
+  std::vector<std::string> words = {"gst-launch-1.0",
+                                    "-q",
+                                    "multifilesrc",
+                                    "location=in_%02d.png",
+                                    "index=1",
+                                    "stop-index=10",
+                                    "caps=image/png,framerate=10/1",
+                                    "!",
+                                    "pngdec",
+                                    "!",
+                                    "videoconvert",
+                                    "!",
+                                    "video/x-raw,format=RGBA",
+                                    "!",
+                                    "frei0r-filter-shardcast"};
+  for (std::size_t i = 0; i < glitch_values.size(); ++i) {
+    std::string property = filter_parameters[i].name;
+    for (char& c : property) {
+      c = c == ' ' ? '-' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    const bool is_switch = filter_parameters[i].kind == ParameterKind::Checkbox;
+    words.push_back(property + "=" +
+                    (is_switch ? (glitch_values[i] >= 0.5 ? "true" : "false") : shortest(glitch_values[i])));
+  }
+  words.insert(words.end(), {"!", "videoconvert", "!", "video/x-raw,format=RGBA", "!", "pngenc", "!", "multifilesink",
+                             "location=out_%02d.png", "index=1"});
+  std::vector<std::string> environment = host_environment();
+  // A registry of its own, so that no cached scan of another build is used.
+  environment.push_back("GST_REGISTRY=" + file("registry.bin").string());
+  const ProgramRun pipeline = run(words, environment, 120);
+  if (pipeline.err.find("no element \"frei0r-filter-shardcast\"") != std::string::npos) {
+    GTEST_SKIP() << "GStreamer's frei0r wrapper is not installed (gstreamer1.0-plugins-bad)";
+  }
+  ASSERT_EQ(pipeline.exit_code, 0) << pipeline.err;
+  expect_frames_equal_tool_renders(pipeline);
 }
 
 }  // namespace

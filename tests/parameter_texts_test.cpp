@@ -116,7 +116,8 @@ TEST(Markup, CharactersWithAMeaningInTheFileReadAsWritten) {
         Case{xml_text, "the decoder's repairs", "the decoder's repairs"},
         Case{roff_line, "--qtc-value", "\\-\\-qtc\\-value"}, Case{roff_line, ".5 or 'x' \\ y", "\\&.5 or 'x' \\e y"},
         Case{roff_line, "'quoted' first", "\\&'quoted' first"}, Case{markdown_cell, "on|off", "on\\|off"},
-        Case{js_string, "it's a\\b", "'it\\'s a\\\\b'"}}) {
+        Case{js_string, "it's a\\b", "'it\\'s a\\\\b'"},
+        Case{yaml_string, "a: \"b\" \\ c's", "\"a: \\\"b\\\" \\\\ c's\""}}) {
     EXPECT_EQ(c.mark(c.text), c.marked) << c.text;
   }
 }

@@ -1,5 +1,6 @@
-// Shardcast in Shotcut's filter list: the frei0r filter frei0r.shardcast,
-// with its panel in ui.qml.
+// Shardcast over the frei0r filter frei0r.shardcast, with its panel in
+// ui.qml: kept for projects made with it, and hidden from the filter list,
+// which offers the MLT filter instead (../shardcast_mlt).
 import QtQuick 2.0
 import org.shotcut.qml 1.0
 
@@ -10,4 +11,5 @@ Metadata {
     objectName: 'shardcast'
     mlt_service: 'frei0r.shardcast'
     qml: 'ui.qml'
+    isHidden: true
 }
