@@ -212,6 +212,16 @@ std::string next_from_stream(FrameSource& source, SourceFrame& frame, bool& end)
   }
 }
 
+// With -v, where decoding began for a part of the clip: at the key frame
+// before it, when the clip could seek there.
+void tell_first_decoded(const FrameSource& source, std::int64_t first_wanted) {
+  const bool part = source.range.first > 0 || (source.time.has_value() && source.time->start > 0);
+  if (source.given == 0 && part) {
+    report_info(source.name + ": the part starts at frame " + std::to_string(first_wanted) +
+                "; decoding began at frame " + std::to_string(source.first_decoded));
+  }
+}
+
 // Frames before --frames or --time are decoded and passed to `skipped`; a
 // frame at or past the end of --time ends the render.
 std::string next_from_clip(FrameSource& source, SourceFrame& frame, bool& end,
@@ -236,6 +246,9 @@ std::string next_from_clip(FrameSource& source, SourceFrame& frame, bool& end,
       return ran_out(source, end);
     }
     source.next_number = decoded.number + 1;
+    if (source.first_decoded < 0) {
+      source.first_decoded = decoded.number;
+    }
     const std::optional<TimeRange>& time = source.time;
     if (time.has_value() && decoded.seconds >= time->end) {
       end = true;
@@ -245,6 +258,7 @@ std::string next_from_clip(FrameSource& source, SourceFrame& frame, bool& end,
       skipped(decoded.seconds);
       continue;
     }
+    tell_first_decoded(source, decoded.number);
     frame.number = decoded.number;
     frame.image = std::move(decoded.image);
     decoded.image = Image{};

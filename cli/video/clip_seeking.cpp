@@ -10,15 +10,18 @@
 // time, no frame still to come is shown before it: the times behind the
 // decoding time are final, and come out in presentation order.
 //
-// A seek is checked where it lands: the first video packet must be a key
-// frame no later than the part's first frame (some containers seek by
-// decoding time, which can land after it), else the reader moves to an
-// earlier key frame, and after a few tries reads from the clip's start. A
-// clip whose packets carry no times, or whose times contradict this order,
-// is read from its start, as a clip that cannot seek at all is.
+// Where a seek lands is checked: packets are dropped up to the first key
+// frame, which must come no later than the part's first frame. Containers
+// with an index of key frames land on one; others (MPEG-TS) land anywhere,
+// or after the part; the reader then seeks again further back, twice as
+// far each time, until it lands before the part or at the clip's start. A
+// clip whose video packets do not all carry their presentation time (AVI)
+// or whose times contradict the order above is read from its start, as a
+// clip that cannot seek at all is.
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <queue>
 #include <vector>
 
@@ -30,23 +33,19 @@ namespace {
 
 using ffmpeg::packet_time;
 
-// Tries at an earlier key frame before the reader goes back to the start.
-constexpr int most_tries = 8;
-
 // Presentation times made final as the decoding time passes them.
 struct TimeOrder {
   std::priority_queue<std::int64_t, std::vector<std::int64_t>, std::greater<>> pending;
   std::vector<std::int64_t>& times;
   std::int64_t passed = AV_NOPTS_VALUE;  // the latest decoding time
 
-  // False when the packet contradicts the order (a frame shown before the
-  // decoding time already passed).
+  // False when the packet has no presentation time, or contradicts the
+  // order (a frame shown before the decoding time already passed).
   bool add(const AVPacket& packet) {
-    const std::int64_t shown = packet_time(packet);
-    if (passed != AV_NOPTS_VALUE && shown < passed) {
+    if (packet.pts == AV_NOPTS_VALUE || (passed != AV_NOPTS_VALUE && packet.pts < passed)) {
       return false;
     }
-    pending.push(shown);
+    pending.push(packet.pts);
     if (packet.dts != AV_NOPTS_VALUE && (passed == AV_NOPTS_VALUE || packet.dts > passed)) {
       passed = packet.dts;
       release(passed);
@@ -84,12 +83,12 @@ bool find_times(VideoReader::State& state, const std::function<bool(const TimeOr
   }
   SeekState& seek = state.seek;
   seek.times.clear();
+  seek.first_position = -1;
   TimeOrder order{{}, seek.times};
   for (;;) {
     const int read = av_read_frame(format.get(), packet.get());
     if (read == AVERROR_EOF) {
       order.release_all();
-      seek.all_times = true;
       return !seek.times.empty();
     }
     if (read < 0) {
@@ -98,7 +97,10 @@ bool find_times(VideoReader::State& state, const std::function<bool(const TimeOr
     // As the frame count: empty and discarded packets give no frame.
     const bool frame =
         packet->stream_index == state.video && packet->size > 0 && (packet->flags & AV_PKT_FLAG_DISCARD) == 0;
-    const bool usable = !frame || (packet_time(*packet) != AV_NOPTS_VALUE && order.add(*packet));
+    const bool usable = !frame || order.add(*packet);
+    if (frame && seek.first_position < 0) {
+      seek.first_position = packet->pos;
+    }
     av_packet_unref(packet.get());
     if (!usable) {
       return false;
@@ -109,10 +111,11 @@ bool find_times(VideoReader::State& state, const std::function<bool(const TimeOr
   }
 }
 
-// Moves the reader to the key frame at or before `timestamp`; what it read
-// and decoded before is dropped.
-bool move_to(VideoReader::State& state, std::int64_t timestamp) {
-  if (av_seek_frame(state.format.get(), state.video, timestamp, AVSEEK_FLAG_BACKWARD) < 0) {
+// Moves the reader to the key frame at or before `timestamp` (for some
+// containers, near it), or to a position in the file; what it read and
+// decoded before is dropped.
+bool move_to(VideoReader::State& state, std::int64_t timestamp, int flags = AVSEEK_FLAG_BACKWARD) {
+  if (av_seek_frame(state.format.get(), flags == AVSEEK_FLAG_BYTE ? -1 : state.video, timestamp, flags) < 0) {
     return false;
   }
   if (state.decoder != nullptr) {
@@ -124,13 +127,18 @@ bool move_to(VideoReader::State& state, std::int64_t timestamp) {
   return true;
 }
 
-// From the clip's first frame, as a read that never sought.
+// To the clip's first frame, where the first key frame is taken whatever
+// its time: by its place in the file where the container can go there
+// (a search by time, in a container without an index, may land after it).
 void move_to_start(VideoReader::State& state) {
   SeekState& seek = state.seek;
-  seek.checking = false;
-  seek.numbering = false;
-  state.next_number = 0;
-  move_to(state, seek.times.front());
+  seek.from_start = true;
+  seek.checking = true;
+  seek.numbering = true;
+  const bool by_place = seek.first_position >= 0 && (state.format->iformat->flags & AVFMT_NO_BYTE_SEEK) == 0;
+  if (!by_place || !move_to(state, seek.first_position, AVSEEK_FLAG_BYTE)) {
+    move_to(state, seek.times.front());
+  }
 }
 
 // Where the move fails, the reader stays at the start.
@@ -140,40 +148,64 @@ void seek_to(VideoReader::State& state, std::int64_t target) {
     return;
   }
   seek.target = target;
+  seek.step_back = 0;
   seek.checking = true;
   seek.numbering = true;
-  seek.tries = 0;
+  seek.from_start = false;
   state.first_timestamp = seek.times.front();
+}
+
+// One frame's length on the stream's clock, at least one tick.
+std::int64_t frame_ticks(const VideoReader::State& state) {
+  const FrameRate& rate = state.info.rate;
+  const AVRational frame{static_cast<int>(rate.denominator), static_cast<int>(rate.numerator)};
+  return std::max<std::int64_t>(av_rescale_q(1, frame, state.time_base), 1);
 }
 
 }  // namespace
 
 bool accept_after_seek(VideoReader::State& state, const AVPacket& packet) {
   SeekState& seek = state.seek;
-  seek.checking = false;
+  if ((packet.flags & AV_PKT_FLAG_KEY) == 0) {
+    return false;
+  }
   const std::int64_t at = packet_time(packet);
-  if ((packet.flags & AV_PKT_FLAG_KEY) != 0 && at != AV_NOPTS_VALUE && at <= seek.target) {
+  if (seek.from_start || (at != AV_NOPTS_VALUE && at <= seek.target)) {
+    seek.checking = false;
     return true;
   }
-  if (at == AV_NOPTS_VALUE || at <= seek.times.front() || ++seek.tries > most_tries ||
-      !move_to(state, std::min(at, seek.target) - 1)) {
-    move_to_start(state);
-  } else {
-    seek.checking = true;
-  }
+  seek_further_back(state);
   return false;
+}
+
+bool seek_further_back(VideoReader::State& state) {
+  SeekState& seek = state.seek;
+  if (!seek.checking || seek.from_start) {
+    return false;
+  }
+  seek.step_back = seek.step_back == 0 ? frame_ticks(state) : seek.step_back * 2;
+  std::int64_t earlier = 0;
+  if (__builtin_sub_overflow(seek.target, seek.step_back, &earlier) || earlier <= seek.times.front() ||
+      !move_to(state, earlier)) {
+    move_to_start(state);
+  }
+  return true;
 }
 
 bool number_after_seek(VideoReader::State& state, std::int64_t timestamp) {
   SeekState& seek = state.seek;
   seek.numbering = false;
   const auto found = std::lower_bound(seek.times.begin(), seek.times.end(), timestamp);
-  if (timestamp == AV_NOPTS_VALUE || found == seek.times.end() || *found != timestamp) {
-    move_to_start(state);
-    return false;
+  if (timestamp != AV_NOPTS_VALUE && found != seek.times.end() && *found == timestamp) {
+    state.next_number = found - seek.times.begin();
+    return true;
   }
-  state.next_number = found - seek.times.begin();
-  return true;
+  if (seek.from_start) {
+    state.next_number = 0;  // as a read from the start counts
+    return true;
+  }
+  move_to_start(state);
+  return false;
 }
 
 void VideoReader::seek_frame(std::int64_t number) {

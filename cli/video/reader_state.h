@@ -29,11 +29,12 @@ struct ClipBytes {
 // in order, so that the frames decoded after the seek keep their numbers.
 struct SeekState {
   std::vector<std::int64_t> times;       // frame k's presentation time is times[k]
-  bool all_times = false;                // `times` holds every frame of the clip
   std::int64_t target = AV_NOPTS_VALUE;  // the time of the first frame wanted
-  bool checking = false;                 // the first video packet after the seek is yet to be checked
+  std::int64_t step_back = 0;            // how far before the target the last seek went
+  std::int64_t first_position = -1;      // the file position of the first frame's packet, where known
+  bool checking = false;                 // video packets are dropped until a key frame no later than the target
   bool numbering = false;                // the next decoded frame takes its number from `times`
-  int tries = 0;
+  bool from_start = false;               // the last seek went to the clip's first frame
 };
 
 struct VideoReader::State {
@@ -61,12 +62,17 @@ struct VideoReader::State {
 // nothing but the header read (clip_opening.cpp).
 int open_demuxer(ClipBytes& bytes, ffmpeg::IoContext& io, ffmpeg::InputContext& format);
 
-// The first video packet read after a seek: true to decode from it, false
-// when the reader has moved again (clip_seeking.cpp).
+// A video packet read after a seek: true to decode from it (a key frame no
+// later than the part), false to drop it, having moved again where the key
+// frame comes after the part (clip_seeking.cpp).
 bool accept_after_seek(VideoReader::State& state, const AVPacket& packet);
+// The key frame wanted came after the part, or never came: seeks again,
+// twice as far back, or to the clip's start. False when the reader is not
+// looking for one.
+bool seek_further_back(VideoReader::State& state);
 // Numbers the first frame decoded after a seek by its time: true when it
 // has its number, false when its time is not a frame's and the reader has
-// gone back to the start instead.
+// gone back to the clip's first frame instead.
 bool number_after_seek(VideoReader::State& state, std::int64_t timestamp);
 
 }  // namespace shardcast::cli

@@ -116,6 +116,9 @@ namespace {
 // the reason.
 std::string read_packet(VideoReader::State& state) {
   const int read = av_read_frame(state.format.get(), state.packet.get());
+  if (read == AVERROR_EOF && seek_further_back(state)) {
+    return {};
+  }
   if (read == AVERROR_EOF) {
     state.file_ended = true;
     avcodec_send_packet(state.decoder.get(), nullptr);
