@@ -21,6 +21,7 @@
 #include <sstream>
 #include <string>
 
+#include "cli/command_line/help_format.h"
 #include "cli/command_line/video_options.h"
 #include "cli/commands/commands.h"
 #include "cli/effect/module_session.h"
@@ -529,6 +530,7 @@ int run(int argc, char** argv) {
   const std::vector<ParameterInfo>& registered = help_module.parameters();
 
   CLI::App app{"shardcast: renders pictures and clips through the Shardcast damaged-JPEG effect", "shardcast"};
+  app.formatter(std::make_shared<WrappedHelp>());
   app.set_version_flag("--version", std::string("shardcast ") + SHARDCAST_VERSION);
   app.require_subcommand(1);
   RenderCommand render;

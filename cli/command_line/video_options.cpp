@@ -39,8 +39,12 @@ void add_video_options(CLI::App& command, VideoTexts& texts) {
   for (const VideoOption& option : video_options) {
     command.add_option(option.name, texts.*option.text, option.help)->type_name(option.value)->group("Video output");
   }
+  // One KEY=VALUE each time it is given, so that it cannot take the input
+  // that follows it.
   command.add_option("--encoder-option", texts.encoder_options, encoder_option_help)
       ->type_name("KEY=VALUE")
+      ->expected(1)
+      ->take_all()
       ->group("Video output");
 }
 
