@@ -1,6 +1,8 @@
 // shardcast: the effect outside a compositing host. `render` drives the
 // built effect module through the simulated host, `decode` runs the tolerant
-// decoder alone on a JPEG file, `params` lists the module's parameters.
+// decoder alone on a JPEG file, `params` lists the module's parameters (or
+// saves values as a settings file), `studio` serves a page that renders
+// while the parameters are turned.
 //
 // This file only turns the command line into requests. Every value is taken
 // as text and checked here, so each refusal is one of the tool's own lines;
@@ -12,6 +14,7 @@
 // module registers them, so the module is loaded for it when it can be.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -27,13 +30,15 @@
 #include "cli/effect/module_session.h"
 #include "cli/frames/frame_sequence.h"
 #include "cli/parameters/parameter_options.h"
+#include "cli/parameters/settings_file.h"
 #include "cli/pictures/sample_frame.h"
+#include "cli/studio/studio.h"
 #include "cli/system/process_memory.h"
 
 namespace shardcast::cli {
 namespace {
 
-constexpr const char* command_names[] = {"render", "decode", "params"};
+constexpr const char* command_names[] = {"render", "decode", "params", "studio"};
 
 // The texts given for parameter options, parsed once CLI11 is done.
 struct ParameterTexts {
@@ -77,6 +82,23 @@ std::string collect_values(const ParameterTexts& texts, ParameterValues& values)
   return {};
 }
 
+// The values of --settings, under those given as options.
+std::string add_settings_file(const std::string& file, ParameterValues& values) {
+  if (file.empty()) {
+    return {};
+  }
+  Settings settings;
+  if (std::string refusal = read_settings(file, settings); !refusal.empty()) {
+    return refusal;
+  }
+  add_settings(settings, values);
+  return {};
+}
+
+const char* const settings_help =
+    "parameter values from a settings file, or a look by name (see shardcast params --save); options given "
+    "here override it";
+
 bool parse_whole(const std::string& text, std::int64_t& value) {
   const char* end = text.data() + text.size();
   const auto result = std::from_chars(text.data(), end, value);
@@ -111,7 +133,7 @@ bool parse_size(const std::string& text, std::int32_t& width, std::int32_t& heig
 
 std::string no_such_command(const char* word) {
   return std::string("there is no command \"") + word +
-         "\"; the commands are render, decode and params (see shardcast --help)";
+         "\"; the commands are render, decode, params and studio (see shardcast --help)";
 }
 
 // A missing command, output, stream or other required option.
@@ -122,7 +144,7 @@ std::string reworded_missing(const std::string& text, const CLI::App& app, int a
         return no_such_command(argv[i]);
       }
     }
-    return "give a command: render, decode or params (see shardcast --help)";
+    return "give a command: render, decode, params or studio (see shardcast --help)";
   }
   if (text.starts_with("--output")) {
     return "an output is needed: -o FILE (see shardcast " +
@@ -397,6 +419,7 @@ struct RenderCommand {
   RenderTexts texts;
   VideoTexts video;
   ParameterTexts values;
+  std::string settings;
   RunOptions run;
 };
 
@@ -437,6 +460,7 @@ void add_render_command(CLI::App& app, RenderCommand& render, const std::vector<
   command.add_option("--messages", request.messages, messages_help);
   command.add_option("--module", request.module_path, module_help);
   command.add_option("--max-pixels", texts.max_pixels, max_pixels_help)->type_name("PIXELS");
+  command.add_option("--settings", render.settings, settings_help)->type_name("FILE|LOOK");
   add_run_options(command, render.run);
   add_video_options(command, render.video);
   add_parameter_options(command, render.values, false, registered);
@@ -489,7 +513,103 @@ std::string finish_render_command(RenderCommand& render) {
       !refusal.empty()) {
     return refusal;
   }
+  if (std::string refusal = add_settings_file(render.settings, render.request.values); !refusal.empty()) {
+    return refusal;
+  }
   return finish_render_request(render.texts, render.request);
+}
+
+// `params`, which lists the parameters or, with --save, writes the values
+// given as a settings file.
+struct ParamsCommand {
+  CLI::App* app = nullptr;
+  std::string module;
+  std::string save;
+  std::string settings;
+  ParameterTexts values;
+};
+
+void add_params_command(CLI::App& app, ParamsCommand& params, const std::vector<ParameterInfo>& registered) {
+  CLI::App& command = *app.add_subcommand("params", "list the effect's parameters, or save values as a settings file");
+  params.app = &command;
+  command.add_option("--module", params.module, module_help);
+  command.add_option("--save", params.save, "write the values given (and those of --settings) as a settings file")
+      ->type_name("FILE");
+  command.add_option("--settings", params.settings, "start from this settings file or look")->type_name("FILE|LOOK");
+  add_parameter_options(command, params.values, false, registered);
+}
+
+int run_params_command(const ParamsCommand& params) {
+  ParameterValues values;
+  std::string refusal = collect_values(params.values, values);
+  if (refusal.empty()) {
+    refusal = add_settings_file(params.settings, values);
+  }
+  const bool any = std::any_of(values.given.begin(), values.given.end(), [](const auto& track) { return track; });
+  if (refusal.empty() && params.save.empty() && any) {
+    refusal = "parameter values and --settings go with --save FILE, which writes them";
+  }
+  if (!refusal.empty()) {
+    report(refusal);
+    return exit_bad_input;
+  }
+  return params.save.empty() ? run_params(params.module) : run_save_settings(params.save, values, params.module);
+}
+
+struct StudioCommand {
+  CLI::App* app = nullptr;
+  StudioRequest request;
+  std::string port;
+  std::string size;
+  std::string max_pixels;
+  bool no_browser = false;
+};
+
+void add_studio_command(CLI::App& app, StudioCommand& studio) {
+  StudioRequest& request = studio.request;
+  CLI::App& command = *app.add_subcommand("studio", "turn the effect's parameters in a local web page, live");
+  studio.app = &command;
+  command.add_option("input", request.input,
+                     "PNG or JPEG picture, frame pattern or video file (default: the built-in sample frame)");
+  command.add_option("--port", studio.port, "port on 127.0.0.1 and ::1 (default: any free port)");
+  command.add_flag("--no-browser", studio.no_browser, "print the page's address without opening a browser");
+  command.add_option("--output-folder", request.output_folder,
+                     "where the page's whole-clip renders go (default: the current folder)");
+  command.add_option("--settings", request.settings, "start from this settings file or look")->type_name("FILE|LOOK");
+  command.add_option("--sample-size", studio.size, "size of the built-in sample frame, WxH (default 640x360)");
+  command.add_option("--module", request.module_path, module_help);
+  command.add_option("--max-pixels", studio.max_pixels, max_pixels_help)->type_name("PIXELS");
+}
+
+// Empty on success, otherwise the refusal.
+std::string finish_studio_command(StudioCommand& studio) {
+  StudioRequest& request = studio.request;
+  request.open_browser = !studio.no_browser;
+  std::int64_t port = 0;
+  if (!studio.port.empty()) {
+    if (std::string refusal = parse_bounded("--port", studio.port, 1, 65535, port); !refusal.empty()) {
+      return refusal;
+    }
+    request.port = static_cast<int>(port);
+  }
+  if (!studio.max_pixels.empty()) {
+    if (std::string refusal = parse_max_pixels(studio.max_pixels, request.limits); !refusal.empty()) {
+      return refusal;
+    }
+  }
+  request.sample_width = sample_frame_width;
+  request.sample_height = sample_frame_height;
+  if (studio.size.empty()) {
+    return {};
+  }
+  if (!request.input.empty()) {
+    return "--sample-size applies only to the built-in sample frame (no input given)";
+  }
+  if (!parse_size(studio.size, request.sample_width, request.sample_height)) {
+    return "--sample-size takes WxH, each from 1 to 16384, not \"" + studio.size + "\"";
+  }
+  return request.limits.check_size("--sample-size: the sample frame", static_cast<std::uint64_t>(request.sample_width),
+                                   static_cast<std::uint64_t>(request.sample_height));
 }
 
 // The command line parsed: nothing to go on, or the exit code of what was
@@ -537,15 +657,23 @@ int run(int argc, char** argv) {
   add_render_command(app, render, registered);
   DecodeCommand decode;
   add_decode_command(app, decode, registered);
-  std::string params_module;
-  CLI::App* params_command = app.add_subcommand("params", "list the effect's parameters");
-  params_command->add_option("--module", params_module, module_help);
+  ParamsCommand params;
+  add_params_command(app, params, registered);
+  StudioCommand studio;
+  add_studio_command(app, studio);
 
   if (const std::optional<int> done = parse(app, argc, argv); done.has_value()) {
     return *done;
   }
-  if (*params_command) {
-    return run_params(params_module);
+  if (*params.app) {
+    return run_params_command(params);
+  }
+  if (*studio.app) {
+    if (std::string refusal = finish_studio_command(studio); !refusal.empty()) {
+      report(refusal);
+      return exit_bad_input;
+    }
+    return run_studio(studio.request);
   }
   const std::string refusal = *decode.app ? finish_decode_request(decode) : finish_render_command(render);
   if (!refusal.empty()) {

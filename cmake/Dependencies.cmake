@@ -44,6 +44,13 @@ endif()
 find_package(CLI11 CONFIG REQUIRED)
 find_package(PNG REQUIRED)
 pkg_check_modules(FFMPEG REQUIRED IMPORTED_TARGET libavformat libavcodec libavutil libswscale libswresample)
+# Saved settings are TOML, read with toml++ (Debian builds it as a shared
+# library). The studio serves its page with cpp-httplib (also shared) and
+# speaks JSON through nlohmann-json (header-only).
+find_package(tomlplusplus CONFIG REQUIRED)
+pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
+find_package(nlohmann_json CONFIG REQUIRED)
+find_package(Threads REQUIRED)
 # The frei0r filter: the plug-in API's header (frei0r-plugins-dev). Without
 # it the filter is left out of the build.
 find_path(FREI0R_INCLUDE_DIR frei0r.h)

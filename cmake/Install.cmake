@@ -30,6 +30,11 @@ if(TARGET shardcast_mlt)
   install(DIRECTORY "${PROJECT_SOURCE_DIR}/packaging/shotcut/shardcast_mlt/"
           DESTINATION "${SHARDCAST_INSTALL_SHOTCUT_MLT_DIR}")
 endif()
+install(DIRECTORY "${PROJECT_SOURCE_DIR}/looks/" DESTINATION "${SHARDCAST_INSTALL_DATA_DIR}/looks"
+        FILES_MATCHING PATTERN "*.toml")
+if(TARGET shardcast_studio)
+  install(DIRECTORY "${PROJECT_SOURCE_DIR}/cli/studio/page/" DESTINATION "${SHARDCAST_INSTALL_DATA_DIR}/studio-page")
+endif()
 install(FILES "${PROJECT_SOURCE_DIR}/README.md" DESTINATION "${SHARDCAST_INSTALL_DOC_DIR}")
 
 include(${CMAKE_CURRENT_LIST_DIR}/Copyright.cmake)

@@ -14,8 +14,10 @@
 #   share/shotcut/qml/filters/shardcast_mlt/, .../shardcast/  Shotcut's
 #                                     (Shotcut reads only the folder beside its
 #                                     own program, /usr/share)
+#   share/shardcast/looks/            the named looks (--settings NAME)
+#   share/shardcast/studio-page/      the studio's page
 #   share/doc/shardcast/, share/man/man1/
-# A Windows build keeps the module beside the tool.
+# A Windows build keeps the module beside the tool and looks for its data there.
 include(GNUInstallDirs)
 
 if(WIN32)
@@ -38,11 +40,18 @@ set(SHARDCAST_INSTALL_KDENLIVE_DIR "${CMAKE_INSTALL_DATADIR}/kdenlive/effects")
 set(SHARDCAST_INSTALL_SHOTCUT_DIR "${CMAKE_INSTALL_DATADIR}/shotcut/qml/filters/shardcast")
 set(SHARDCAST_INSTALL_SHOTCUT_MLT_DIR "${CMAKE_INSTALL_DATADIR}/shotcut/qml/filters/shardcast_mlt")
 set(SHARDCAST_INSTALL_DOC_DIR "${CMAKE_INSTALL_DATADIR}/doc/shardcast")
+if(WIN32)
+  set(SHARDCAST_INSTALL_DATA_DIR "${CMAKE_INSTALL_BINDIR}")
+else()
+  set(SHARDCAST_INSTALL_DATA_DIR "${CMAKE_INSTALL_DATADIR}/shardcast")
+endif()
 
 # Relative, so that an installation can move as a whole.
-cmake_path(ABSOLUTE_PATH SHARDCAST_INSTALL_MODULE_DIR BASE_DIRECTORY "${CMAKE_INSTALL_PREFIX}"
-           OUTPUT_VARIABLE shardcast_full_module_dir)
-file(RELATIVE_PATH SHARDCAST_INSTALL_MODULE_DIR_FROM_BIN "${CMAKE_INSTALL_FULL_BINDIR}" "${shardcast_full_module_dir}")
-if(SHARDCAST_INSTALL_MODULE_DIR_FROM_BIN STREQUAL "")
-  set(SHARDCAST_INSTALL_MODULE_DIR_FROM_BIN ".")
-endif()
+foreach(part IN ITEMS MODULE DATA)
+  cmake_path(ABSOLUTE_PATH SHARDCAST_INSTALL_${part}_DIR BASE_DIRECTORY "${CMAKE_INSTALL_PREFIX}"
+             OUTPUT_VARIABLE shardcast_full_dir)
+  file(RELATIVE_PATH SHARDCAST_INSTALL_${part}_DIR_FROM_BIN "${CMAKE_INSTALL_FULL_BINDIR}" "${shardcast_full_dir}")
+  if(SHARDCAST_INSTALL_${part}_DIR_FROM_BIN STREQUAL "")
+    set(SHARDCAST_INSTALL_${part}_DIR_FROM_BIN ".")
+  endif()
+endforeach()

@@ -58,7 +58,7 @@ function(help_to_roff help result)
 endfunction()
 
 file(READ "${SECTIONS}" include_text)
-foreach(command IN ITEMS render decode params)
+foreach(command IN ITEMS render decode params studio)
   execute_process(COMMAND "${TOOL}" ${command} --help OUTPUT_VARIABLE help RESULT_VARIABLE result)
   if(NOT result EQUAL 0)
     message(FATAL_ERROR "${TOOL} ${command} --help failed: ${result}")

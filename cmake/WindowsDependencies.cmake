@@ -1,9 +1,10 @@
 # Third-party libraries of the Windows cross build. Nothing comes from the
 # build machine's own libraries: libjpeg-turbo and libpng are Debian's
 # sources built for Windows by scripts/build-deps.sh windows into
-# SHARDCAST_WINDOWS_DEPS_DIR, zlib is Debian's MinGW package, and CLI11
-# (header-only) is copied out of the build machine's include folder alone so
-# that no Linux header can reach a Windows compile.
+# SHARDCAST_WINDOWS_DEPS_DIR, zlib is Debian's MinGW package, and CLI11 and
+# toml++ (header-only; Debian's toml++ is also a shared library, which a
+# Windows build does without) are copied out of the build machine's include
+# folder alone so that no Linux header can reach a Windows compile.
 #
 # The targets carry the names the Linux build's find modules give them, so
 # the libraries' users need no platform branch.
@@ -37,8 +38,17 @@ if(CMAKE_CROSSCOMPILING)
   add_library(CLI11::CLI11 INTERFACE IMPORTED)
   set_target_properties(CLI11::CLI11 PROPERTIES
     INTERFACE_INCLUDE_DIRECTORIES "${CMAKE_BINARY_DIR}/windows-include")
+  find_path(SHARDCAST_TOMLPLUSPLUS_INCLUDE toml++/toml.h PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH NO_DEFAULT_PATH)
+  if(NOT SHARDCAST_TOMLPLUSPLUS_INCLUDE)
+    message(FATAL_ERROR "toml++ headers not found (Debian package libtomlplusplus-dev)")
+  endif()
+  file(COPY "${SHARDCAST_TOMLPLUSPLUS_INCLUDE}/toml++" DESTINATION "${CMAKE_BINARY_DIR}/windows-include")
+  add_library(tomlplusplus::tomlplusplus INTERFACE IMPORTED)
+  set_target_properties(tomlplusplus::tomlplusplus PROPERTIES
+    INTERFACE_INCLUDE_DIRECTORIES "${CMAKE_BINARY_DIR}/windows-include")
 else()
   find_package(CLI11 CONFIG REQUIRED)
+  find_package(tomlplusplus CONFIG REQUIRED)
 endif()
 
 # The PiPL resource, the Wine test driver, the output folder and the

@@ -2,7 +2,8 @@
 # values, frame timing, video files, the module search) link the tool's own
 # library. The video, limit, clip-part and footage tests run Debian's
 # ffmpeg and ffprobe to make and inspect clips, and the tool itself.
-foreach(test IN ITEMS frame_sequence_test animated_values_test video_test clip_limits_test module_search_test)
+foreach(test IN ITEMS frame_sequence_test animated_values_test video_test clip_limits_test module_search_test
+                      settings_file_test)
   if(TARGET ${test} AND TARGET shardcast_cli_parts)
     target_link_libraries(${test} PRIVATE shardcast_cli_parts)
   endif()

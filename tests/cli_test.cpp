@@ -828,8 +828,8 @@ TEST_F(ShardcastTool, ErrorLinesAreSentencesThatBeginWithTheToolsName) {
     int exit_code;
     std::string line;
   } cases[] = {
-      {{}, 2, "give a command: render, decode or params"},
-      {{"paint"}, 2, "there is no command \"paint\"; the commands are render, decode and params"},
+      {{}, 2, "give a command: render, decode, params or studio"},
+      {{"paint"}, 2, "there is no command \"paint\"; the commands are render, decode, params and studio"},
       {{"rendr", "-o", "x.png"}, 2, "there is no command \"rendr\""},
       {{"render"}, 2, "an output is needed: -o FILE"},
       {{"decode", "-o", "x.png"}, 2, "decode needs a JPEG file to read"},

@@ -59,6 +59,9 @@ struct DecodeRequest {
 int run_render(const RenderRequest& request);
 int run_decode(const DecodeRequest& request);
 int run_params(const std::string& module_path);
+// `params --save FILE`: the values, checked against the module's ranges,
+// as a settings file.
+int run_save_settings(const std::string& path, const ParameterValues& values, const std::string& module_path);
 
 // Flushes standard output, std::cout included. Empty when everything
 // written there arrived, otherwise the reason.
