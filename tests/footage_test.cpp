@@ -128,6 +128,9 @@ TEST_F(Footage, AnOddSizeIsSaidOrPaddedOnRequest) {
   EXPECT_EQ(count_lines(said.err, "--pix-fmt yuv420p"), 1) << said.err;
   EXPECT_EQ(video_stream("full.mp4", "width,height,pix_fmt"), "85,47,yuv444p\n");
 
+  // Warnings and notes are no errors: -q keeps them back.
+  EXPECT_EQ(tool({"odd.mkv", "-o", "quiet.mp4", "--broken-bytes", "5", "-q"}).err, "");
+
   const ProgramRun padded = tool({"odd.mkv", "-o", "padded.mp4", "--broken-bytes", "5", "--pix-fmt", "yuv420p"});
   ASSERT_EQ(padded.exit_code, 0) << padded.err;
   EXPECT_EQ(count_lines(padded.err, "85x47 frames are written 86x48 in yuv420p, padded"), 1) << padded.err;
