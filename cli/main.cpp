@@ -24,6 +24,8 @@
 #include <sstream>
 #include <string>
 
+#include "cli/command_line/help_format.h"
+#include "cli/command_line/video_options.h"
 #include "cli/commands/commands.h"
 #include "cli/effect/module_session.h"
 #include "cli/frames/frame_sequence.h"
@@ -312,7 +314,6 @@ struct RenderTexts {
   std::string jobs;
   std::string quality;
   std::string format;
-  std::string crf;
   std::string size;
   std::string max_pixels;
 };
@@ -366,12 +367,6 @@ std::string finish_number_options(const RenderTexts& texts, RenderRequest& rende
     }
     render.quality = static_cast<int>(number);
   }
-  if (!texts.crf.empty()) {
-    if (std::string refusal = parse_bounded("--crf", texts.crf, 0, 63, number); !refusal.empty()) {
-      return refusal;
-    }
-    render.crf = static_cast<int>(number);
-  }
   return {};
 }
 
@@ -422,6 +417,7 @@ struct RenderCommand {
   CLI::App* app = nullptr;
   RenderRequest request;
   RenderTexts texts;
+  VideoTexts video;
   ParameterTexts values;
   std::string settings;
   RunOptions run;
@@ -448,8 +444,9 @@ void add_render_command(CLI::App& app, RenderCommand& render, const std::vector<
       .add_option("-o,--output", request.output,
                   "picture (.png, .jpg), frame pattern, video (.mp4, .mkv, .mov, .webm), or - for standard output")
       ->required();
-  command.add_option("--frames", texts.frames, "frames A-B (or A) to render: of a pattern, a clip or standard input");
-  command.add_option("--time", texts.time, "the part of a clip to render, START-END in seconds");
+  command.add_option("--frames", texts.frames,
+                     "frames A-B, A or A- (to the end) to render: of a pattern, a clip or standard input");
+  command.add_option("--time", texts.time, "the part of a clip to render, START-END or START- in seconds");
   command.add_option("--fps", texts.fps,
                      "frame rate of pictures and sequences: the effect's time and a video output's rate "
                      "(default 25; a clip keeps its own)");
@@ -459,16 +456,13 @@ void add_render_command(CLI::App& app, RenderCommand& render, const std::vector<
   command.add_option("--jobs", texts.jobs, "frames rendered at once, each in its own process (default: one per core)");
   command.add_option("--quality", texts.quality, quality_help);
   command.add_option("--format", texts.format, "png or jpg, for pictures on standard output (default png)");
-  command.add_option("--codec", request.codec,
-                     "FFmpeg encoder for a video output (default: libx264 in .mp4/.mkv, prores_ks in .mov, "
-                     "libvpx-vp9 in .webm)");
-  command.add_option("--crf", texts.crf, "constant quality of a video output, lower is better (default 18 for H.264)");
   command.add_option("--sample-size", texts.size, "size of the built-in sample frame, WxH (default 640x360)");
   command.add_option("--messages", request.messages, messages_help);
   command.add_option("--module", request.module_path, module_help);
   command.add_option("--max-pixels", texts.max_pixels, max_pixels_help)->type_name("PIXELS");
   command.add_option("--settings", render.settings, settings_help)->type_name("FILE|LOOK");
   add_run_options(command, render.run);
+  add_video_options(command, render.video);
   add_parameter_options(command, render.values, false, registered);
 }
 
@@ -513,6 +507,10 @@ std::string finish_render_command(RenderCommand& render) {
     return refusal;
   }
   if (std::string refusal = collect_values(render.values, render.request.values); !refusal.empty()) {
+    return refusal;
+  }
+  if (std::string refusal = finish_video_options(render.video, render.request.video, render.request.video_given);
+      !refusal.empty()) {
     return refusal;
   }
   if (std::string refusal = add_settings_file(render.settings, render.request.values); !refusal.empty()) {
@@ -652,6 +650,7 @@ int run(int argc, char** argv) {
   const std::vector<ParameterInfo>& registered = help_module.parameters();
 
   CLI::App app{"shardcast: renders pictures and clips through the Shardcast damaged-JPEG effect", "shardcast"};
+  app.formatter(std::make_shared<WrappedHelp>());
   app.set_version_flag("--version", std::string("shardcast ") + SHARDCAST_VERSION);
   app.require_subcommand(1);
   RenderCommand render;

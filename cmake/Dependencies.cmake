@@ -43,7 +43,7 @@ endif()
 # through FFmpeg's libraries.
 find_package(CLI11 CONFIG REQUIRED)
 find_package(PNG REQUIRED)
-pkg_check_modules(FFMPEG REQUIRED IMPORTED_TARGET libavformat libavcodec libavutil libswscale)
+pkg_check_modules(FFMPEG REQUIRED IMPORTED_TARGET libavformat libavcodec libavutil libswscale libswresample)
 # Saved settings are TOML, read with toml++ (Debian builds it as a shared
 # library). The studio serves its page with cpp-httplib (also shared) and
 # speaks JSON through nlohmann-json (header-only).

@@ -74,6 +74,12 @@ if(SHARDCAST_HELP2MAN_PROGRAM AND SHARDCAST_GZIP_PROGRAM AND NOT CMAKE_CROSSCOMP
   shardcast_gzip("${man_page}" "${man_page}.gz")
   add_custom_target(shardcast_man_page ALL DEPENDS "${man_page}.gz")
   install(FILES "${man_page}.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
+  # As man shows it: within 80 columns, with its examples.
+  find_program(SHARDCAST_MAN_PROGRAM man)
+  if(SHARDCAST_BUILD_TESTS AND SHARDCAST_MAN_PROGRAM)
+    add_test(NAME man_page COMMAND ${CMAKE_COMMAND} -DPAGE=${man_page} -P
+                                   ${PROJECT_SOURCE_DIR}/tests/man_page/man_page_test.cmake)
+  endif()
 else()
   message(STATUS "help2man not found (Debian: help2man): no man page")
 endif()
@@ -85,6 +91,20 @@ string(TIMESTAMP changelog_date "%a, %d %b %Y %H:%M:%S +0000" UTC)
 configure_file("${PROJECT_SOURCE_DIR}/packaging/debian/changelog.in" "${changelog}" @ONLY)
 shardcast_gzip("${changelog}" "${changelog}.gz")
 add_custom_target(shardcast_package_changelog ALL DEPENDS "${changelog}.gz")
+# Everything the package holds, for `cpack` after a build of this alone.
+add_custom_target(shardcast_package_files)
+add_dependencies(shardcast_package_files shardcast_programs shardcast_package_changelog)
+if(TARGET shardcast_man_page)
+  add_dependencies(shardcast_package_files shardcast_man_page)
+endif()
+# The quick start builds the programs alone (ninja only: it is asked what
+# that build runs).
+if(SHARDCAST_BUILD_TESTS AND CMAKE_GENERATOR STREQUAL "Ninja")
+  add_test(NAME quick_start_builds_the_programs_alone
+           COMMAND ${CMAKE_COMMAND} -DNINJA=${CMAKE_MAKE_PROGRAM} -DBUILD_DIR=${PROJECT_BINARY_DIR}
+                   -DDEMO=${PROJECT_SOURCE_DIR}/scripts/demo.sh -P
+                   ${PROJECT_SOURCE_DIR}/tests/quick_start/quick_start_test.cmake)
+endif()
 install(FILES "${changelog}.gz" "${SHARDCAST_COPYRIGHT_FILE}" DESTINATION "${SHARDCAST_INSTALL_DOC_DIR}")
 install(FILES "${PROJECT_SOURCE_DIR}/packaging/debian/lintian-overrides"
         DESTINATION "${CMAKE_INSTALL_DATADIR}/lintian/overrides" RENAME shardcast)

@@ -3,7 +3,10 @@
 // the pixel limit), its frames are counted, and its first frames are read
 // and rendered through the effect as the simulated host renders them. A
 // clip is refused, or read: every frame it gives has the size the clip
-// declared, within the limit, numbered from 0, and renders cleanly.
+// declared, within the limit, numbered from 0, and renders cleanly. The
+// clip is then opened again and a part of it sought, as --frames does: the
+// frames that follow have the declared size and numbers that count up by
+// one.
 //
 // It runs as the tool would under a 1 GiB address-space cap. The replay
 // program sets that cap itself; under AddressSanitizer, which reserves far
@@ -111,6 +114,28 @@ void render(const cli::VideoFrame& frame, const cli::FrameRate& rate) {
   }
 }
 
+// A part from frame 3 on, sought as the tool seeks it.
+void read_part(std::span<const std::uint8_t> bytes, const cli::ClipInfo& info) {
+  cli::VideoReader reader;
+  if (!reader.open_memory(bytes, cli::PictureLimits{pixel_limit}).empty()) {
+    return;
+  }
+  reader.seek_frame(3);
+  std::int64_t previous = -1;
+  for (int read = 0; read < frames_read; ++read) {
+    cli::VideoFrame frame;
+    bool end = false;
+    if (!reader.next(frame, end).empty() || end) {
+      return;
+    }
+    if ((previous >= 0 && frame.number != previous + 1) || frame.number < 0 || frame.image.width != info.width ||
+        frame.image.height != info.height) {
+      fail("frame " + std::to_string(frame.number) + " after a seek is not the frame the clip declared");
+    }
+    previous = frame.number;
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -140,5 +165,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       render(frame, info.rate);
     }
   }
+  read_part(std::span(data, size), info);
   return 0;
 }

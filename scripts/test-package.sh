@@ -22,8 +22,7 @@ export DEBIAN_FRONTEND=noninteractive
 scripts/apt-install.sh lintian dpkg-repack man-db curl ffmpeg melt help2man gstreamer1.0-tools gstreamer1.0-plugins-base \
   gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
 start=$SECONDS
-cmake --build --preset default --target shardcast shardcast_effect shardcast_frei0r shardcast_mlt shardcast_man_page \
-  shardcast_package_changelog >/dev/null
+cmake --build --preset default --target shardcast_package_files >/dev/null
 rm -f "$build"/shardcast_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
 deb=$(ls "$root/$build"/shardcast_*.deb)

@@ -158,7 +158,12 @@ TEST(TimeRange, ParsesSecondsAndMinutes) {
   ASSERT_EQ(TimeRange::parse("1:02.5-1:1:00", range), "");
   EXPECT_EQ(range.start, 62.5);
   EXPECT_EQ(range.end, 3660);
-  for (const char* text : {"4-1.5", "2-2", "1:60-2:00", "a-b", "3", "1.5:00-2:00"}) {
+  EXPECT_FALSE(range.open_end());
+  ASSERT_EQ(TimeRange::parse("9.5-", range), "");
+  EXPECT_EQ(range.start, 9.5);
+  EXPECT_TRUE(range.open_end());
+  EXPECT_TRUE(range.contains(1e9));
+  for (const char* text : {"4-1.5", "2-2", "1:60-2:00", "a-b", "3", "1.5:00-2:00", "-", "-4", "x-"}) {
     EXPECT_NE(TimeRange::parse(text, range), "") << text;
   }
 }

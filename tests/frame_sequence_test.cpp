@@ -97,14 +97,19 @@ TEST_F(SequenceOnDisk, FindsTheFirstAndLastFrameAndRefusesAGap) {
   EXPECT_NE(find_sequence(pattern("missing/c_####.png"), range).find("cannot list the folder"), std::string::npos);
 }
 
-TEST(FrameRange, ParsesOneFrameOrARange) {
+TEST(FrameRange, ParsesOneFrameARangeOrAnOpenRange) {
   FrameRange range;
   EXPECT_EQ(FrameRange::parse("4-9", range), "");
   EXPECT_EQ(range.count(), 6);
+  EXPECT_FALSE(range.open_end);
   EXPECT_EQ(FrameRange::parse("12", range), "");
   EXPECT_EQ(range.first, 12);
   EXPECT_EQ(range.last, 12);
-  for (const char* text : {"9-4", "-3", "a-b", "1-", "1000000000", "", "1-2-3"}) {
+  EXPECT_EQ(FrameRange::parse("245-", range), "");
+  EXPECT_EQ(range.first, 245);
+  EXPECT_TRUE(range.open_end);
+  EXPECT_EQ(range.last, max_frame_number);
+  for (const char* text : {"9-4", "-3", "-", "a-b", "1000000000", "1000000000-", "", "1-2-3", "1--"}) {
     EXPECT_NE(FrameRange::parse(text, range), "") << text;
   }
 }

@@ -3,11 +3,15 @@
 // escaped, FFmpeg's and the encoders' own prints turned into such lines at
 // their level, and -q / -v choosing how many show.
 #include <gtest/gtest.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -190,6 +194,64 @@ TEST_F(ToolLinesOfRuns, EncoderLibrariesLeaveOnlyTheToolsLines) {
   EXPECT_FALSE(std::filesystem::exists(file("big.mp4")));
 #endif
   std::filesystem::remove(suppressions);
+}
+
+// What a render shows on a terminal: standard error on a pseudo-terminal.
+std::string on_a_terminal(const std::filesystem::path& folder, const std::vector<std::string>& arguments) {
+  int terminal = -1;
+  int terminal_side = -1;
+  if (::openpty(&terminal, &terminal_side, nullptr, nullptr, nullptr) != 0) {
+    return {};
+  }
+  std::vector<std::string> words = {SHARDCAST_CLI_PATH};
+  words.insert(words.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (std::string& word : words) {
+    argv.push_back(word.data());
+  }
+  argv.push_back(nullptr);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::dup2(terminal_side, STDERR_FILENO);
+    if (::chdir(folder.c_str()) == 0) {
+      ::execv(argv[0], argv.data());
+    }
+    ::_exit(127);
+  }
+  ::close(terminal_side);
+  std::string shown;
+  char chunk[512];
+  for (ssize_t count; (count = ::read(terminal, chunk, sizeof chunk)) > 0;) {
+    shown.append(chunk, static_cast<std::size_t>(count));
+  }
+  ::close(terminal);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return shown;
+}
+
+// The bar's last rate is the closing line's, though the encoder writes
+// its last frames (x264 holds a few dozen) after the last one is rendered.
+TEST_F(ToolLinesOfRuns, TheProgressBarsLastRateIsTheClosingLines) {
+  if (!video_supported()) {
+    GTEST_SKIP() << "this build reads and writes no video";
+  }
+  const std::string shown = on_a_terminal(folder_, {"render", "-o", "out.mp4", "--sample-size", "320x240", "--frames",
+                                                    "0-59", "--jobs", "1"});
+  const std::size_t summary = shown.find("shardcast: render: 60 frames");
+  ASSERT_NE(summary, std::string::npos) << shown;
+  const std::regex rate("([0-9.]+) frames/s");
+  std::smatch closing;
+  const std::string line = shown.substr(summary);
+  ASSERT_TRUE(std::regex_search(line, closing, rate)) << line;
+  const std::string bar = shown.substr(0, summary);
+  const std::size_t last_draw = bar.rfind("\r[");
+  ASSERT_NE(last_draw, std::string::npos) << shown;
+  std::smatch drawn;
+  const std::string last = bar.substr(last_draw);
+  ASSERT_TRUE(std::regex_search(last, drawn, rate)) << last;
+  EXPECT_EQ(drawn[1].str(), closing[1].str()) << shown;
+  EXPECT_NE(last.find("60/60 frames"), std::string::npos) << last;
 }
 
 }  // namespace

@@ -20,8 +20,7 @@
 #include "cli/pictures/image.h"
 #include "cli/pictures/picture_stream.h"
 #include "cli/video/video.h"
-#include "support/program_run.h"
-#include "support/scratch_folder.h"
+#include "support/clip_folder.h"
 
 namespace shardcast::cli {
 namespace {
@@ -38,34 +37,9 @@ const std::vector<std::string> animated = {"--broken-bytes",  "0@0,80@6,20@11",
                                            "--filter1-value", "0.5@0,3@11",
                                            "--filter1",       "on"};
 
-class Clips : public testing::ScratchFolder {
+class Clips : public testing::ClipFolder {
  protected:
-  Clips() : ScratchFolder("shardcast-video") {}
-
-  ProgramRun run(std::vector<std::string> words) const { return testing::run_program(folder_, std::move(words)); }
-
-  ProgramRun tool(const std::vector<std::string>& arguments, const std::vector<std::string>& more = {}) const {
-    std::vector<std::string> words = {SHARDCAST_CLI_PATH, "render"};
-    words.insert(words.end(), arguments.begin(), arguments.end());
-    words.insert(words.end(), more.begin(), more.end());
-    return run(words);
-  }
-
-  // ffmpeg, quietly, with the given arguments after its input options.
-  void make(const std::vector<std::string>& arguments) const {
-    std::vector<std::string> words = {"ffmpeg", "-nostdin", "-v", "error", "-y"};
-    words.insert(words.end(), arguments.begin(), arguments.end());
-    const ProgramRun made = run(words);
-    ASSERT_EQ(made.exit_code, 0) << made.err;
-  }
-
-  // ffprobe's answer, one value per line.
-  std::string probe(const std::string& name, const std::vector<std::string>& what) const {
-    std::vector<std::string> words = {"ffprobe", "-v", "error"};
-    words.insert(words.end(), what.begin(), what.end());
-    words.insert(words.end(), {"-of", "csv=p=0", name});
-    return run(words).out;
-  }
+  Clips() : ClipFolder("shardcast-video") {}
 
   std::vector<Image> frames_of(const std::string& name) const {
     VideoReader reader;
@@ -87,15 +61,6 @@ class Clips : public testing::ScratchFolder {
     const ImageResult read = read_image(file(name).string(), image);
     EXPECT_TRUE(read.ok()) << name << ": " << read.error;
     return image;
-  }
-
-  std::vector<std::string> files() const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder_)) {
-      names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
   }
 };
 
@@ -256,11 +221,17 @@ TEST_F(Clips, PicturesBecomeAClipAndAClipBecomesPicturesOnStandardOutput) {
 }
 
 TEST_F(Clips, RefusalsComeBeforeAnyFrameInOneLine) {
-  make({"-f", "lavfi", "-i", "testsrc2=size=32x32:rate=10", "-f", "lavfi", "-i", "sine", "-t", "1", "-c:v", "libx264",
-        "-c:a", "pcm_s16le", "clip.mkv"});
+  std::ofstream(file("words.srt")) << "1\n00:00:00,100 --> 00:00:00,900\nfirst\n";
+  make({"-f",      "lavfi",     "-i",   "testsrc2=size=32x32:rate=10",
+        "-f",      "lavfi",     "-i",   "sine",
+        "-i",      "words.srt", "-t",   "1",
+        "-map",    "0",         "-map", "1",
+        "-map",    "2",         "-c:v", "libx264",
+        "-c:a",    "pcm_s16le", "-c:s", "srt",
+        "clip.mkv"});
   make({"-f", "lavfi", "-i", "sine", "-t", "0.2", "sound.wav"});
   std::ofstream(file("notes.txt")) << "not a clip";
-  const std::vector<std::string> inputs = {"clip.mkv", "notes.txt", "sound.wav"};
+  const std::vector<std::string> inputs = {"clip.mkv", "notes.txt", "sound.wav", "words.srt"};
   const struct {
     std::vector<std::string> arguments;
     std::string line;
@@ -275,7 +246,7 @@ TEST_F(Clips, RefusalsComeBeforeAnyFrameInOneLine) {
       {{"clip.mkv", "-o", "out.mov", "--crf", "20"},
        "--crf applies to encoders with a constant-quality setting, and "
        "prores_ks has none"},
-      {{"clip.mkv", "-o", "out.mp4"}, "cannot write out.mp4: a .mp4 file cannot hold stream 1 (audio, pcm_s16le)"},
+      {{"clip.mkv", "-o", "out.mp4"}, "cannot write out.mp4: a .mp4 file cannot hold stream 2 (subtitle, subrip)"},
       {{"clip.mkv", "-o", "nowhere/out.mkv"}, "cannot write nowhere/out.mkv: folder nowhere does not exist"},
       {{"clip.mkv", "-o", "out.mkv", "--max-pixels", "1000"},
        "cannot read clip.mkv: each frame of 32x32 pixels is too large (the limit is 1000 pixels"},

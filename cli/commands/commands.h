@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/frames/frame_sequence.h"
 #include "cli/frames/frame_timing.h"
@@ -12,6 +13,7 @@
 #include "cli/parameters/parameter_options.h"
 #include "cli/pictures/image.h"
 #include "cli/pictures/picture_limits.h"
+#include "cli/video/video.h"
 
 namespace shardcast::cli {
 
@@ -30,12 +32,12 @@ struct RenderRequest {
   std::optional<FrameRate> rate;  // of pictures; a clip keeps its own
   std::int64_t seed_step = 0;
   bool supervise = false;
-  int jobs = 0;                       // 0: one per core
-  std::optional<int> quality;         // JPEG outputs
-  std::optional<ImageFormat> format;  // pictures on standard output
-  std::string codec;                  // video outputs
-  std::optional<int> crf;
-  std::string messages;  // "" discards, "-" standard output, or a file
+  int jobs = 0;                          // 0: one per core
+  std::optional<int> quality;            // JPEG outputs
+  std::optional<ImageFormat> format;     // pictures on standard output
+  VideoOutputOptions video;              // video outputs
+  std::vector<std::string> video_given;  // the names of the video options given
+  std::string messages;                  // "" discards, "-" standard output, or a file
   std::string module_path;
   std::int32_t sample_width = 0;
   std::int32_t sample_height = 0;

@@ -53,6 +53,10 @@ std::string check_fit(const RenderRequest& request, const FrameSource& source, c
   if (request.time.has_value() && request.frames.has_value()) {
     return "give --frames or --time, not both";
   }
+  if (request.frames.has_value() && request.frames->open_end && !numbered) {
+    return "--frames A- renders to the end of a clip, a sequence or standard input; choose frames A-B of a "
+           "picture";
+  }
   if (request.rate.has_value() && source.kind == SourceKind::Clip) {
     return "--fps sets the rate of pictures; " + source.name + " keeps its own";
   }
@@ -242,6 +246,13 @@ Stop prepare_output(const RenderRequest& request, Render& render) {
         !refusal.empty()) {
       return refuse("cannot write " + request.output + ": " + refusal);
     }
+    for (const VideoNotice& notice : sink.video->notices()) {
+      if (notice.warning) {
+        report_warning(request.output + ": " + notice.text);
+      } else {
+        report_note(request.output + ": " + notice.text);
+      }
+    }
   }
   return {};
 }
@@ -333,11 +344,11 @@ Stop render_frames(Render& render, FrameRenderer& renderer, Progress& progress, 
 
 // The output put in place, and then the decoder lines' file (see the top
 // of this file for the order).
-Stop complete(Render& render) {
+Stop complete(Render& render, Progress& progress) {
   if (std::string failure = render.messages.finish(); !failure.empty()) {
     return refuse(failure);
   }
-  if (std::string failure = render.sink.finish(); !failure.empty()) {
+  if (std::string failure = render.sink.finish([&progress] { progress.finishing(); }); !failure.empty()) {
     return refuse(failure);
   }
   if (std::string failure = render.messages.commit(); !failure.empty()) {
@@ -370,18 +381,15 @@ int report_outcome(Render& render, const Stop& stop, const Written& written, Pro
   const double seconds = progress.finish();
   const std::int64_t done = progress.done();
   char timing[64];
-  if (done > 1 && seconds > 0) {
-    std::snprintf(timing, sizeof timing, " in %.2f s (%.2f frames/s)", seconds, static_cast<double>(done) / seconds);
-  } else {
-    std::snprintf(timing, sizeof timing, " in %.2f s", seconds);
-  }
+  std::snprintf(timing, sizeof timing, " in %.2f s", seconds);
+  const std::string rate = done > 1 && seconds > 0 ? " (" + Progress::rate_text(done, seconds) + ")" : "";
   const std::string frames = std::to_string(done) + (done == 1 ? " frame" : " frames");
   const auto lines = [&] {
     return std::to_string(render.messages.lines()) + " decoder lines " + render.messages.describe();
   };
   if (!stop.stopped()) {
-    report_note("render: " + frames + timing + " to " + render.sink.describe(written.first, written.last) + ", " +
-                lines());
+    report_note("render: " + frames + timing + rate + " to " + render.sink.describe(written.first, written.last) +
+                ", " + lines());
     return exit_success;
   }
   const bool interrupt = stop.exit_code == exit_interrupted;
@@ -450,7 +458,7 @@ int run_render(const RenderRequest& request) {
   }
   bool completed = false;
   if (!stop.stopped() && !interrupted()) {
-    stop = complete(render);
+    stop = complete(render, progress);
     completed = !stop.stopped();
   }
   // A read or write that a signal cut short failed only because of it.

@@ -201,8 +201,12 @@ std::string FrameRange::parse(const std::string& text, FrameRange& range) {
   const std::size_t dash = text.find('-');
   const std::string first = text.substr(0, dash);
   const std::string last = dash == std::string::npos ? first : text.substr(dash + 1);
-  if (!parse_frame_number(first, range.first) || !parse_frame_number(last, range.last)) {
-    return "expected A-B with whole frame numbers from 0 to 999999999";
+  range.open_end = dash != std::string::npos && last.empty();
+  if (range.open_end) {
+    range.last = max_frame_number;
+  }
+  if (!parse_frame_number(first, range.first) || (!range.open_end && !parse_frame_number(last, range.last))) {
+    return "expected A-B or A- with whole frame numbers from 0 to 999999999";
   }
   if (range.first > range.last) {
     return "the first frame comes after the last";

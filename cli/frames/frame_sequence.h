@@ -28,16 +28,17 @@ struct FramePattern {
   bool frame_of(const std::string& name, std::int64_t& frame) const;
 };
 
+inline constexpr std::int64_t max_frame_number = 999999999;
+
 struct FrameRange {
   std::int64_t first = 0;
   std::int64_t last = 0;
+  bool open_end = false;  // "A-": to the end of the input; `last` is then max_frame_number
 
   std::int64_t count() const { return last - first + 1; }
-  // "A-B" or "A", both whole numbers from 0 to 999999999, A not above B.
+  // "A-B", "A" or "A-", whole numbers from 0 to 999999999, A not above B.
   static std::string parse(const std::string& text, FrameRange& range);
 };
-
-inline constexpr std::int64_t max_frame_number = 999999999;
 
 // The numbered files on disk that match the pattern, sorted. Empty on
 // success, otherwise the reason (the folder cannot be listed, or the frame

@@ -39,8 +39,7 @@ std::string plan_sink(const RenderRequest& request, FrameSink& sink) {
     }
     sink.kind = SinkKind::Video;
     sink.video = std::make_unique<VideoWriter>();
-    sink.video_options.codec = request.codec;
-    sink.video_options.crf = request.crf;
+    sink.video_options = request.video;
   } else {
     return "cannot write " + request.output +
            ": unknown picture or video format (use .png or .jpg for pictures, .mp4, .mkv, .mov or .webm for video)";
@@ -51,8 +50,8 @@ std::string plan_sink(const RenderRequest& request, FrameSink& sink) {
   if (request.quality.has_value() && !sink.is_jpeg()) {
     return "--quality applies to JPEG outputs (for video, see --crf)";
   }
-  if ((!request.codec.empty() || request.crf.has_value()) && sink.kind != SinkKind::Video) {
-    return std::string(request.codec.empty() ? "--crf" : "--codec") + " applies to video outputs";
+  if (!request.video_given.empty() && sink.kind != SinkKind::Video) {
+    return request.video_given.front() + " applies to video outputs";
   }
   return {};
 }
@@ -102,7 +101,7 @@ std::string FrameSink::write(std::int64_t frame, const Image& image, const Video
   return {};
 }
 
-std::string FrameSink::finish() {
+std::string FrameSink::finish(const std::function<void()>& waiting) {
   if (kind == SinkKind::Picture && held.has_value()) {
     if (ImageResult result = write_image(name, *held, quality); !result.ok()) {
       return "cannot write " + name + ": " + result.error;
@@ -111,8 +110,8 @@ std::string FrameSink::finish() {
   if (kind == SinkKind::Video && written > 0) {
     // The encoder is closed here too, so that what its library says on
     // closing comes before the render's closing line.
-    const std::string failure = with_library_output_relayed([this] {
-      std::string failed = video->finish();
+    const std::string failure = with_library_output_relayed([this, &waiting] {
+      std::string failed = video->finish(waiting);
       if (failed.empty()) {
         video_description = video->describe();
         video.reset();

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -51,9 +52,10 @@ struct FrameSink {
   // Writes one frame, in frame order. Empty on success, otherwise the
   // reason, naming the file.
   std::string write(std::int64_t frame, const Image& image, const VideoFrame* timing);
-  // Completes the output and puts it in place. Empty on success, otherwise
-  // the reason.
-  std::string finish();
+  // Completes the output and puts it in place; `waiting` is called while a
+  // video's encoder writes its last frames. Empty on success, otherwise the
+  // reason.
+  std::string finish(const std::function<void()>& waiting = {});
   // Removes the picture or video that finish() put in place, when what
   // belongs with it could not be written.
   void remove_finished();

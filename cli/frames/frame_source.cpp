@@ -81,10 +81,28 @@ std::string open_file(const RenderRequest& request, FrameSource& source) {
   return check_host_layer("each frame of " + request.input, source.clip->info().width, source.clip->info().height);
 }
 
+// Without --frames, or with A-, the files on disk say where the sequence
+// ends.
+std::string find_frames(const RenderRequest& request, FrameSource& source) {
+  if (!request.frames.has_value()) {
+    return find_sequence(source.pattern, source.range);
+  }
+  if (request.frames->open_end) {
+    std::vector<std::int64_t> frames;
+    if (std::string failure = list_frames(source.pattern, frames); !failure.empty()) {
+      return failure;
+    }
+    if (frames.empty() || frames.back() < source.range.first) {
+      return "no file of the pattern has a frame number from " + std::to_string(source.range.first) + " on";
+    }
+    source.range.last = frames.back();
+  }
+  return check_sequence(source.pattern, source.range);
+}
+
 std::string open_sequence(const RenderRequest& request, FrameSource& source) {
   source.kind = SourceKind::Sequence;
-  const std::string failure = request.frames.has_value() ? check_sequence(source.pattern, source.range)
-                                                         : find_sequence(source.pattern, source.range);
+  const std::string failure = find_frames(request, source);
   return failure.empty() ? std::string() : "cannot read " + request.input + ": " + failure;
 }
 
@@ -194,10 +212,26 @@ std::string next_from_stream(FrameSource& source, SourceFrame& frame, bool& end)
   }
 }
 
+// With -v, where decoding began for a part of the clip: at the key frame
+// before it, when the clip could seek there.
+void tell_first_decoded(const FrameSource& source, std::int64_t first_wanted) {
+  const bool part = source.range.first > 0 || (source.time.has_value() && source.time->start > 0);
+  if (source.given == 0 && part) {
+    report_info(source.name + ": the part starts at frame " + std::to_string(first_wanted) +
+                "; decoding began at frame " + std::to_string(source.first_decoded));
+  }
+}
+
 // Frames before --frames or --time are decoded and passed to `skipped`; a
 // frame at or past the end of --time ends the render.
 std::string next_from_clip(FrameSource& source, SourceFrame& frame, bool& end,
                            const std::function<void(double)>& skipped) {
+  // A part of the clip is sought rather than decoded from the start.
+  if (source.next_number == 0 && source.range.first > 0) {
+    source.clip->seek_frame(source.range.first);
+  } else if (source.next_number == 0 && source.time.has_value() && source.time->start > 0) {
+    source.clip->seek_time(source.time->start);
+  }
   for (;;) {
     if (source.next_number > source.range.last) {
       end = true;
@@ -212,6 +246,9 @@ std::string next_from_clip(FrameSource& source, SourceFrame& frame, bool& end,
       return ran_out(source, end);
     }
     source.next_number = decoded.number + 1;
+    if (source.first_decoded < 0) {
+      source.first_decoded = decoded.number;
+    }
     const std::optional<TimeRange>& time = source.time;
     if (time.has_value() && decoded.seconds >= time->end) {
       end = true;
@@ -221,6 +258,7 @@ std::string next_from_clip(FrameSource& source, SourceFrame& frame, bool& end,
       skipped(decoded.seconds);
       continue;
     }
+    tell_first_decoded(source, decoded.number);
     frame.number = decoded.number;
     frame.image = std::move(decoded.image);
     decoded.image = Image{};
@@ -256,9 +294,9 @@ std::string open_source(const RenderRequest& request, FrameSource& source) {
     return failure;
   }
   if (source.kind == SourceKind::Stream || source.kind == SourceKind::Clip) {
-    source.bounded = request.frames.has_value();
-    if (!source.bounded) {
-      source.range = FrameRange{0, max_frame_number};
+    source.bounded = request.frames.has_value() && !request.frames->open_end;
+    if (!request.frames.has_value()) {
+      source.range = FrameRange{0, max_frame_number, true};
     }
   }
   if (source.kind == SourceKind::Clip) {
@@ -278,11 +316,12 @@ std::int64_t FrameSource::expected_count() const {
     return 0;
   }
   const std::int64_t whole = clip->info().frame_count;
-  if (!time.has_value()) {
-    return whole;
+  if (time.has_value() && !time->open_end()) {
+    const std::int64_t part = std::llround((time->end - time->start) * rate.per_second());
+    return whole > 0 ? std::min(part, whole) : part;
   }
-  const std::int64_t part = std::llround((time->end - time->start) * rate.per_second());
-  return whole > 0 ? std::min(part, whole) : part;
+  const std::int64_t first = time.has_value() ? expected_frames().first : range.first;
+  return whole > first ? whole - first : 0;
 }
 
 FrameRange FrameSource::expected_frames() const {
@@ -297,7 +336,7 @@ FrameRange FrameSource::expected_frames() const {
     return FrameRange{first < max_frame_number ? static_cast<std::int64_t>(first) : max_frame_number, -1};
   }
   const bool known = kind == SourceKind::Clip && clip->info().frame_count_known && clip->info().frame_count > 0;
-  return FrameRange{0, known ? clip->info().frame_count - 1 : -1};
+  return FrameRange{range.first, known ? clip->info().frame_count - 1 : -1};
 }
 
 std::string FrameSource::next(SourceFrame& frame, bool& end, const std::function<void(double)>& skipped) {

@@ -52,6 +52,7 @@ struct FrameSource {
   PictureLimits limits;
   std::int64_t next_number = 0;
   std::int64_t given = 0;
+  std::int64_t first_decoded = -1;  // of a clip: the first frame decoded, where a part was sought
 
   // Exactly one frame will come.
   bool single() const;

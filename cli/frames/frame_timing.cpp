@@ -111,11 +111,17 @@ bool FrameRate::from_fraction(std::int64_t numerator, std::int64_t denominator, 
   return true;
 }
 
+bool TimeRange::open_end() const { return std::isinf(end); }
+
 std::string TimeRange::parse(const std::string& text, TimeRange& range) {
   const std::size_t dash = text.find('-');
+  const bool open = dash != std::string::npos && dash + 1 == text.size();
+  if (open) {
+    range.end = std::numeric_limits<double>::infinity();
+  }
   if (dash == std::string::npos || !parse_seconds(text.substr(0, dash), range.start) ||
-      !parse_seconds(text.substr(dash + 1), range.end)) {
-    return "expected START-END in seconds (4.5) or minutes and seconds (1:02.5), not \"" + text + "\"";
+      (!open && !parse_seconds(text.substr(dash + 1), range.end))) {
+    return "expected START-END or START- in seconds (4.5) or minutes and seconds (1:02.5), not \"" + text + "\"";
   }
   if (range.end <= range.start) {
     return "the end of the time range must come after its start";

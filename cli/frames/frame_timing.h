@@ -29,10 +29,12 @@ struct FrameRate {
 // start <= t < end.
 struct TimeRange {
   double start = 0;
-  double end = 0;
+  double end = 0;  // infinity for "START-": to the end of the clip
 
   bool contains(double seconds) const { return seconds >= start && seconds < end; }
-  // "START-END", each seconds ("4.5") or [H:]M:S ("1:02.5"); END after START.
+  bool open_end() const;
+  // "START-END" or "START-", each seconds ("4.5") or [H:]M:S ("1:02.5");
+  // END after START.
   static std::string parse(const std::string& text, TimeRange& range);
 };
 

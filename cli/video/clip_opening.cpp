@@ -85,8 +85,8 @@ std::int64_t seek_memory(void* opaque, std::int64_t offset, int whence) {
   return base + offset;
 }
 
-// Opens the demuxer on a file or on memory, with probing bounded and
-// nothing but the header read.
+}  // namespace
+
 int open_demuxer(ClipBytes& bytes, ffmpeg::IoContext& io, ffmpeg::InputContext& format) {
   AVFormatContext* opened = avformat_alloc_context();
   if (opened == nullptr) {
@@ -114,6 +114,8 @@ int open_demuxer(ClipBytes& bytes, ffmpeg::IoContext& io, ffmpeg::InputContext& 
   format.reset(opened);  // avformat_open_input frees the context when it fails
   return result;
 }
+
+namespace {
 
 // The clip's first video stream that is not a cover picture; -1 when none.
 int find_video(const AVFormatContext& format) {

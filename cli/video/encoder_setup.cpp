@@ -1,14 +1,11 @@
 // Choosing and opening a video output's encoder: the container by the
-// output's extension, the codec by --codec or by the container, the pixel
-// format the codec takes that loses least of RGBA, and the settings that
-// keep the effect's damage visible. Everything that can be refused without
-// writing is refused in prepare().
-#include <cstdio>
-#include <optional>
+// output's extension, the codec by --codec or by the container, what
+// becomes of the clip's other streams, and the steps of output_picture.cpp
+// and encoder_options.cpp. Everything that can be refused without writing
+// is refused in prepare().
 #include <string>
 
 extern "C" {
-#include <libavutil/opt.h>
 #include <libavutil/pixdesc.h>
 }
 
@@ -27,14 +24,9 @@ bool is_video_output(const std::string& path) {
 namespace {
 
 using ffmpeg::codec_name;
-using ffmpeg::is_rgb;
-using ffmpeg::matrix_for;
 using ffmpeg::media_name;
 using ffmpeg::quiet_library_log;
 using ffmpeg::reason;
-using ffmpeg::scaler_flags;
-using ffmpeg::stored_value;
-using ffmpeg::tag_for;
 
 struct DefaultEncoder {
   const char* extension;
@@ -43,39 +35,6 @@ struct DefaultEncoder {
 constexpr DefaultEncoder default_encoders[] = {
     {".mp4", "libx264"}, {".m4v", "libx264"}, {".mkv", "libx264"}, {".mov", "prores_ks"}, {".webm", "libvpx-vp9"},
 };
-
-bool supports(const AVCodec& encoder, AVPixelFormat format) {
-  if (encoder.pix_fmts == nullptr) {
-    return format == AV_PIX_FMT_RGBA;
-  }
-  for (const AVPixelFormat* f = encoder.pix_fmts; *f != AV_PIX_FMT_NONE; ++f) {
-    if (*f == format) {
-      return true;
-    }
-  }
-  return false;
-}
-
-// RGBA itself where the codec takes it; otherwise the nearest format that
-// keeps the alpha channel, if the codec has one; otherwise 4:2:0, which
-// every player shows, unless the size is odd.
-AVPixelFormat choose_pixel_format(const AVCodec& encoder, std::int32_t width, std::int32_t height) {
-  if (supports(encoder, AV_PIX_FMT_RGBA) || encoder.pix_fmts == nullptr) {
-    return AV_PIX_FMT_RGBA;
-  }
-  int loss = 0;
-  const AVPixelFormat best = avcodec_find_best_pix_fmt_of_list(encoder.pix_fmts, AV_PIX_FMT_RGBA, 1, &loss);
-  const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(best);
-  const bool keeps_alpha = descriptor != nullptr && (descriptor->flags & AV_PIX_FMT_FLAG_ALPHA) != 0;
-  const bool even = width % 2 == 0 && height % 2 == 0;
-  if (keeps_alpha && (descriptor->log2_chroma_w == 0 || even)) {
-    return best;
-  }
-  if (even && supports(encoder, AV_PIX_FMT_YUV420P)) {
-    return AV_PIX_FMT_YUV420P;
-  }
-  return best;
-}
 
 // The encoder --codec names, else the extension's default encoder, else
 // the container's own.
@@ -105,39 +64,77 @@ std::string choose_encoder(VideoWriter::State& state, const std::string& codec, 
   return {};
 }
 
-// --crf, when given, must be a setting of the encoder and lie in its range.
-std::string check_crf(const AVCodec& encoder, const std::optional<int>& value) {
-  if (!value.has_value()) {
+// The encoder --audio names, or none for copy and none. Empty on success,
+// otherwise the refusal.
+std::string find_audio_encoder(const std::string& audio, const AVCodec*& encoder) {
+  encoder = nullptr;
+  if (audio == "copy" || audio == "none") {
     return {};
   }
-  const AVClass* options_class = encoder.priv_class;
-  const AVOption* crf =
-      options_class != nullptr ? av_opt_find(&options_class, "crf", nullptr, 0, AV_OPT_SEARCH_FAKE_OBJ) : nullptr;
-  if (crf == nullptr) {
-    return "--crf applies to encoders with a constant-quality setting, and " + std::string(encoder.name) + " has none";
-  }
-  if (*value < crf->min || *value > crf->max) {
-    char range[64];
-    std::snprintf(range, sizeof range, "%g and %g", crf->min, crf->max);
-    return "--crf " + std::to_string(*value) + " is out of " + encoder.name + "'s range: it must lie between " + range;
+  encoder = avcodec_find_encoder_by_name(audio.c_str());
+  if (encoder == nullptr || encoder->type != AVMEDIA_TYPE_AUDIO) {
+    return "--audio takes copy, none or an FFmpeg audio encoder (ffmpeg -encoders lists them), not " + audio;
   }
   return {};
 }
 
-// Every stream of the clip besides its video must fit the container as it
-// is; the reader then keeps their packets for copying.
-std::string map_copied_streams(VideoWriter::State& state, const std::string& extension) {
+// The audio encoder a container is usually given: Opus in WebM, AAC in
+// MP4 and QuickTime, otherwise the container's own default.
+const AVCodec* usual_audio_encoder(const AVOutputFormat& container) {
+  const std::string name = container.name;
+  if (name == "webm") {
+    return avcodec_find_encoder(AV_CODEC_ID_OPUS);
+  }
+  if (name == "mp4" || name == "mov" || name == "ipod") {
+    return avcodec_find_encoder(AV_CODEC_ID_AAC);
+  }
+  return container.audio_codec != AV_CODEC_ID_NONE ? avcodec_find_encoder(container.audio_codec) : nullptr;
+}
+
+bool holds(const AVOutputFormat& container, AVCodecID codec) {
+  return avformat_query_codec(&container, codec, FF_COMPLIANCE_EXPERIMENTAL) != 0;
+}
+
+// An audio stream the container cannot hold as it is: encoded again with
+// the container's usual codec, with a line that says so.
+std::string encode_instead(VideoWriter::State& state, unsigned stream, const std::string& extension) {
+  const AVCodecParameters& clip = *state.source->format->streams[stream]->codecpar;
+  const AVCodec* usual = usual_audio_encoder(*state.container);
+  if (usual == nullptr || !holds(*state.container, usual->id)) {
+    return "a " + extension + " file cannot hold stream " + std::to_string(stream) + " (audio, " +
+           codec_name(clip.codec_id) + "), and this FFmpeg has no audio encoder for it (--audio none drops it)";
+  }
+  state.notices.push_back({false, "a " + extension + " file cannot hold stream " + std::to_string(stream) + " (" +
+                                      codec_name(clip.codec_id) + " audio) as it is: it is encoded again as " +
+                                      codec_name(usual->id) + " (--audio chooses)"});
+  return plan_audio(state, stream, *usual);
+}
+
+// What becomes of each stream of the clip besides its video: copied as it
+// is, or, for audio, dropped or encoded again as --audio says, and encoded
+// again where the container cannot hold it. Any other stream the container
+// cannot hold is refused. The reader then keeps their packets.
+std::string plan_other_streams(VideoWriter::State& state, const AVCodec* audio_encoder, const std::string& extension) {
   const AVFormatContext& input = *state.source->format;
   state.stream_map.assign(input.nb_streams, -1);
   for (unsigned i = 0; i < input.nb_streams; ++i) {
-    if (static_cast<int>(i) == state.source->video) {
+    const AVCodecParameters& copied = *input.streams[i]->codecpar;
+    const bool audio = copied.codec_type == AVMEDIA_TYPE_AUDIO;
+    if (static_cast<int>(i) == state.source->video || (audio && state.options.audio == "none")) {
       continue;
     }
-    const AVCodecParameters& copied = *input.streams[i]->codecpar;
-    if (avformat_query_codec(state.container, copied.codec_id, FF_COMPLIANCE_EXPERIMENTAL) == 0) {
-      return "a " + extension + " file cannot hold stream " + std::to_string(i) + " (" + media_name(copied.codec_type) +
-             ", " + codec_name(copied.codec_id) +
-             ") as it is, and other streams are copied untouched (.mkv takes nearly every kind)";
+    std::string refusal;
+    if (audio && audio_encoder != nullptr) {
+      refusal = plan_audio(state, i, *audio_encoder);
+    } else if (audio && !holds(*state.container, copied.codec_id)) {
+      refusal = encode_instead(state, i, extension);
+    } else if (!holds(*state.container, copied.codec_id)) {
+      refusal = "a " + extension + " file cannot hold stream " + std::to_string(i) + " (" +
+                media_name(copied.codec_type) + ", " + codec_name(copied.codec_id) +
+                ") as it is, and other streams are copied untouched (.mkv takes nearly every kind)";
+    }
+    if (!refusal.empty()) {
+      return refusal;
     }
     state.stream_map[i] = 0;
   }
@@ -145,12 +142,13 @@ std::string map_copied_streams(VideoWriter::State& state, const std::string& ext
   return {};
 }
 
-// The encoder's frames: size, pixel format, clock and rate, and from a clip
-// its aspect ratio and colour tags.
+// The encoder's frames: size, pixel format, colour tags, clock and rate,
+// and from a clip its aspect ratio.
 void describe_frames(const VideoWriter::State& state, AVCodecContext& context) {
-  context.width = state.width;
-  context.height = state.height;
+  context.width = state.coded_width;
+  context.height = state.coded_height;
   context.pix_fmt = state.pixel_format;
+  ffmpeg::tag_context(context, state.colour);
   const FrameRate& rate = state.options.rate;
   context.time_base = AVRational{static_cast<int>(rate.denominator), static_cast<int>(rate.numerator)};
   context.framerate = AVRational{static_cast<int>(rate.numerator), static_cast<int>(rate.denominator)};
@@ -165,64 +163,11 @@ void describe_frames(const VideoWriter::State& state, AVCodecContext& context) {
     if (aspect.num > 0 && aspect.den > 0) {
       context.sample_aspect_ratio = aspect;
     }
-    if (const int primaries = stored_value(stream->codecpar->color_primaries);
-        primaries >= 0 && primaries < AVCOL_PRI_NB) {
-      context.color_primaries = static_cast<AVColorPrimaries>(primaries);
-    }
-    if (const int transfer = stored_value(stream->codecpar->color_trc); transfer >= 0 && transfer < AVCOL_TRC_NB) {
-      context.color_trc = static_cast<AVColorTransferCharacteristic>(transfer);
-    }
-  }
-  if (!is_rgb(state.pixel_format)) {
-    context.colorspace = tag_for(state.matrix);
-    context.color_range = AVCOL_RANGE_MPEG;
   }
   if ((state.container->flags & AVFMT_GLOBALHEADER) != 0) {
     context.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
   }
   context.thread_count = 0;
-}
-
-// Constant quality by default where the encoder has it: high, so that the
-// file shows the effect's damage rather than the encoder's. The caller
-// frees the settings.
-AVDictionary* encoder_settings(const VideoWriter::State& state, AVCodecContext& context) {
-  AVDictionary* settings = nullptr;
-  const std::string name = state.encoder->name;
-  if (state.options.crf.has_value()) {
-    av_dict_set_int(&settings, "crf", *state.options.crf, 0);
-  } else if (name == "libx264" || name == "libx265") {
-    av_dict_set(&settings, "crf", "18", 0);
-  } else if (name == "libvpx-vp9" || name == "libaom-av1") {
-    av_dict_set(&settings, "crf", "24", 0);
-  }
-  if (name == "libvpx-vp9" || name == "libaom-av1") {
-    context.bit_rate = 0;
-  }
-  if (name == "prores_ks" && av_pix_fmt_desc_get(state.pixel_format)->log2_chroma_w == 0) {
-    av_dict_set(&settings, "profile", "4444", 0);
-  }
-  return settings;
-}
-
-// The frame the encoder takes and the conversion from RGBA into it.
-std::string start_conversion(VideoWriter::State& state) {
-  state.frame->format = state.pixel_format;
-  state.frame->width = state.width;
-  state.frame->height = state.height;
-  if (const int result = av_frame_get_buffer(state.frame.get(), 0); result < 0) {
-    return "out of memory (" + reason(result) + ")";
-  }
-  state.scaler.reset(sws_getContext(state.width, state.height, AV_PIX_FMT_RGBA, state.width, state.height,
-                                    state.pixel_format, scaler_flags, nullptr, nullptr, nullptr));
-  if (state.scaler == nullptr) {
-    return "cannot convert RGBA frames to " + std::string(av_get_pix_fmt_name(state.pixel_format));
-  }
-  if (!is_rgb(state.pixel_format)) {
-    const int* matrix = sws_getCoefficients(state.matrix);
-    sws_setColorspaceDetails(state.scaler.get(), matrix, 1, matrix, 0, 0, 1 << 16, 1 << 16);
-  }
-  return {};
 }
 
 }  // namespace
@@ -247,26 +192,33 @@ std::string VideoWriter::prepare(const std::string& path, const VideoOutputOptio
   if (avformat_query_codec(state.container, state.encoder->id, FF_COMPLIANCE_EXPERIMENTAL) == 0) {
     return "a " + extension + " file cannot hold " + codec_name(state.encoder->id) + " video";
   }
-  if (std::string refusal = check_crf(*state.encoder, options.crf); !refusal.empty()) {
+  const AVCodec* audio_encoder = nullptr;
+  if (std::string refusal = find_audio_encoder(options.audio, audio_encoder); !refusal.empty()) {
     return refusal;
   }
-  state.pixel_format = choose_pixel_format(*state.encoder, width, height);
-  state.matrix = matrix_for(AVCOL_SPC_UNSPECIFIED, height);
-  if (state.source == nullptr) {
-    return {};
+  if (audio_encoder != nullptr && !holds(*state.container, audio_encoder->id)) {
+    return "a " + extension + " file cannot hold " + codec_name(audio_encoder->id) + " audio";
   }
-  const AVCodecParameters& video = *state.source->format->streams[state.source->video]->codecpar;
-  state.matrix = matrix_for(stored_value(video.color_space), height);
-  return map_copied_streams(state, extension);
+  for (const auto& step : {&choose_pixel_format, &choose_encoder_settings}) {
+    if (std::string refusal = step(state); !refusal.empty()) {
+      return refusal;
+    }
+  }
+  choose_colour(state);
+  check_rotation(state);
+  return state.source == nullptr ? std::string() : plan_other_streams(state, audio_encoder, extension);
 }
+
+const std::vector<VideoNotice>& VideoWriter::notices() const { return state_->notices; }
 
 std::string VideoWriter::describe() const {
   const State& state = *state_;
   if (state.encoder == nullptr) {
     return {};
   }
-  return std::string(state.encoder->name) + " in " + state.container->name + ", " +
-         av_get_pix_fmt_name(state.pixel_format);
+  std::string text = std::string(state.encoder->name) + " in " + state.container->name + ", " +
+                     av_get_pix_fmt_name(state.pixel_format) + settings_text(state);
+  return text + audio_text(state);
 }
 
 std::string open_encoder(VideoWriter::State& state) {
@@ -277,7 +229,7 @@ std::string open_encoder(VideoWriter::State& state) {
   }
   AVCodecContext& context = *state.encoding;
   describe_frames(state, context);
-  AVDictionary* settings = encoder_settings(state, context);
+  AVDictionary* settings = encoder_dictionary(state, context);
   const int opened = avcodec_open2(&context, &encoder, &settings);
   av_dict_free(&settings);
   if (opened < 0) {

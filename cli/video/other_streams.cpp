@@ -1,8 +1,9 @@
 // The clip's other streams (audio, subtitles, data) in a video output:
-// copied packet for packet, untouched. The reader keeps their packets as
-// it reads; the writer copies those that start within the frames written,
-// on a clock that starts at the first written frame, and at the end reads
-// on for those that still belong before the end of the last frame.
+// copied packet for packet, untouched, or for audio encoded again
+// (audio_encoding.cpp). The reader keeps their packets as it reads; the
+// writer copies those that start within the frames written, on a clock
+// that starts at the first written frame, and at the end reads on for
+// those that still belong before the end of the last frame.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -80,6 +81,13 @@ std::string add_copied_streams(VideoWriter::State& state) {
     if (state.stream_map[i] < 0) {
       continue;
     }
+    if (AudioEncoding* encoding = audio_for(state, static_cast<int>(i)); encoding != nullptr) {
+      if (std::string failure = open_audio(state, *encoding); !failure.empty()) {
+        return failure;
+      }
+      state.stream_map[i] = static_cast<int>(output.nb_streams) - 1;
+      continue;
+    }
     const AVStream& from = *input.streams[i];
     AVStream* to = avformat_new_stream(&output, nullptr);
     if (to == nullptr) {
@@ -115,7 +123,16 @@ std::string copy_other_packets(VideoWriter::State& state, double until) {
     const int to = state.stream_map[static_cast<std::size_t>(packet.stream_index)];
     // Packets are copied whole, so a part of a clip takes those that start
     // within it: none reaches before its first frame.
-    if (to >= 0 && (state.from_clip_start || seconds >= state.start_seconds - 1e-9)) {
+    const bool within = state.from_clip_start || seconds >= state.start_seconds - 1e-9;
+    if (AudioEncoding* encoding = audio_for(state, packet.stream_index); to >= 0 && within && encoding != nullptr) {
+      std::string failure = encode_audio(state, *encoding, packet, seconds);
+      queue.pop_front();
+      if (!failure.empty()) {
+        return failure;
+      }
+      continue;
+    }
+    if (to >= 0 && within) {
       const std::int64_t shift = av_rescale_q(video_start, state.source->time_base, base);
       if ((packet.pts != AV_NOPTS_VALUE && !time_between(packet.pts, shift, packet.pts)) ||
           (packet.dts != AV_NOPTS_VALUE && !time_between(packet.dts, shift, packet.dts))) {

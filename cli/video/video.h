@@ -10,9 +10,14 @@
 //
 // Writing: container by the output's extension, codec by --codec or by the
 // container (H.264 through libx264 in .mp4, .m4v and .mkv, ProRes 4444 with
-// alpha in .mov, VP9 in .webm, otherwise the container's own default). The
-// clip's frame timestamps, frame rate, pixel aspect ratio and colour tags
-// are kept, and the other streams are copied packet for packet, untouched.
+// alpha in .mov, VP9 in .webm, otherwise the container's own default), with
+// the encoder's own options as given. The clip's frame timestamps, frame
+// rate, pixel aspect ratio, rotation, colour description, depth and chroma
+// layout are kept where the container and codec can hold them (a notice
+// says what is not). The other streams are copied packet for packet,
+// untouched; audio is copied, dropped or re-encoded as asked, and
+// re-encoded with the container's usual codec when it cannot hold the
+// clip's.
 // The file is written under a temporary name beside the output and renamed
 // into place by finish(); anything else (a failure, an interruption, the
 // object going away) removes it.
@@ -27,10 +32,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "cli/frames/frame_timing.h"
 #include "cli/pictures/image.h"
@@ -82,6 +90,13 @@ class VideoReader {
   // frame before the first: info().frame_count becomes the frames present.
   // Empty on success, otherwise the reason.
   std::string count_frames();
+  // Before the first frame is read: moves to the nearest key frame before
+  // frame `number`, or before the frame `seconds` after the first one, so
+  // that next() decodes from there rather than from the start. The frames
+  // keep the numbers and times a read from the start gives them. A clip
+  // that cannot seek is read from its start.
+  void seek_frame(std::int64_t number);
+  void seek_time(double seconds);
   // The next frame; `end` is set instead when the clip has no more. Empty on
   // success, otherwise the reason.
   std::string next(VideoFrame& frame, bool& end);
@@ -96,7 +111,19 @@ class VideoReader {
 struct VideoOutputOptions {
   std::string codec;       // an FFmpeg encoder name; empty to follow the extension
   std::optional<int> crf;  // constant quality, for encoders that take it
-  FrameRate rate;          // frames from pictures: their rate
+  std::string preset;      // the encoder's speed preset
+  std::string pixel_format;
+  std::string bitrate;                                               // as FFmpeg writes it: 5M, 800k
+  std::vector<std::pair<std::string, std::string>> encoder_options;  // the encoder's own, KEY=VALUE
+  std::string audio = "copy";                                        // copy, none, or an audio encoder
+  FrameRate rate;                                                    // frames from pictures: their rate
+};
+
+// What a writer has to say before the first frame: a warning (colour,
+// rotation or size it cannot keep) or a note.
+struct VideoNotice {
+  bool warning = false;
+  std::string text;
 };
 
 class VideoWriter {
@@ -112,7 +139,10 @@ class VideoWriter {
   // on success, otherwise the reason, worded to follow "cannot write FILE: ".
   std::string prepare(const std::string& path, const VideoOutputOptions& options, VideoReader* source,
                       std::int32_t width, std::int32_t height);
-  // "libx264 in mp4, yuv420p" and the like.
+  // What the writer could not keep, and what it does instead, once
+  // prepared.
+  const std::vector<VideoNotice>& notices() const;
+  // "libx264 in mp4, yuv420p, crf 18" and the like.
   std::string describe() const;
   // Starts the temporary file and the encoder.
   std::string open();
@@ -124,8 +154,9 @@ class VideoWriter {
   // streams' packets that end by its time are dropped.
   void skip_to(double seconds);
   // Flushes the encoder, copies the other streams up to the end of the last
-  // frame, closes the file and renames it into place.
-  std::string finish();
+  // frame, closes the file and renames it into place. `waiting` is called
+  // as each of the encoder's last packets is written.
+  std::string finish(const std::function<void()>& waiting = {});
 
   struct State;
 

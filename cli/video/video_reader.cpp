@@ -109,6 +109,46 @@ std::string frame_times(VideoReader::State& state, const AVFrame& decoded, Video
 
 }  // namespace
 
+namespace {
+
+// One packet from the file: a video packet goes to the decoder, the other
+// streams' are kept for the writer or dropped. Empty on success, otherwise
+// the reason.
+std::string read_packet(VideoReader::State& state) {
+  const int read = av_read_frame(state.format.get(), state.packet.get());
+  if (read == AVERROR_EOF && seek_further_back(state)) {
+    return {};
+  }
+  if (read == AVERROR_EOF) {
+    state.file_ended = true;
+    avcodec_send_packet(state.decoder.get(), nullptr);
+    return {};
+  }
+  if (read < 0) {
+    return "reading the file failed after frame " + std::to_string(state.next_number) + " (" + reason(read) + ")";
+  }
+  if (state.packet->stream_index != state.video) {
+    if (!state.keep_others) {
+      av_packet_unref(state.packet.get());
+      return {};
+    }
+    state.others.emplace_back(av_packet_alloc());
+    if (state.others.back() == nullptr) {
+      return "out of memory";
+    }
+    av_packet_move_ref(state.others.back().get(), state.packet.get());
+    return {};
+  }
+  // A damaged packet is skipped, as players do; the decoder resynchronises.
+  if (!state.seek.checking || accept_after_seek(state, *state.packet)) {
+    avcodec_send_packet(state.decoder.get(), state.packet.get());
+  }
+  av_packet_unref(state.packet.get());
+  return {};
+}
+
+}  // namespace
+
 std::string VideoReader::next(VideoFrame& frame, bool& end) {
   State& state = *state_;
   end = false;
@@ -120,7 +160,11 @@ std::string VideoReader::next(VideoFrame& frame, bool& end) {
   for (;;) {
     const int received = avcodec_receive_frame(state.decoder.get(), state.frame.get());
     if (received == 0) {
-      break;
+      if (!state.seek.numbering || number_after_seek(state, state.frame->best_effort_timestamp)) {
+        break;
+      }
+      av_frame_unref(state.frame.get());  // the reader went back to the start
+      continue;
     }
     if (received == AVERROR_EOF) {
       state.video_ended = true;
@@ -130,30 +174,9 @@ std::string VideoReader::next(VideoFrame& frame, bool& end) {
     if (received != AVERROR(EAGAIN)) {
       return "decoding frame " + std::to_string(state.next_number) + " failed (" + reason(received) + ")";
     }
-    const int read = av_read_frame(state.format.get(), state.packet.get());
-    if (read == AVERROR_EOF) {
-      state.file_ended = true;
-      avcodec_send_packet(state.decoder.get(), nullptr);
-      continue;
+    if (std::string failure = read_packet(state); !failure.empty()) {
+      return failure;
     }
-    if (read < 0) {
-      return "reading the file failed after frame " + std::to_string(state.next_number) + " (" + reason(read) + ")";
-    }
-    if (state.packet->stream_index != state.video && !state.keep_others) {
-      av_packet_unref(state.packet.get());
-      continue;
-    }
-    if (state.packet->stream_index != state.video) {
-      state.others.emplace_back(av_packet_alloc());
-      if (state.others.back() == nullptr) {
-        return "out of memory";
-      }
-      av_packet_move_ref(state.others.back().get(), state.packet.get());
-      continue;
-    }
-    // A damaged packet is skipped, as players do; the decoder resynchronises.
-    avcodec_send_packet(state.decoder.get(), state.packet.get());
-    av_packet_unref(state.packet.get());
   }
 
   std::string failure = frame_times(state, *state.frame, frame);

@@ -30,6 +30,8 @@ VideoReader::~VideoReader() = default;
 std::string VideoReader::open(const std::string&, const PictureLimits&) { return unavailable; }
 std::string VideoReader::open_memory(std::span<const std::uint8_t>, const PictureLimits&) { return unavailable; }
 std::string VideoReader::count_frames() { return unavailable; }
+void VideoReader::seek_frame(std::int64_t) {}
+void VideoReader::seek_time(double) {}
 const ClipInfo& VideoReader::info() const { return state_->info; }
 std::string VideoReader::next(VideoFrame&, bool& end) {
   end = true;
@@ -44,10 +46,14 @@ std::string VideoWriter::prepare(const std::string&, const VideoOutputOptions&, 
                                  std::int32_t) {
   return unavailable;
 }
+const std::vector<VideoNotice>& VideoWriter::notices() const {
+  static const std::vector<VideoNotice> none;
+  return none;
+}
 std::string VideoWriter::describe() const { return {}; }
 std::string VideoWriter::open() { return unavailable; }
 std::string VideoWriter::write(const Image&, const VideoFrame*) { return unavailable; }
 void VideoWriter::skip_to(double) {}
-std::string VideoWriter::finish() { return unavailable; }
+std::string VideoWriter::finish(const std::function<void()>&) { return unavailable; }
 
 }  // namespace shardcast::cli

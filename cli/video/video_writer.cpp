@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <limits>
 #include <string>
 
@@ -56,7 +57,7 @@ std::string add_video_stream(VideoWriter::State& state) {
   return {};
 }
 
-std::string write_encoded(VideoWriter::State& state) {
+std::string write_encoded(VideoWriter::State& state, const std::function<void()>& written = {}) {
   for (;;) {
     const int received = avcodec_receive_packet(state.encoding.get(), state.packet.get());
     if (received == AVERROR(EAGAIN) || received == AVERROR_EOF) {
@@ -69,6 +70,9 @@ std::string write_encoded(VideoWriter::State& state) {
     av_packet_rescale_ts(state.packet.get(), state.encoding->time_base, state.video->time_base);
     if (const int result = av_interleaved_write_frame(state.output.get(), state.packet.get()); result < 0) {
       return "writing failed (" + reason(result) + ")";
+    }
+    if (written) {
+      written();
     }
   }
 }
@@ -149,9 +153,7 @@ std::string VideoWriter::write(const Image& image, const VideoFrame* timing) {
   if (const int result = av_frame_make_writable(state.frame.get()); result < 0) {
     return "out of memory (" + reason(result) + ")";
   }
-  const std::uint8_t* planes[4] = {image.rgba.data(), nullptr, nullptr, nullptr};
-  const int strides[4] = {image.width * 4, 0, 0, 0};
-  sws_scale(state.scaler.get(), planes, strides, 0, image.height, state.frame->data, state.frame->linesize);
+  convert_frame(state, image);
 
   AVFrame& frame = *state.frame;
   if (timing != nullptr && state.source != nullptr) {
@@ -185,12 +187,12 @@ std::string VideoWriter::write(const Image& image, const VideoFrame* timing) {
   return copy_other_packets(state, state.end_seconds);
 }
 
-std::string VideoWriter::finish() {
+std::string VideoWriter::finish(const std::function<void()>& waiting) {
   State& state = *state_;
   if (const int result = avcodec_send_frame(state.encoding.get(), nullptr); result < 0) {
     return "encoding failed (" + reason(result) + ")";
   }
-  if (std::string failure = write_encoded(state); !failure.empty()) {
+  if (std::string failure = write_encoded(state, waiting); !failure.empty()) {
     return failure;
   }
   if (state.source != nullptr && state.started) {
@@ -204,6 +206,9 @@ std::string VideoWriter::finish() {
     }
     const double until = source.video_ended ? std::numeric_limits<double>::infinity() : state.end_seconds;
     if (std::string failure = copy_other_packets(state, until); !failure.empty()) {
+      return failure;
+    }
+    if (std::string failure = finish_audio(state); !failure.empty()) {
       return failure;
     }
   }

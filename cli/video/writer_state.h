@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -16,6 +17,20 @@
 
 namespace shardcast::cli {
 
+// One of the encoder's options, and how the summary names it.
+struct EncoderSetting {
+  std::string key;
+  std::string value;
+  std::string given;  // the option that set it: --crf, --preset, --bitrate, --encoder-option; empty for a default
+};
+
+// A stream of the clip whose audio is decoded and encoded again
+// (audio_encoding.cpp).
+struct AudioEncoding;
+struct AudioEncodingDeleter {
+  void operator()(AudioEncoding* encoding) const;
+};
+
 struct VideoWriter::State {
   std::string target;
   std::filesystem::path temporary;
@@ -23,11 +38,18 @@ struct VideoWriter::State {
   const AVCodec* encoder = nullptr;
   AVPixelFormat pixel_format = AV_PIX_FMT_NONE;
   int matrix = SWS_CS_ITU601;
+  ffmpeg::ColourDescription colour;  // the output's tags
   VideoOutputOptions options;
+  std::vector<EncoderSetting> settings;  // the encoder's options, defaults first
   VideoReader::State* source = nullptr;
   std::int32_t width = 0;
   std::int32_t height = 0;
-  std::vector<int> stream_map;  // source stream index -> output stream index, -1 for the video
+  std::int32_t coded_width = 0;  // padded to the chroma grid
+  std::int32_t coded_height = 0;
+  std::vector<std::uint8_t> padded;  // a padded frame
+  std::vector<VideoNotice> notices;
+  std::vector<int> stream_map;  // source stream index -> output stream index, -1 for the video and dropped streams
+  std::vector<std::unique_ptr<AudioEncoding, AudioEncodingDeleter>> audio;  // the re-encoded audio streams
 
   ffmpeg::OutputContext output;
   ffmpeg::CodecContext encoding;
@@ -59,6 +81,34 @@ struct VideoWriter::State {
 // Opens the encoder the writer prepared, with the frame it fills and the
 // conversion from RGBA.
 std::string open_encoder(VideoWriter::State& state);
+
+// The output's pictures (output_picture.cpp): the pixel format and coded
+// size, refusing a --pix-fmt the encoder does not take; the colour tags and
+// the matrix; the rotation. Each adds its notices.
+std::string choose_pixel_format(VideoWriter::State& state);
+void choose_colour(VideoWriter::State& state);
+void check_rotation(VideoWriter::State& state);
+// The frame the encoder takes, and the conversion from RGBA into it.
+std::string start_conversion(VideoWriter::State& state);
+void convert_frame(VideoWriter::State& state, const Image& image);
+
+// The encoder's options (encoder_options.cpp): checked against the
+// encoder before anything is written, then handed to it.
+std::string choose_encoder_settings(VideoWriter::State& state);
+AVDictionary* encoder_dictionary(const VideoWriter::State& state, AVCodecContext& context);
+std::string settings_text(const VideoWriter::State& state);
+
+// Audio the container cannot hold, or that --audio asks to re-encode
+// (audio_encoding.cpp): the encoder chosen before anything is written,
+// opened with its output stream, fed the packets the writer would have
+// copied, and flushed at the end.
+std::string plan_audio(VideoWriter::State& state, unsigned stream, const AVCodec& encoder);
+std::string open_audio(VideoWriter::State& state, AudioEncoding& encoding);
+std::string encode_audio(VideoWriter::State& state, AudioEncoding& encoding, const AVPacket& packet, double seconds);
+std::string finish_audio(VideoWriter::State& state);
+AudioEncoding* audio_for(const VideoWriter::State& state, int stream);
+// ", stream 1 encoded as aac" for each, for the summary.
+std::string audio_text(const VideoWriter::State& state);
 
 // The output's copies of the clip's other streams.
 std::string add_copied_streams(VideoWriter::State& state);
