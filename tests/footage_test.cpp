@@ -17,17 +17,8 @@
 namespace shardcast::cli {
 namespace {
 
+using testing::lines_of;
 using testing::ProgramRun;
-
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> lines;
-  for (std::size_t start = 0; start < text.size();) {
-    const std::size_t end = text.find('\n', start);
-    lines.push_back(text.substr(start, end - start));
-    start = end == std::string::npos ? text.size() : end + 1;
-  }
-  return lines;
-}
 
 // The lines that hold `part`.
 int count_lines(const std::string& err, const std::string& part) {

@@ -12,7 +12,6 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -27,16 +26,8 @@
 namespace shardcast::cli {
 namespace {
 
+using testing::lines_of;
 using testing::ProgramRun;
-
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream stream(text);
-  for (std::string line; std::getline(stream, line);) {
-    lines.push_back(line);
-  }
-  return lines;
-}
 
 // Every line begins with the tool's name, and the text ends with a newline.
 ::testing::AssertionResult all_ours(const std::string& err) {
@@ -205,11 +196,7 @@ std::string on_a_terminal(const std::filesystem::path& folder, const std::vector
   }
   std::vector<std::string> words = {SHARDCAST_CLI_PATH};
   words.insert(words.end(), arguments.begin(), arguments.end());
-  std::vector<char*> argv;
-  for (std::string& word : words) {
-    argv.push_back(word.data());
-  }
-  argv.push_back(nullptr);
+  std::vector<char*> argv = testing::argv_of(words);
   const pid_t child = ::fork();
   if (child == 0) {
     ::dup2(terminal_side, STDERR_FILENO);

@@ -12,14 +12,16 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "support/program_run.h"
+
 namespace {
 
 namespace fs = std::filesystem;
+using shardcast::testing::lines_of;
 
 fs::path windows_build_dir() {
   const char* chosen = std::getenv("SHARDCAST_WINDOWS_BUILD_DIR");
@@ -61,15 +63,6 @@ std::string run(const std::string& command) {
 }
 
 std::string quoted(const fs::path& path) { return "'" + path.string() + "'"; }
-
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream stream(text);
-  for (std::string line; std::getline(stream, line);) {
-    lines.push_back(line);
-  }
-  return lines;
-}
 
 // The names in objdump's "[Ordinal/Name Pointer] Table", in table order.
 std::vector<std::string> exported_names(const fs::path& binary) {

@@ -3,7 +3,7 @@
 // encoder takes them is the video writer's to say, before the first frame.
 #include "cli/command_line/video_options.h"
 
-#include <charconv>
+#include "cli/command_line/option_values.h"
 
 namespace shardcast::cli {
 namespace {
@@ -63,14 +63,8 @@ std::string finish_video_options(const VideoTexts& texts, VideoOutputOptions& op
   options.pixel_format = texts.pixel_format;
   options.bitrate = texts.bitrate;
   options.audio = texts.audio.empty() ? "copy" : texts.audio;
-  if (!texts.crf.empty()) {
-    int crf = 0;
-    const char* end = texts.crf.data() + texts.crf.size();
-    const auto parsed = std::from_chars(texts.crf.data(), end, crf);
-    if (parsed.ec != std::errc() || parsed.ptr != end || crf < 0 || crf > 63) {
-      return "--crf takes a whole number from 0 to 63, not \"" + texts.crf + "\"";
-    }
-    options.crf = crf;
+  if (std::string refusal = parse_given("--crf", texts.crf, 0, 63, options.crf); !refusal.empty()) {
+    return refusal;
   }
   for (const std::string& option : texts.encoder_options) {
     const std::size_t equals = option.find('=');

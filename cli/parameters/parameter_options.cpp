@@ -23,6 +23,15 @@ const ParameterOption* option_for_index(std::int32_t index) {
   return nullptr;
 }
 
+const ParameterOption* option_named(std::string_view name) {
+  for (const ParameterOption& option : parameter_options) {
+    if (name == option.name) {
+      return &option;
+    }
+  }
+  return nullptr;
+}
+
 const ParameterInfo* registered_info(const std::vector<ParameterInfo>& registered, std::int32_t index) {
   for (const ParameterInfo& info : registered) {
     if (info.index == index) {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/parameters/animated_values.h"
@@ -52,7 +53,10 @@ inline constexpr std::array<ParamIndex, count_rows(read_by_decoder)> decoder_par
   return indices;
 }();
 
+// The option of a parameter by its index or by its option name (without
+// "--"); null when there is none.
 const ParameterOption* option_for_index(std::int32_t index);
+const ParameterOption* option_named(std::string_view name);
 
 // One parameter as the module registered it.
 using hostsim::ParameterInfo;

@@ -36,15 +36,6 @@ ParameterInfo table_info(const ParamRow& row) {
   return info;
 }
 
-const ParameterOption* option_named(std::string_view name) {
-  for (const ParameterOption& option : parameter_options) {
-    if (name == option.name) {
-      return &option;
-    }
-  }
-  return nullptr;
-}
-
 const char* kind_of(const toml::node& node) {
   if (node.is_table()) {
     return "a table";

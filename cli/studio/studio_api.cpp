@@ -42,10 +42,7 @@ ApiReply session_call(StudioState& state, const ApiCall&) {
 ApiReply command_call(StudioState& state, const ApiCall& api) {
   json body;
   FrameCall call;
-  if (auto refusal = parse_body(api.body, body); refusal) {
-    return *refusal;
-  }
-  if (auto refusal = read_frame_call(state, body, call); refusal) {
+  if (auto refusal = read_frame_call(state, api.body, body, call); refusal) {
     return *refusal;
   }
   const std::string output = export_name(state.input.info(), call.frame);
@@ -57,10 +54,7 @@ ApiReply command_call(StudioState& state, const ApiCall& api) {
 ApiReply save_settings_call(StudioState& state, const ApiCall& api) {
   json body;
   FrameCall call;
-  if (auto refusal = parse_body(api.body, body); refusal) {
-    return *refusal;
-  }
-  if (auto refusal = read_frame_call(state, body, call, false); refusal) {
+  if (auto refusal = read_frame_call(state, api.body, body, call, false); refusal) {
     return *refusal;
   }
   ApiReply reply;

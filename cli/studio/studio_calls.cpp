@@ -7,6 +7,19 @@ namespace shardcast::cli {
 
 using nlohmann::json;
 
+namespace {
+
+// The body as a JSON object, or the refusal.
+std::optional<ApiReply> parse_body(const std::string& body, json& parsed) {
+  parsed = json::parse(body, nullptr, false);
+  if (parsed.is_discarded() || !parsed.is_object()) {
+    return refused(400, "the request's body is no JSON object");
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
 ApiReply refused(int status, std::string why) {
   ApiReply reply;
   reply.status = status;
@@ -21,16 +34,11 @@ ApiReply answer(const json& value) {
   return reply;
 }
 
-// The body as a JSON object, or the refusal.
-std::optional<ApiReply> parse_body(const std::string& body, json& parsed) {
-  parsed = json::parse(body, nullptr, false);
-  if (parsed.is_discarded() || !parsed.is_object()) {
-    return refused(400, "the request's body is no JSON object");
+std::optional<ApiReply> read_frame_call(const StudioState& state, const std::string& text, json& body, FrameCall& call,
+                                        bool with_frame) {
+  if (auto refusal = parse_body(text, body); refusal) {
+    return refusal;
   }
-  return std::nullopt;
-}
-
-std::optional<ApiReply> read_frame_call(const StudioState& state, const json& body, FrameCall& call, bool with_frame) {
   const InputInfo& info = state.input.info();
   if (with_frame) {
     const json frame = body.value("frame", json());

@@ -17,17 +17,15 @@ namespace shardcast::cli {
 ApiReply refused(int status, std::string why);
 ApiReply answer(const nlohmann::json& value);
 
-// The body as a JSON object; otherwise the refusal.
-std::optional<ApiReply> parse_body(const std::string& body, nlohmann::json& parsed);
-
-// A frame number and values, as the page sends them, checked.
+// A frame number and values, as the page sends them in a call's body,
+// checked; `body` gets the whole body for the call's other fields.
 struct FrameCall {
   std::int64_t frame = 0;
   ParameterValues given;  // less those that only repeat a default
   AnimatedValues resolved;
 };
-std::optional<ApiReply> read_frame_call(const StudioState& state, const nlohmann::json& body, FrameCall& call,
-                                        bool with_frame = true);
+std::optional<ApiReply> read_frame_call(const StudioState& state, const std::string& text, nlohmann::json& body,
+                                        FrameCall& call, bool with_frame = true);
 
 // Runs `work` on the render thread in `lane` (render_queue.h); the reply
 // when it did not run to its end.

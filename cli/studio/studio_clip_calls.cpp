@@ -29,10 +29,7 @@ json progress_json(const ClipProgress& progress) {
 ApiReply clip_call(StudioState& state, const ApiCall& api) {
   json body;
   FrameCall call;
-  if (auto refusal = parse_body(api.body, body); refusal) {
-    return *refusal;
-  }
-  if (auto refusal = read_frame_call(state, body, call, false); refusal) {
+  if (auto refusal = read_frame_call(state, api.body, body, call, false); refusal) {
     return *refusal;
   }
   const json format = body.value("format", json());

@@ -32,10 +32,7 @@ std::string render_frame(StudioState& state, const FrameCall& call, RenderedFram
 ApiReply render_call(StudioState& state, const ApiCall& api, bool as_png) {
   json body;
   FrameCall call;
-  if (auto refusal = parse_body(api.body, body); refusal) {
-    return *refusal;
-  }
-  if (auto refusal = read_frame_call(state, body, call); refusal) {
+  if (auto refusal = read_frame_call(state, api.body, body, call); refusal) {
     return *refusal;
   }
   RenderedFrame rendered;

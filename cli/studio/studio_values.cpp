@@ -17,15 +17,6 @@ using nlohmann::json;
 constexpr std::size_t first_lines_shown = 12;
 constexpr std::size_t line_length_shown = 160;
 
-const ParameterOption* option_named(const std::string& name) {
-  for (const ParameterOption& option : parameter_options) {
-    if (name == option.name) {
-      return &option;
-    }
-  }
-  return nullptr;
-}
-
 // One value of the page as a track; empty on success.
 std::string track_from_json(const json& value, bool checkbox, ValueTrack& track) {
   if (value.is_string()) {

@@ -26,6 +26,27 @@ struct ProgramRun {
   std::string err;
 };
 
+// A program's output as its lines, without their line ends.
+inline std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  for (std::size_t start = 0; start < text.size();) {
+    const std::size_t end = text.find('\n', start);
+    lines.push_back(text.substr(start, end - start));
+    start = end == std::string::npos ? text.size() : end + 1;
+  }
+  return lines;
+}
+
+// The argument vector execv takes, pointing into `words`.
+inline std::vector<char*> argv_of(std::vector<std::string>& words) {
+  std::vector<char*> argv;
+  for (std::string& word : words) {
+    argv.push_back(word.data());
+  }
+  argv.push_back(nullptr);
+  return argv;
+}
+
 inline std::string slurp(const std::filesystem::path& path) {
   std::ifstream file(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
@@ -62,11 +83,7 @@ inline ProgramRun run_program(const std::filesystem::path& folder, std::vector<s
                               const ProgramEnvironment& environment = {}) {
   const std::filesystem::path out_path = folder / ".stdout";
   const std::filesystem::path err_path = folder / ".stderr";
-  std::vector<char*> argv;
-  for (std::string& word : words) {
-    argv.push_back(word.data());
-  }
-  argv.push_back(nullptr);
+  std::vector<char*> argv = argv_of(words);
   std::vector<std::string> settings = environment.set;
   const pid_t child = ::fork();
   if (child == 0) {
