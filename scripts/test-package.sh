@@ -154,7 +154,7 @@ address=$(head -1 studio.out)
 [[ $address == "http://127.0.0.1:"*"/?token="* ]] || fail "the studio did not start: $(cat studio.err)"
 token=${address##*token=}
 page=/usr/share/shardcast/studio-page
-for file in index.html studio.js studio.css; do
+for file in index.html controls.js studio.js studio.css; do
   served=${file/index.html/}
   curl -sf -o "served-$file" "${address%%/\?*}/$served?token=$token" || fail "the studio did not serve $file"
   cmp -s "served-$file" <(sed "s/__SHARDCAST_TOKEN__/$token/g" "$page/$file") ||

@@ -120,6 +120,7 @@ ApiReply page_call(StudioState& state, const ApiCall& api) {
 
 constexpr Call calls[] = {
     {"GET", "/", "", page_call},
+    {"GET", "/controls.js", "", page_call},
     {"GET", "/studio.js", "", page_call},
     {"GET", "/studio.css", "", page_call},
     {"GET", "/api/session", "", session_call},

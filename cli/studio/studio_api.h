@@ -3,7 +3,7 @@
 // them over HTTP once a request has passed its checks.
 //
 // Calls (all JSON unless said otherwise):
-//   GET  /, /studio.js, /studio.css   the page, read into memory at start
+//   GET  /, /controls.js, /studio.js, /studio.css   the page, read at start
 //   GET  /api/session                 input, parameters, looks, start values
 //   GET  /api/original?frame=N        the input's frame N (framed RGBA)
 //   POST /api/render                  {frame, values}: the frame glitched (framed RGBA)

@@ -23,6 +23,7 @@ struct PagePart {
 
 constexpr PagePart page_parts[] = {
     {"/", "index.html", "text/html; charset=utf-8"},
+    {"/controls.js", "controls.js", "text/javascript; charset=utf-8"},
     {"/studio.js", "studio.js", "text/javascript; charset=utf-8"},
     {"/studio.css", "studio.css", "text/css; charset=utf-8"},
 };

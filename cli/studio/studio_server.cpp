@@ -249,8 +249,8 @@ void StudioServer::Listeners::configure(httplib::Server& server) {
     respond(request, response, handle_call(state, call));
   };
   for (const char* path :
-       {"/", "/studio.js", "/studio.css", "/api/session", "/api/original", "/api/render", "/api/export", "/api/command",
-        "/api/settings/save", "/api/settings/load", "/api/look", "/api/clip", "/api/clip/cancel"}) {
+       {"/", "/controls.js", "/studio.js", "/studio.css", "/api/session", "/api/original", "/api/render", "/api/export",
+        "/api/command", "/api/settings/save", "/api/settings/load", "/api/look", "/api/clip", "/api/clip/cancel"}) {
     std::string pattern = path;
     for (std::size_t dot = pattern.find('.'); dot != std::string::npos; dot = pattern.find('.', dot + 2)) {
       pattern.insert(dot, "\\");
