@@ -1,22 +1,20 @@
 // shardcast.so, the frei0r filter: its face towards frei0r hosts (plug-in
 // and parameter infos), the mapping of frei0r values onto the effect's
 // ranges, and frames compared byte for byte with `shardcast render` of the
-// same pictures and values: called directly, and inside Debian's ffmpeg and
-// melt when they are installed.
+// same pictures and values, the filter called directly (inside real hosts:
+// frei0r_hosts_test).
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <initializer_list>
 #include <iterator>
 #include <limits>
@@ -34,9 +32,7 @@ extern "C" {
 #include "hostsim/parameter_table.h"
 #include "hostsim/simulated_host.h"
 #include "support/effect_setup.h"
-#include "support/host_programs.h"
-#include "support/program_run.h"
-#include "support/scratch_folder.h"
+#include "support/frei0r_files.h"
 
 namespace shardcast::frei0r {
 namespace {
@@ -139,12 +135,6 @@ const ParameterInfo& registered(const std::vector<ParameterInfo>& table, std::in
   throw std::runtime_error("parameter " + std::to_string(index) + " is not registered");
 }
 
-std::string shortest(double value) {
-  char text[64];
-  const auto end = std::to_chars(text, text + sizeof text, value).ptr;
-  return std::string(text, end);
-}
-
 // A registered single-precision number as it is written for people (0.1, 99.9, 100000000).
 std::string shown(float value) {
   char text[64];
@@ -167,121 +157,11 @@ Image test_picture(std::int32_t width, std::int32_t height) {
   return image;
 }
 
-// ---- programs: the tool, ffmpeg, melt ----
-
+using testing::Frei0rFiles;
+using testing::glitch_tool_options;
+using testing::glitch_values;
 using testing::ProgramRun;
-using testing::slurp;
-
-// frei0r values with damage, table tampering and a filter, and the values
-// the tool must be given for the same render, worked out by hand from the
-// registered ranges (min + x * (max - min), rounded to the shown decimals).
-// clang-format off
-const std::vector<double> glitch_values = {
-    0.6,    // Compression ratio: 60.4 -> 60
-    0.004,  // Broken bytes: 40
-    0.1,    // start of glitch: 9.99
-    0.9,    // end of glitch: 90.01
-    0.25,   // broken bytes seed: 25000000.75 -> 25000001
-    1,      // QTC on
-    0.5,    // QTC position: 32.5 -> 33
-    0.2,    // QTC value: 51
-    0.1,    // chroma breaking bytes: 6.4 -> 6
-    0.5,    // chroma max random value: 127.5 -> 128
-    0.01,   // chroma seed: 1000000.99 -> 1000001
-    0,      // QTL off
-    0.0634920634920635,  // QTL position: the default, 5
-    0, 0, 0, 0,          // QTL value, breaking bytes, max random value, seed: defaults
-    1, 1, 1,             // Inverse DCT, YCbCrToRGB, Dequantize on
-    1,                   // filter 1 on
-    0.6,                 // filter 1 value: 2
-    0,                   // filter 2 off
-    0.495,               // filter 2 value: the default, -0.1
-};
-// clang-format on
-// clang-format off
-const std::vector<std::string> glitch_tool_options = {
-    "--compression-ratio", "60",   "--broken-bytes",       "40",   "--glitch-start",   "9.99",
-    "--glitch-end",        "90.01", "--seed",              "25000001", "--qtc",        "on",
-    "--qtc-position",      "33",   "--qtc-value",          "51",   "--qtc-breaking-bytes", "6",
-    "--qtc-max-random",    "128",  "--qtc-seed",           "1000001", "--filter1",     "on",
-    "--filter1-value",     "2"};
-// clang-format on
-
-// The same values as ffmpeg's frei0r filter takes them: in frei0r order,
-// separated by '|', booleans as y or n.
-std::string ffmpeg_parameters(const std::vector<double>& values) {
-  std::string text;
-  for (std::size_t i = 0; i < values.size(); ++i) {
-    if (i > 0) {
-      text += '|';
-    }
-    if (filter_parameters[i].kind == ParameterKind::Checkbox) {
-      text += values[i] >= 0.5 ? "y" : "n";
-    } else {
-      text += shortest(values[i]);
-    }
-  }
-  return text;
-}
-
-std::vector<std::string> tool_render(const std::string& input, const std::string& output,
-                                     const std::vector<std::string>& options) {
-  std::vector<std::string> words = {SHARDCAST_CLI_PATH, "render", input, "-o", output};
-  words.insert(words.end(), options.begin(), options.end());
-  return words;
-}
-
-// prefix_01.png ... : the file of one frame of a numbered sequence.
-std::string frame_file(const char* prefix, int frame) {
-  char number[8];
-  std::snprintf(number, sizeof number, "%02d", frame);
-  return std::string(prefix) + number + ".png";
-}
-
-class Frei0rFiles : public testing::ScratchFolder {
- protected:
-  Frei0rFiles() : ScratchFolder("shardcast-frei0r") {}
-
-  // Runs a program (found on PATH) in the folder with extra environment
-  // entries; standard output and error are captured.
-  ProgramRun run(std::vector<std::string> words, const std::vector<std::string>& environment = {},
-                 int time_limit_seconds = 0) const {
-    testing::ProgramEnvironment settings;
-    settings.time_limit_seconds = time_limit_seconds;
-    settings.unset = {"SHARDCAST_FREI0R_MESSAGES"};
-    settings.set = {std::string("FREI0R_PATH=") + SHARDCAST_FREI0R_DIR};
-    settings.set.insert(settings.set.end(), environment.begin(), environment.end());
-    return testing::run_program(folder_, std::move(words), settings);
-  }
-
-  // The ten frames a host wrote (out_01.png ...) against the tool's renders
-  // of the same input frames (in_01.png ...) with the same values.
-  void expect_frames_equal_tool_renders(const ProgramRun& host) const {
-    std::vector<std::string> words = tool_render("in_%02d.png", "tool_%02d.png", glitch_tool_options);
-    words.insert(words.end(), {"--frames", "1-10"});
-    const ProgramRun tool = run(words);
-    ASSERT_EQ(tool.exit_code, 0) << tool.err;
-    for (int frame = 1; frame <= 10; ++frame) {
-      ASSERT_TRUE(fs::exists(file(frame_file("out_", frame)))) << host.err.substr(0, 600);
-      const Image input = picture(frame_file("in_", frame));
-      const Image ours = picture(frame_file("out_", frame));
-      ASSERT_EQ(ours.width, input.width);
-      ASSERT_EQ(ours.height, input.height);
-      EXPECT_NE(ours.rgba, input.rgba) << "frame " << frame << " came through unglitched";
-      EXPECT_EQ(ours.rgba, picture(frame_file("tool_", frame)).rgba) << "frame " << frame;
-    }
-  }
-
-  Image picture(const std::string& name) const {
-    Image image;
-    const cli::ImageResult read = cli::read_image(file(name).string(), image);
-    EXPECT_TRUE(read.ok()) << name << ": " << read.error;
-    return image;
-  }
-};
-
-using testing::host_environment;
-using testing::host_refusal;
+using testing::tool_render;
 
 // ---- the mapping ----
 
@@ -506,188 +386,6 @@ TEST(MessageDestination, EnvironmentChoosesStandardErrorOrStandardOutputElseNoth
   ::setenv(variable, "STDERR", 1);
   EXPECT_EQ(MessageSink::from_environment(variable).write, nullptr);
   ::unsetenv(variable);
-}
-
-// ---- inside real hosts ----
-
-// ffmpeg 5.1 hands a frei0r filter its frame buffers as they are, rows
-// padded to its alignment (64 bytes here), while frei0r frames have none:
-// only widths that are a multiple of 16 pixels come through intact, so the
-// clip is 320 wide.
-TEST_F(Frei0rFiles, FfmpegClipFramesEqualTheToolsRendersOfTheSameFrames) {
-  if (const std::string refusal = host_refusal({"ffmpeg"}); !refusal.empty()) {
-    GTEST_SKIP() << refusal;
-  }
-  const std::string source = "testsrc2=size=320x240:rate=10";
-  const ProgramRun frames = run({"ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i", source, "-frames:v", "10",
-                                 "-vf", "format=rgba", "-pix_fmt", "rgba", "in_%02d.png"});
-  ASSERT_EQ(frames.exit_code, 0) << frames.err;
-  const ProgramRun glitched =
-      run({"ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i", source, "-frames:v", "10", "-vf",
-           "format=rgba,frei0r=shardcast:" + ffmpeg_parameters(glitch_values) + ",format=rgba", "-pix_fmt", "rgba",
-           "out_%02d.png"},
-          host_environment());
-  ASSERT_EQ(glitched.exit_code, 0) << glitched.err;
-  expect_frames_equal_tool_renders(glitched);
-}
-
-// The README's recipe for frames of any width in ffmpeg: pad to a
-// multiple of 16 with black, glitch, crop back to the clip's own width
-// (read with ffprobe), so that the aspect ratio is kept. Each frame is then
-// the tool's render of the padded frame, cropped.
-TEST_F(Frei0rFiles, FfmpegPadAndCropRecipeKeepsTheSizeAndMatchesTheToolOnThePaddedFrames) {
-  if (const std::string refusal = host_refusal({"ffmpeg", "ffprobe"}); !refusal.empty()) {
-    GTEST_SKIP() << refusal;
-  }
-  const ProgramRun clip =
-      run({"ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i", "testsrc2=size=200x120:rate=10", "-frames:v", "10",
-           "-c:v", "ffv1", "-pix_fmt", "bgra", "in.mkv"});
-  ASSERT_EQ(clip.exit_code, 0) << clip.err;
-  const std::string recipe =
-      "w=$(ffprobe -v error -select_streams v:0 -show_entries stream=width -of csv=p=0 in.mkv) && "
-      "ffmpeg -nostdin -v error -i in.mkv -vf \"pad=ceil(iw/16)*16:ih,format=rgba,frei0r=shardcast:" +
-      ffmpeg_parameters(glitch_values) + ",format=rgba,crop=$w:ih:0:0\" -pix_fmt rgba out_%02d.png";
-  const ProgramRun glitched = run({"sh", "-c", recipe}, host_environment());
-  ASSERT_EQ(glitched.exit_code, 0) << glitched.err;
-
-  const ProgramRun frames =
-      run({"ffmpeg", "-nostdin", "-v", "error", "-i", "in.mkv", "-pix_fmt", "rgba", "in_%02d.png"});
-  ASSERT_EQ(frames.exit_code, 0) << frames.err;
-  for (int frame = 1; frame <= 10; ++frame) {
-    const Image input = picture(frame_file("in_", frame));
-    Image padded = Image::filled(208, 120, 0, 0, 0, 255);
-    for (std::int32_t y = 0; y < 120; ++y) {
-      std::memcpy(padded.pixel(0, y), input.rgba.data() + static_cast<std::size_t>(y) * 200 * 4, 200 * 4);
-    }
-    ASSERT_TRUE(cli::write_image(file(frame_file("padded_", frame)).string(), padded).ok());
-  }
-  std::vector<std::string> words = tool_render("padded_%02d.png", "tool_%02d.png", glitch_tool_options);
-  const ProgramRun tool = run(words);
-  ASSERT_EQ(tool.exit_code, 0) << tool.err;
-  for (int frame = 1; frame <= 10; ++frame) {
-    const Image ours = picture(frame_file("out_", frame));
-    ASSERT_EQ(ours.width, 200);
-    ASSERT_EQ(ours.height, 120);
-    Image expected = picture(frame_file("tool_", frame));
-    Image cropped = Image::filled(200, 120, 0, 0, 0, 0);
-    for (std::int32_t y = 0; y < 120; ++y) {
-      std::memcpy(cropped.pixel(0, y), expected.pixel(0, y), 200 * 4);
-    }
-    EXPECT_EQ(ours.rgba, cropped.rgba) << "frame " << frame;
-    EXPECT_NE(ours.rgba, picture(frame_file("in_", frame)).rgba) << "frame " << frame;
-  }
-}
-
-TEST_F(Frei0rFiles, FfmpegStandardOutputCarriesOnlyVideoUnlessMessagesAreAsked) {
-  if (const std::string refusal = host_refusal({"ffmpeg"}); !refusal.empty()) {
-    GTEST_SKIP() << refusal;
-  }
-  const std::vector<std::string> words = {
-      "ffmpeg",    "-nostdin", "-v",       "error",
-      "-f",        "lavfi",    "-i",       "testsrc2=size=64x48:rate=10",
-      "-frames:v", "2",        "-vf",      "format=rgba,frei0r=shardcast:1|0.01,format=rgba",
-      "-f",        "rawvideo", "-pix_fmt", "rgba",
-      "-"};
-  const ProgramRun quiet = run(words, host_environment());
-  ASSERT_EQ(quiet.exit_code, 0) << quiet.err;
-  EXPECT_EQ(quiet.out.size(), 64u * 48u * 4u * 2u);
-  EXPECT_EQ(quiet.err.find("Reading "), std::string::npos);
-
-  std::vector<std::string> environment = host_environment();
-  environment.push_back("SHARDCAST_FREI0R_MESSAGES=stderr");
-  const ProgramRun told = run(words, environment);
-  ASSERT_EQ(told.exit_code, 0) << told.err;
-  EXPECT_EQ(told.out, quiet.out);
-  EXPECT_NE(told.err.find("Reading SOF"), std::string::npos) << told.err.substr(0, 400);
-  EXPECT_NE(told.err.find("Error - "), std::string::npos);
-}
-
-TEST_F(Frei0rFiles, MeltClipFramesEqualTheToolsRendersOfTheSameFrames) {
-  if (const std::string refusal = host_refusal({"ffmpeg", "melt"}); !refusal.empty()) {
-    GTEST_SKIP() << refusal;
-  }
-  // A lossless RGBA clip (MLT's picture producer needs a display, its
-  // avformat producer reads clips), its frames as PNG, and a profile of the
-  // clip's own size so that MLT does not scale. MLT hands frei0r filters
-  // rows without padding, so unlike ffmpeg it takes any width: this one is
-  // widened inside the render.
-  const ProgramRun clip =
-      run({"ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i", "testsrc2=size=200x120:rate=10", "-frames:v", "10",
-           "-vf", "format=rgba", "-c:v", "png", "-pix_fmt", "rgba", "clip.mkv"});
-  ASSERT_EQ(clip.exit_code, 0) << clip.err;
-  const ProgramRun frames =
-      run({"ffmpeg", "-nostdin", "-v", "error", "-i", "clip.mkv", "-pix_fmt", "rgba", "in_%02d.png"});
-  ASSERT_EQ(frames.exit_code, 0) << frames.err;
-  std::ofstream(file("profile")) << "description=clip\nframe_rate_num=10\nframe_rate_den=1\nwidth=200\nheight=120\n"
-                                    "progressive=1\nsample_aspect_num=1\nsample_aspect_den=1\n"
-                                    "display_aspect_num=5\ndisplay_aspect_den=3\ncolorspace=601\n";
-
-  // MLT takes frei0r values by parameter number, booleans as numbers too.
-  std::vector<std::string> words = {"melt", "-profile", "profile", "clip.mkv", "-filter", "frei0r.shardcast"};
-  for (std::size_t i = 0; i < glitch_values.size(); ++i) {
-    words.push_back(std::to_string(i) + "=" + shortest(glitch_values[i]));
-  }
-  // real_time=0: every frame is rendered; in its default real-time mode a
-  // consumer that falls behind (a busy machine) drops frames.
-  words.insert(words.end(), {"-consumer", "avformat:out_%02d.png", "vcodec=png", "pix_fmt=rgba",
-                             "mlt_image_format=rgba", "real_time=0"});
-  testing::ProgramEnvironment environment;
-  environment.unset = {"SHARDCAST_FREI0R_MESSAGES"};
-  environment.set = host_environment();
-  environment.set.push_back(std::string("FREI0R_PATH=") + SHARDCAST_FREI0R_DIR);
-  const ProgramRun melt =
-      testing::run_melt(folder_, words, environment, [&] { return fs::exists(file(frame_file("out_", 10))); });
-  ASSERT_EQ(melt.exit_code, 0) << melt.err;
-  expect_frames_equal_tool_renders(melt);
-}
-
-// GStreamer's frei0r wrapper (gst-plugins-bad) makes every frei0r
-// parameter a property of the element frei0r-filter-shardcast, named in
-// lower case with '-' for spaces, sliders as doubles in [0, 1] and switches
-// as booleans. Its frames have rows without padding, so any width passes.
-TEST_F(Frei0rFiles, GstreamerPipelineFramesEqualTheToolsRendersOfTheSameFrames) {
-  if (const std::string refusal = host_refusal({"gst-launch-1.0", "ffmpeg"}); !refusal.empty()) {
-    GTEST_SKIP() << refusal;
-  }
-  const ProgramRun frames =
-      run({"ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i", "testsrc2=size=200x120:rate=10", "-frames:v", "10",
-           "-vf", "format=rgba", "-pix_fmt", "rgba", "in_%02d.png"});
-  ASSERT_EQ(frames.exit_code, 0) << frames.err;
-  std::vector<std::string> words = {"gst-launch-1.0",
-                                    "-q",
-                                    "multifilesrc",
-                                    "location=in_%02d.png",
-                                    "index=1",
-                                    "stop-index=10",
-                                    "caps=image/png,framerate=10/1",
-                                    "!",
-                                    "pngdec",
-                                    "!",
-                                    "videoconvert",
-                                    "!",
-                                    "video/x-raw,format=RGBA",
-                                    "!",
-                                    "frei0r-filter-shardcast"};
-  for (std::size_t i = 0; i < glitch_values.size(); ++i) {
-    std::string property = filter_parameters[i].name;
-    for (char& c : property) {
-      c = c == ' ' ? '-' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    const bool is_switch = filter_parameters[i].kind == ParameterKind::Checkbox;
-    words.push_back(property + "=" +
-                    (is_switch ? (glitch_values[i] >= 0.5 ? "true" : "false") : shortest(glitch_values[i])));
-  }
-  words.insert(words.end(), {"!", "videoconvert", "!", "video/x-raw,format=RGBA", "!", "pngenc", "!", "multifilesink",
-                             "location=out_%02d.png", "index=1"});
-  std::vector<std::string> environment = host_environment();
-  // A registry of its own, so that no cached scan of another build is used.
-  environment.push_back("GST_REGISTRY=" + file("registry.bin").string());
-  const ProgramRun pipeline = run(words, environment, 120);
-  if (pipeline.err.find("no element \"frei0r-filter-shardcast\"") != std::string::npos) {
-    GTEST_SKIP() << "GStreamer's frei0r wrapper is not installed (gstreamer1.0-plugins-bad)";
-  }
-  ASSERT_EQ(pipeline.exit_code, 0) << pipeline.err;
-  expect_frames_equal_tool_renders(pipeline);
 }
 
 }  // namespace
