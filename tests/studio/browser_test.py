@@ -89,6 +89,23 @@ def browser(downloads):
     return driver
 
 
+def wait_until(ready, seconds=10, step=0.02):
+    """Polls `ready` until it is true or the time is up; the caller's own
+    assertion then says what did not happen."""
+    deadline = time.monotonic() + seconds
+    while not ready() and time.monotonic() < deadline:
+        time.sleep(step)
+
+
+def downloaded(path):
+    """Waits for a download to appear, then for the browser to finish
+    writing it; its bytes."""
+    wait_until(lambda: os.path.exists(path))
+    time.sleep(0.2)
+    with open(path, 'rb') as file:
+        return file.read()
+
+
 def float32(value):
     return struct.unpack('f', struct.pack('f', value))[0]
 
@@ -240,23 +257,13 @@ class Browser(unittest.TestCase):
         # The value the server interpolated between the keys, as the command line does.
         self.assertEqual(number.get_attribute('value'), '22.5')
         driver.find_element(By.ID, 'copy-command').click()
-        command = ''
-        for _ in range(500):
-            command = driver.find_element(By.ID, 'command').get_attribute('value')
-            if '--frames 14' in command:
-                break
-            time.sleep(0.01)
+        command_line = lambda: driver.find_element(By.ID, 'command').get_attribute('value')
+        wait_until(lambda: '--frames 14' in command_line(), seconds=5, step=0.01)
+        command = command_line()
         self.assertIn('--broken-bytes 30@4,0@44', command)
         self.assertIn('--frames 14', command)
         driver.find_element(By.ID, 'export').click()
-        exported = os.path.join(self.downloads, 'clip-14-glitched.png')
-        for _ in range(500):
-            if os.path.exists(exported):
-                break
-            time.sleep(0.02)
-        time.sleep(0.2)
-        with open(exported, 'rb') as file:
-            picture = file.read()
+        picture = downloaded(os.path.join(self.downloads, 'clip-14-glitched.png'))
         words = shlex.split(command)
         self.assertEqual(words[:2], ['shardcast', 'render'])
         check = os.path.join(self.folder, 'check')
@@ -275,23 +282,14 @@ class Browser(unittest.TestCase):
         driver = page.driver
         driver.find_element(By.ID, 'save-settings').click()
         saved = os.path.join(self.downloads, 'shardcast-settings.toml')
-        for _ in range(500):
-            if os.path.exists(saved):
-                break
-            time.sleep(0.02)
-        time.sleep(0.2)
-        with open(saved) as file:
-            text = file.read()
+        text = downloaded(saved).decode()
         self.assertIn('\nbroken-bytes = "30@4,0@44" ', text)
         self.assertIn('\nqtc = true ', text)
         driver.find_element(By.ID, 'reset-all').click()
         page.settle()
         self.assertFalse(page.row('qtc').find_element(By.CLASS_NAME, 'switch').is_selected())
         driver.find_element(By.ID, 'load-settings').send_keys(saved)
-        for _ in range(500):
-            if page.row('qtc').find_element(By.CLASS_NAME, 'switch').is_selected():
-                break
-            time.sleep(0.02)
+        wait_until(lambda: page.row('qtc').find_element(By.CLASS_NAME, 'switch').is_selected())
         page.settle()
         self.assertTrue(page.row('qtc').find_element(By.CLASS_NAME, 'switch').is_selected())
         self.assertEqual(page.row('broken-bytes').find_element(By.CLASS_NAME, 'number').get_attribute('value'),
@@ -306,12 +304,9 @@ class Browser(unittest.TestCase):
         driver.find_element(By.ID, 'clip-start').click()
         page.press('seed', Keys.ARROW_RIGHT)
         page.press('seed', Keys.ARROW_LEFT)
-        state = ''
-        for _ in range(1200):
-            state = driver.find_element(By.ID, 'clip-state').text
-            if state.startswith(('written', 'failed', 'stopped')):
-                break
-            time.sleep(0.05)
+        clip_state = lambda: driver.find_element(By.ID, 'clip-state').text
+        wait_until(lambda: clip_state().startswith(('written', 'failed', 'stopped')), seconds=60, step=0.05)
+        state = clip_state()
         output = os.path.join(self.folder, 'clip-glitched.mkv')
         self.assertEqual(state, f'written: 50/50 frames \u2192 {output}')
         self.assertEqual(driver.find_element(By.ID, 'clip-progress').get_attribute('value'), '50')
