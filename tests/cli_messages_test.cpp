@@ -147,7 +147,7 @@ TEST_F(ShardcastTool, HostileHeadersAreRefusedWithinAMemoryCap) {
     EXPECT_EQ(result.err.rfind("shardcast: cannot read " + c.name + ": ", 0), 0u) << result.err;
     EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
     EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
-    EXPECT_EQ(listing(), std::vector<std::string>{c.name}) << c.name;
+    EXPECT_EQ(files(), std::vector<std::string>{c.name}) << c.name;
     fs::remove(file(c.name));
   }
 
@@ -164,7 +164,7 @@ TEST_F(ShardcastTool, HostileHeadersAreRefusedWithinAMemoryCap) {
   EXPECT_EQ(exhausted.exit_code, 2);
   EXPECT_EQ(exhausted.err, "shardcast: out of memory: the picture is too large for the memory available\n");
 #endif
-  EXPECT_EQ(listing(), std::vector<std::string>{"huge.jpg"});
+  EXPECT_EQ(files(), std::vector<std::string>{"huge.jpg"});
 
   // The cap leaves room for ordinary work.
   write_png("small.png", test_picture(64, 48));
@@ -221,7 +221,7 @@ TEST_F(ShardcastTool, BadInputExitsWith2NamingTheFileAndLeavesNothingBehind) {
     const Outcome result = run(c.arguments);
     EXPECT_EQ(result.exit_code, 2) << c.message;
     EXPECT_NE(result.err.find("shardcast: " + c.message), std::string::npos) << result.err;
-    EXPECT_EQ(listing(), (std::vector<std::string>{"folder.png", "half.png", "notes.png", "whole.png"})) << c.message;
+    EXPECT_EQ(files(), (std::vector<std::string>{"folder.png", "half.png", "notes.png", "whole.png"})) << c.message;
   }
 }
 
@@ -252,7 +252,7 @@ TEST_F(ShardcastTool, OutOfRangeValuesAreRefusedWithTheParameterAndItsRange) {
     EXPECT_NE(result.err.find(r.message), std::string::npos) << result.err;
   }
   EXPECT_EQ(slurp(file("existing.png")), before);
-  EXPECT_EQ(listing(), std::vector<std::string>{"existing.png"});
+  EXPECT_EQ(files(), std::vector<std::string>{"existing.png"});
 
   // The bounds themselves pass as they are shown, single precision or not.
   for (const auto& [option, value] : std::vector<std::pair<std::string, std::string>>{
@@ -382,7 +382,7 @@ TEST_F(ShardcastTool, ErrorLinesAreSentencesThatBeginWithTheToolsName) {
     for (std::string line; std::getline(lines, line);) {
       EXPECT_EQ(line.rfind("shardcast: ", 0), 0u) << line;
     }
-    EXPECT_EQ(listing(), std::vector<std::string>{"folder"}) << c.line;
+    EXPECT_EQ(files(), std::vector<std::string>{"folder"}) << c.line;
   }
   // The module's path is named once.
   const std::string err = run({"render", "-o", "x.png", "--module", "nowhere.so"}).err;

@@ -177,7 +177,7 @@ TEST_F(ShardcastTool, ASequenceWithAGapIsRefusedBeforeAnyFrameNamingTheMissingFi
     const Outcome result = run(arguments);
     EXPECT_EQ(result.exit_code, 2) << arguments[1];
     EXPECT_NE(result.err.find("frame 2 (in_02.png) is missing from the sequence 1-3"), std::string::npos) << result.err;
-    EXPECT_EQ(listing(), (std::vector<std::string>{"in_01.png", "in_03.png"}));
+    EXPECT_EQ(files(), (std::vector<std::string>{"in_01.png", "in_03.png"}));
   }
 }
 
@@ -221,7 +221,7 @@ TEST_F(ShardcastTool, SequenceOptionsMustFitTogether) {
       run({"render", "in.png", "-o", "out_%d.png", "--frames", "0-2", "--seed", "99999999", "--seed-step", "1"});
   EXPECT_EQ(too_far.exit_code, 2);
   EXPECT_NE(too_far.err.find("frame 2"), std::string::npos) << too_far.err;
-  EXPECT_EQ(listing(), std::vector<std::string>{"in.png"});
+  EXPECT_EQ(files(), std::vector<std::string>{"in.png"});
 }
 
 TEST_F(ShardcastTool, JpegOutputsTakeTheQualityGiven) {

@@ -47,16 +47,6 @@ class ClipFolder : public ScratchFolder {
     words.insert(words.end(), {"-of", "csv=p=0", name});
     return run(words).out;
   }
-
-  // The folder's files, sorted.
-  std::vector<std::string> files() const {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder_)) {
-      names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
 };
 
 }  // namespace shardcast::testing

@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace shardcast::testing {
 
@@ -22,6 +24,16 @@ class ScratchFolder : public ::testing::Test {
   void TearDown() override { std::filesystem::remove_all(folder_); }
 
   std::filesystem::path file(const std::string& name) const { return folder_ / name; }
+
+  // The names of what the folder holds, sorted: what a test left behind.
+  std::vector<std::string> files() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder_)) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
 
   std::filesystem::path folder_;
 

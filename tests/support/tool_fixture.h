@@ -44,16 +44,6 @@ class ShardcastTool : public ScratchFolder {
     return environment;
   }
 
-  // The folder's files, the captured output excepted.
-  std::vector<std::string> listing() const {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder_)) {
-      names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-
   void write_bytes(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
     std::ofstream(file(name), std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
