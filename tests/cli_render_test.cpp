@@ -4,10 +4,7 @@
 // and compares the pictures it writes with the same effect module driven
 // in-process through the simulated host.
 #include <gtest/gtest.h>
-#include <pty.h>
-#include <sys/wait.h>
 #include <turbojpeg.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -141,28 +138,10 @@ TEST_F(ShardcastTool, ASequenceAddsTheSeedStepTimesTheFrameNumber) {
 
 TEST_F(ShardcastTool, OnATerminalASequenceShowsAProgressBar) {
   write_png("in.png", test_picture(16, 16));
-  int terminal = -1;
-  int terminal_side = -1;
-  ASSERT_EQ(::openpty(&terminal, &terminal_side, nullptr, nullptr, nullptr), 0);
-  const std::string output = file("out_%d.png").string();
-  const std::string input = file("in.png").string();
-  const pid_t child = ::fork();
-  if (child == 0) {
-    ::dup2(terminal_side, STDERR_FILENO);
-    ::execl(SHARDCAST_CLI_PATH, SHARDCAST_CLI_PATH, "render", input.c_str(), "-o", output.c_str(), "--frames", "1-2",
-            static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  ::close(terminal_side);
-  std::string shown;
-  char chunk[256];
-  for (ssize_t count; (count = ::read(terminal, chunk, sizeof chunk)) > 0;) {
-    shown.append(chunk, static_cast<std::size_t>(count));
-  }
-  ::close(terminal);
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+  const Outcome run = testing::run_on_a_terminal(folder_, {SHARDCAST_CLI_PATH, "render", "in.png", "-o", "out_%d.png",
+                                                           "--frames", "1-2"});
+  EXPECT_EQ(run.exit_code, 0);
+  const std::string& shown = run.err;
   EXPECT_NE(shown.find("\r["), std::string::npos) << shown;
   EXPECT_NE(shown.find("2/2 frames"), std::string::npos) << shown;
   EXPECT_NE(shown.find("render: 2 frames"), std::string::npos) << shown;

@@ -3,9 +3,6 @@
 // escaped, FFmpeg's and the encoders' own prints turned into such lines at
 // their level, and -q / -v choosing how many show.
 #include <gtest/gtest.h>
-#include <pty.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -187,44 +184,16 @@ TEST_F(ToolLinesOfRuns, EncoderLibrariesLeaveOnlyTheToolsLines) {
   std::filesystem::remove(suppressions);
 }
 
-// What a render shows on a terminal: standard error on a pseudo-terminal.
-std::string on_a_terminal(const std::filesystem::path& folder, const std::vector<std::string>& arguments) {
-  int terminal = -1;
-  int terminal_side = -1;
-  if (::openpty(&terminal, &terminal_side, nullptr, nullptr, nullptr) != 0) {
-    return {};
-  }
-  std::vector<std::string> words = {SHARDCAST_CLI_PATH};
-  words.insert(words.end(), arguments.begin(), arguments.end());
-  std::vector<char*> argv = testing::argv_of(words);
-  const pid_t child = ::fork();
-  if (child == 0) {
-    ::dup2(terminal_side, STDERR_FILENO);
-    if (::chdir(folder.c_str()) == 0) {
-      ::execv(argv[0], argv.data());
-    }
-    ::_exit(127);
-  }
-  ::close(terminal_side);
-  std::string shown;
-  char chunk[512];
-  for (ssize_t count; (count = ::read(terminal, chunk, sizeof chunk)) > 0;) {
-    shown.append(chunk, static_cast<std::size_t>(count));
-  }
-  ::close(terminal);
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  return shown;
-}
-
 // The bar's last rate is the closing line's, though the encoder writes
 // its last frames (x264 holds a few dozen) after the last one is rendered.
 TEST_F(ToolLinesOfRuns, TheProgressBarsLastRateIsTheClosingLines) {
   if (!video_supported()) {
     GTEST_SKIP() << "this build reads and writes no video";
   }
-  const std::string shown = on_a_terminal(folder_, {"render", "-o", "out.mp4", "--sample-size", "320x240", "--frames",
-                                                    "0-59", "--jobs", "1"});
+  const std::string shown =
+      testing::run_on_a_terminal(folder_, {SHARDCAST_CLI_PATH, "render", "-o", "out.mp4", "--sample-size", "320x240",
+                                           "--frames", "0-59", "--jobs", "1"})
+          .err;
   const std::size_t summary = shown.find("shardcast: render: 60 frames");
   ASSERT_NE(summary, std::string::npos) << shown;
   const std::regex rate("([0-9.]+) frames/s");

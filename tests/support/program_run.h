@@ -5,6 +5,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <pty.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -118,6 +119,37 @@ inline ProgramRun run_program(const std::filesystem::path& folder, std::vector<s
   result.err = slurp(err_path);
   std::filesystem::remove(out_path);
   std::filesystem::remove(err_path);
+  return result;
+}
+
+// What a program shows on a terminal: its standard error on a
+// pseudo-terminal, read until it ends, in `err`; its output is discarded.
+inline ProgramRun run_on_a_terminal(const std::filesystem::path& folder, std::vector<std::string> words) {
+  ProgramRun result;
+  int terminal = -1;
+  int terminal_side = -1;
+  if (::openpty(&terminal, &terminal_side, nullptr, nullptr, nullptr) != 0) {
+    return result;
+  }
+  std::vector<char*> argv = argv_of(words);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::dup2(terminal_side, STDERR_FILENO);
+    if (::chdir(folder.c_str()) == 0) {
+      ::execvp(argv[0], argv.data());
+    }
+    ::_exit(127);
+  }
+  ::close(terminal_side);
+  char chunk[512];
+  for (ssize_t count; (count = ::read(terminal, chunk, sizeof chunk)) > 0;) {
+    result.err.append(chunk, static_cast<std::size_t>(count));
+  }
+  ::close(terminal);
+  int status = 0;
+  if (child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status)) {
+    result.exit_code = WEXITSTATUS(status);
+  }
   return result;
 }
 
